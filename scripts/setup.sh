@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Prepares a Debian 12 machine to build and test the product:
+#   1. Debian packages (mingw-w64 i686 cross compilers, Wine 32-bit, Xvfb, nasm, ...)
+#   2. third-party libraries cross-built for i686-w64-mingw32 from Debian's sources
+#      (x264, LAME, libjpeg-turbo, FFmpeg, the 7z decoder, GoogleTest), cached
+#      outside the clone and keyed by source versions and build flags.
+# Safe to run again: every step checks first and is skipped when already done.
+# Prints the dependency prefix as its last line: "TQ_DEPS=<path>".
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+log() { printf '[setup] %s\n' "$*" >&2; }
+die() { printf '[setup] FAILED: %s\n' "$*" >&2; exit 1; }
+
+APT_PACKAGES=(g++-mingw-w64-i686 wine wine32 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386
+              nasm cmake 7zip python3 dpkg-dev pkg-config make fonts-wqy-microhei)
+
+need_apt() {
+  dpkg --print-foreign-architectures | grep -qx i386 || return 0
+  local p
+  for p in "${APT_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || return 0
+  done
+  [ -f /etc/apt/sources.list.d/tq-deb-src.sources ] || return 0
+  return 1
+}
+
+setup_apt() {
+  if ! need_apt; then log "Debian packages: already installed"; return; fi
+  [ "$(id -u)" = 0 ] || die "installing Debian packages needs root (run as root or install: ${APT_PACKAGES[*]})"
+  log "Debian packages: enabling i386 and source lines, installing ${#APT_PACKAGES[@]} packages (a few minutes)"
+  dpkg --add-architecture i386
+  # Source lines for the same archive the machine already uses, so apt-get source works.
+  local src=/etc/apt/sources.list.d/debian.sources
+  if [ -f "$src" ]; then
+    sed -e 's/^Types: deb$/Types: deb-src/' "$src" > /etc/apt/sources.list.d/tq-deb-src.sources
+  else
+    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+      > /etc/apt/sources.list.d/tq-deb-src.sources
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq >/dev/null || die "apt-get update"
+  apt-get install -y -qq --no-install-recommends "${APT_PACKAGES[@]}" >/tmp/tq-apt.log 2>&1 \
+    || { tail -20 /tmp/tq-apt.log >&2; die "apt-get install (full log: /tmp/tq-apt.log)"; }
+  log "Debian packages: done"
+}
+
+# --- third-party libraries ------------------------------------------------
+. "$here/deps.sh"
+CACHE_ROOT=${TQ_CACHE:-/var/cache/tqsorva}
+JOBS=$(nproc)
+
+source_version() {  # the version apt-get source would fetch
+  apt-cache showsrc --only-source "$1" 2>/dev/null | awk '/^Version:/ && !v {v=$2} END {print v}'
+}
+
+setup_deps() {
+  local versions="" s v
+  for s in "${DEP_SOURCES[@]}"; do
+    v=$(source_version "$s"); [ -n "$v" ] || die "no Debian source package '$s' (is deb-src enabled? run: apt-get update)"
+    versions+="$s=$v "
+  done
+  local key
+  key=$(printf '%s\n' "$versions" | cat - "$here/deps.sh" | sha256sum | cut -c1-16)
+  DEPS="$CACHE_ROOT/deps-$key"
+  if [ -f "$DEPS/.complete" ]; then log "libraries: cached in $DEPS"; return; fi
+
+  log "libraries: cross-building $versions"
+  log "libraries: into $DEPS (logs in $DEPS/logs; a few minutes)"
+  local src="$CACHE_ROOT/src-$key"
+  rm -rf "$DEPS" "$src"; mkdir -p "$DEPS/logs" "$src"
+  (cd "$src" && for s in "${DEP_SOURCES[@]}"; do
+     apt-get source -qq "$s" >"$DEPS/logs/source-$s.log" 2>&1 || die "apt-get source $s (see $DEPS/logs/source-$s.log)"
+   done)
+  dir_of() { find "$src" -mindepth 1 -maxdepth 1 -type d -name "$1-*" | head -1; }
+
+  run_build() {  # name, function: runs one recipe with its own log
+    local name=$1 fn=$2 d
+    d=$(dir_of "$name"); [ -n "$d" ] || { echo "no source folder for $name" >"$DEPS/logs/$name.log"; return 1; }
+    if "$fn" "$d" "$DEPS" >"$DEPS/logs/$name.log" 2>&1; then log "  built $name"; else return 1; fi
+  }
+  local failed=""
+  run_build x264 build_x264 & local p1=$!
+  run_build lame build_lame & local p2=$!
+  run_build libjpeg-turbo build_libjpeg_turbo & local p3=$!
+  run_build 7zip build_7zip & local p4=$!
+  run_build googletest build_googletest & local p5=$!
+  wait $p1 || failed+=" x264"; wait $p2 || failed+=" lame"; wait $p3 || failed+=" libjpeg-turbo"
+  wait $p4 || failed+=" 7zip"; wait $p5 || failed+=" googletest"
+  [ -z "$failed" ] || { for s in $failed; do tail -15 "$DEPS/logs/$s.log" >&2; done; die "building$failed (logs in $DEPS/logs)"; }
+  run_build ffmpeg build_ffmpeg || { tail -15 "$DEPS/logs/ffmpeg.log" >&2; die "building ffmpeg (log: $DEPS/logs/ffmpeg.log)"; }
+  rm -rf "$src"
+  printf '%s\n' "$versions" > "$DEPS/.complete"
+  log "libraries: done"
+}
+
+# --- Wine ------------------------------------------------------------------
+. "$here/wine.sh"
+
+setup_wine() {
+  if i386_processes_run; then
+    WINE=$(command -v wine); log "Wine: Debian's wine32 ($WINE)"; return
+  fi
+  local version key
+  version=$(source_version wine); [ -n "$version" ] || die "no Debian source package 'wine'"
+  key=$(printf 'wine=%s\n' "$version" | cat - "$here/wine.sh" | sha256sum | cut -c1-16)
+  local dir="$CACHE_ROOT/wine-$key"
+  WINE="$dir/bin/wine"
+  if [ -f "$dir/.complete" ]; then log "Wine: WoW64 build cached in $dir"; return; fi
+  [ "$(id -u)" = 0 ] || die "building Wine needs its build dependencies installed as root"
+  log "Wine: this kernel cannot start i386 processes; building Wine $version in WoW64 mode"
+  log "Wine: into $dir (log: $dir.log; 20-30 minutes on 8 cores, once)"
+  DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq wine >"$dir.log" 2>&1 || { tail -20 "$dir.log" >&2; die "apt-get build-dep wine"; }
+  local src="$CACHE_ROOT/wine-src-$key"
+  rm -rf "$src" "$dir"; mkdir -p "$src"
+  (cd "$src" && apt-get source -qq wine >>"$dir.log" 2>&1) || die "apt-get source wine (see $dir.log)"
+  build_wine_wow64 "$(find "$src" -mindepth 1 -maxdepth 1 -type d -name 'wine-*' | head -1)" "$dir" >>"$dir.log" 2>&1 \
+    || { tail -20 "$dir.log" >&2; die "building Wine (log: $dir.log)"; }
+  rm -rf "$src"
+  touch "$dir/.complete"
+  log "Wine: done"
+}
+
+# One set-up at a time on a machine: a second caller waits, then finds the cache.
+mkdir -p "$CACHE_ROOT"
+exec 9>"$CACHE_ROOT/.setup.lock"
+flock 9
+
+setup_apt
+setup_deps
+setup_wine
+echo "TQ_DEPS=$DEPS"
+echo "TQ_WINE=$WINE"
