@@ -7,6 +7,8 @@
 //       opens the objects by name with the camera filter's rights, copies the
 //       record, checks it, prints the header, optionally checks the pattern
 //       and saves the picture.
+//   framepeer read-request HEIGHT WIDTH FRAMETIME
+//       opens the request record as a camera filter does and checks its fields.
 //   framepeer wait-event READY_EVENT TIMEOUT_MS
 //       creates SynFrameEvent as a camera filter pin does, sets READY_EVENT,
 //       waits for a frame signal.
@@ -116,6 +118,28 @@ int Read(int argc, wchar_t** argv)
     return 0;
 }
 
+int ReadRequest(int argc, wchar_t** argv)
+{
+    if (argc < 5)
+        return 4;
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, tq::kVcamParaMemoryName);
+    if (!mapping)
+        return 3;
+    int result = 3;
+    if (void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0)) {
+        const auto* record = static_cast<const uint8_t*>(view);
+        const uint32_t height = tq::ReadU32BE(record, tq::kOffRequestHeight);
+        const uint32_t width = tq::ReadU32BE(record, tq::kOffRequestWidth);
+        const uint32_t frameTime = tq::ReadU32BE(record, tq::kOffRequestFrameTime);
+        printf("request %u %u %u\n", height, width, frameTime);
+        result = height == wcstoul(argv[2], nullptr, 10) && width == wcstoul(argv[3], nullptr, 10) &&
+                 frameTime == wcstoul(argv[4], nullptr, 10) ? 0 : 2;
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+    return result;
+}
+
 int WaitEvent(int argc, wchar_t** argv)
 {
     if (argc < 4)
@@ -140,8 +164,10 @@ int wmain(int argc, wchar_t** argv)
         return Write(argc, argv);
     if (mode == L"read")
         return Read(argc, argv);
+    if (mode == L"read-request")
+        return ReadRequest(argc, argv);
     if (mode == L"wait-event")
         return WaitEvent(argc, argv);
-    fprintf(stderr, "usage: framepeer write W H SEED FRAMETIME [HOLD_MS] | read [OUT.bmp] [SEED] | wait-event READY TIMEOUT_MS\n");
+    fprintf(stderr, "usage: framepeer write W H SEED FRAMETIME [HOLD_MS] | read [OUT.bmp] [SEED] | read-request H W FT | wait-event READY TIMEOUT_MS\n");
     return 4;
 }

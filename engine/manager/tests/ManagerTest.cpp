@@ -1,0 +1,340 @@
+// The manager and its own members, linked in: construction, wiring, the
+// request watcher, the host list, the background picture and the preview.
+#include "BackgroundVideo.h"
+#include "CaptureVideo.h"
+#include "DecorationLayer.h"
+#include "DesktopVideo.h"
+#include "LevelValue.h"
+#include "MediaVideo.h"
+#include "ShareHandle.h"
+#include "VcamManger.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace tq;
+
+namespace {
+
+void WriteRequest(uint32_t height, uint32_t width, uint32_t frameTime)
+{
+    CMutexLock lock(GetShareMemoryMutex().Get());
+    CMappedView view(GetVcamParaShareMemory().Get(), FILE_MAP_ALL_ACCESS);
+    ASSERT_TRUE(view);
+    WriteU32BE(view.Get(), height, kOffRequestHeight);
+    WriteU32BE(view.Get(), width, kOffRequestWidth);
+    WriteU32BE(view.Get(), frameTime, kOffRequestFrameTime);
+}
+
+void PumpFor(DWORD milliseconds)
+{
+    const DWORD end = GetTickCount() + milliseconds;
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(5);
+    } while (GetTickCount() < end);
+}
+
+struct ReopenRecorder : IReopenSources {
+    std::vector<std::string> calls;
+    void ReopenSources(int w, int h, int ft) override
+    {
+        calls.push_back(std::to_string(w) + "x" + std::to_string(h) + "@" + std::to_string(ft));
+    }
+};
+
+class ManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        manager = VcamManger::Instance();
+        manager->SetModuleInstance(GetModuleHandleW(nullptr));  // the picture resource is linked into this test
+        ASSERT_TRUE(manager->HasMembers());
+    }
+    void TearDown() override { VcamManger::UnInstance(); }
+    VcamManger* manager = nullptr;
+};
+
+FrameHeader ReadCaptureHeader(std::vector<uint8_t>* pixels = nullptr)
+{
+    FrameHeader header;
+    CMutexLock lock(GetShareMemoryMutex().Get());
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, kCaptureMemoryName);
+    if (!mapping)
+        return header;
+    CMappedView view(mapping, FILE_MAP_READ);
+    if (view && ReadFrameHeader(view.Get(), kCaptureMemorySize, header) && pixels)
+        pixels->assign(view.Get() + kFrameHeaderSize, view.Get() + kFrameHeaderSize + header.width * header.height * 3);
+    CloseHandle(mapping);
+    return header;
+}
+
+} // namespace
+
+TEST_F(ManagerTest, InstanceIsASingletonAndResetsTheRequestRecord)
+{
+    EXPECT_EQ(manager, VcamManger::Instance());
+    uint32_t width = 0, height = 0, frameTime = 0;
+    GetVcamParaShareMemory().ReadVcamPara(width, height, frameTime);
+    EXPECT_EQ(480u, width);
+    EXPECT_EQ(360u, height);
+    EXPECT_EQ(1000000u, frameTime);
+}
+
+TEST_F(ManagerTest, WiresTheCompositorAndItselfIntoTheSources)
+{
+    const std::vector<std::string> wiring = {"SetDecorationLayer", "SetManager"};
+    EXPECT_EQ(wiring, manager->GetCaptureVideo()->calls);
+    EXPECT_EQ(wiring, manager->GetMediaVideo()->calls);
+    EXPECT_EQ(wiring, manager->GetDesktopVideo()->calls);
+}
+
+TEST_F(ManagerTest, ReopenSourcesReopensAtMostOneSourceAndInformsAll)
+{
+    struct Case { bool camera, media, desktop; const char* reopened; };
+    const Case cases[] = {
+        {false, false, false, nullptr},
+        {true, true, true, "camera"},
+        {false, true, true, "media"},
+        {false, false, true, "desktop"},
+    };
+    for (const Case& c : cases) {
+        CCaptureVideo* camera = manager->GetCaptureVideo();
+        CMediaVideo* media = manager->GetMediaVideo();
+        CDesktopVideo* desktop = manager->GetDesktopVideo();
+        camera->calls.clear();
+        media->calls.clear();
+        desktop->calls.clear();
+        camera->running = c.camera;
+        media->playing = c.media;
+        desktop->running = c.desktop;
+        manager->ReopenSources(800, 600, 333333);
+        const std::vector<std::string> settings = {"SetFrameTime 333333", "SetOutWidthAndHeight 800x600"};
+        auto expect = [&](const std::vector<std::string>& calls, const char* name, const char* reopen) {
+            std::vector<std::string> expected;
+            if (c.reopened && std::string(c.reopened) == name)
+                expected.push_back(reopen);
+            expected.insert(expected.end(), settings.begin(), settings.end());
+            EXPECT_EQ(expected, calls) << name;
+        };
+        expect(camera->calls, "camera", "ReopenCapture 800x600 333333");
+        expect(media->calls, "media", "ReopenMedia 800x600 333333");
+        expect(desktop->calls, "desktop", "ReopenDesktop 800x600 333333");
+    }
+}
+
+TEST_F(ManagerTest, StopAllVideoStopsEverySourceAndClearsLayers)
+{
+    manager->StopAllVideo();
+    EXPECT_EQ("StopCaptureVideo", manager->GetCaptureVideo()->calls.back());
+    EXPECT_EQ("StopMediaVideo", manager->GetMediaVideo()->calls.back());
+    EXPECT_EQ("Stop", manager->GetDesktopVideo()->calls.back());
+    EXPECT_EQ("ClearLayers", manager->GetDecorationLayer()->calls.back());
+}
+
+TEST(RequestWatcher, RaisesOnlyWithinRangeAndOnlyUpward)
+{
+    GetVcamParaShareMemory().ResetVcamPara();
+    ReopenRecorder recorder;
+    CVcamParaWatcher watcher(&recorder);
+    struct Case { uint32_t height, width, frameTime; const char* reopen; };
+    const Case cases[] = {
+        {480, 640, 1000000, "640x480@1000000"},  // size rises, frame time stays
+        {480, 640, 1000000, nullptr},            // same again: nothing new
+        {240, 320, 666666, nullptr},             // width below 360: refused
+        {360, 500, 1000000, nullptr},            // 500 < 640 already kept
+        {600, 800, 333333, "800x600@333333"},
+        {600, 801, 333333, nullptr},             // width above 800
+        {600, 800, 333332, nullptr},             // faster than 30 fps
+        {179, 800, 333333, nullptr},             // height below 180
+        {0, 0, 0, nullptr},                      // an empty record
+        {360, 480, 1000000, nullptr},            // smaller asks never shrink what is kept
+    };
+    for (const Case& c : cases) {
+        recorder.calls.clear();
+        WriteRequest(c.height, c.width, c.frameTime);
+        watcher.OnTimer(0);
+        std::vector<std::string> expected;
+        if (c.reopen)
+            expected.push_back(c.reopen);
+        EXPECT_EQ(expected, recorder.calls) << c.width << "x" << c.height << "@" << c.frameTime;
+    }
+    EXPECT_EQ(800, watcher.Width());
+    EXPECT_EQ(600, watcher.Height());
+    EXPECT_EQ(333333, watcher.FrameTime());
+}
+
+TEST(RequestWatcher, WidthAloneRises)
+{
+    GetVcamParaShareMemory().ResetVcamPara();
+    ReopenRecorder recorder;
+    CVcamParaWatcher watcher(&recorder);
+    WriteRequest(360, 500, 1000000);
+    watcher.OnTimer(0);
+    EXPECT_EQ(std::vector<std::string>{"500x360@1000000"}, recorder.calls);
+}
+
+TEST(HostPrograms, SplitIntoASet)
+{
+    struct Case { const char* list; std::set<std::string> programs; };
+    const Case cases[] = {
+        {"<A><B><A>", {"A", "B"}},
+        {">x<A>", {}},
+        {"<C:\\x.exe>", {"C:\\x.exe"}},
+    };
+    for (const Case& c : cases) {
+        std::set<std::string> programs;
+        AddHostPrograms(c.list, programs);
+        EXPECT_EQ(c.programs, programs) << c.list;
+    }
+}
+
+TEST_F(ManagerTest, HostListFromTheSharedMapping)
+{
+    auto setList = [](const std::vector<char>& bytes) {
+        CMutexLock lock(GetShareMemoryMutex().Get());
+        CMappedView view(GetUserShareMemory().Get(), FILE_MAP_ALL_ACCESS);
+        memset(view.Get(), 0, kUserMemorySize);
+        memcpy(view.Get(), bytes.data(), std::min<size_t>(bytes.size(), kUserMemorySize));
+    };
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+
+    std::set<std::string> programs;
+    setList({});
+    manager->GetTqSorva3rdExe(programs);
+    EXPECT_EQ(std::set<std::string>{self}, programs);  // an empty list is this program
+
+    std::vector<char> full(kUserMemorySize, 'p');       // no terminator anywhere
+    full.front() = '<';
+    full.back() = '>';
+    setList(full);
+    programs.clear();
+    manager->GetTqSorva3rdExe(programs);
+    ASSERT_EQ(1u, programs.size());
+    EXPECT_EQ(kUserMemorySize - 2, programs.begin()->size());
+    setList({});
+}
+
+TEST(RegistrationCommand, RunsTheSystemRegsvr32OnTheStableCopy)
+{
+    EXPECT_EQ(L"\"C:\\windows\\system32\\regsvr32.exe\" -s \"C:\\Program Files\\Tq\\Stable\\TqVirtualCam.ax\"",
+              CameraFilterRegistrationCommand(L"C:\\Program Files\\Tq\\TqSorva.exe", L"C:\\windows\\system32"));
+}
+
+TEST(LevelValue, Formula)
+{
+    const struct { double level; int32_t value; } cases[] = {
+        {0.0, -480}, {1.0, 268435455}, {0.5, 134217487}, {0.25, 67108503},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.value, CLevelValue::LevelToInteger(c.level)) << c.level;
+}
+
+TEST(LevelValue, ClampsAndConvertsOnItsThread)
+{
+    const struct { double set; double stored; int32_t kept; } cases[] = {
+        {1.5, 1.0, 268435455}, {-2.0, 0.0, -480}, {0.5, 0.5, 134217487},
+    };
+    for (const auto& c : cases) {
+        CLevelValue level;
+        level.SetLevel(c.set);
+        EXPECT_EQ(c.stored, level.Level());
+        for (int i = 0; i < 200 && level.KeptValue() != c.kept; ++i)
+            Sleep(10);
+        EXPECT_EQ(c.kept, level.KeptValue()) << c.set;
+    }
+}
+
+TEST(ManagerLifetime, ABuiltAgainManagerHasWorkingWorkers)
+{
+    for (int round = 0; round < 3; ++round) {
+        VcamManger* manager = VcamManger::Instance();
+        auto* level = reinterpret_cast<CLevelValue*>(manager->GetLevelValue());
+        level->SetLevel(1.0);
+        for (int i = 0; i < 200 && level->KeptValue() != 268435455; ++i)
+            Sleep(10);
+        EXPECT_EQ(268435455, level->KeptValue()) << "round " << round;
+        VcamManger::UnInstance();
+        EXPECT_EQ(nullptr, VcamManger::Current());
+    }
+    VcamManger::UnInstance();  // without a manager: nothing happens
+}
+
+TEST_F(ManagerTest, BackgroundPictureIsWrittenScaledAndBottomUp)
+{
+    ASSERT_TRUE(manager->StartBackgroundVideo());
+    std::vector<uint8_t> pixels;
+    const FrameHeader first = ReadCaptureHeader(&pixels);
+    ASSERT_EQ(480u, first.width);
+    ASSERT_EQ(360u, first.height);
+    EXPECT_EQ(1u, first.smoothFlag);
+
+    // Reference: the decoded picture sampled at each output pixel's centre.
+    HRSRC found = FindResourceW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(102), L"PNG");
+    ASSERT_NE(nullptr, found);
+    std::vector<uint8_t> source;
+    int width = 0, height = 0;
+    ASSERT_TRUE(CBackgroundVideo::DecodePicture(LockResource(LoadResource(nullptr, found)),
+                                                SizeofResource(nullptr, found), source, width, height));
+    ASSERT_EQ(320, width);
+    ASSERT_EQ(240, height);
+    auto difference = [&](bool flipped) {
+        double sum = 0;
+        for (int y = 0; y < 360; ++y) {
+            const int sy = std::min(239, (y * 240 + 120) / 360);
+            const int row = flipped ? 239 - sy : sy;
+            for (int x = 0; x < 480; ++x) {
+                const int sx = std::min(319, (x * 320 + 160) / 480);
+                for (int c = 0; c < 3; ++c)
+                    sum += std::abs(int(pixels[(y * 480 + x) * 3 + c]) - int(source[(row * 320 + sx) * 3 + c]));
+            }
+        }
+        return sum / (480.0 * 360 * 3);
+    };
+    EXPECT_LT(difference(false), 6.0);
+    EXPECT_GT(difference(true), 20.0);  // upside down would be told apart
+
+    Sleep(30);
+    manager->StartBackgroundVideo();
+    const FrameHeader second = ReadCaptureHeader();
+    EXPECT_GT(second.frameTime - first.frameTime, 0);
+    manager->GetBackgroundVideo()->StopBackgroundVideo();
+    EXPECT_EQ(second.frameTime, ReadCaptureHeader().frameTime);  // the frame stays
+}
+
+TEST_F(ManagerTest, PreviewIsKeptAndPaintedIntoTheWindow)
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"preview", WS_POPUP | WS_VISIBLE, 0, 0, 400, 300, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    manager->SetPreviewWnd(window);  // starts the background picture
+    EXPECT_EQ("SetFlashHostWindow", manager->GetDecorationLayer()->calls.back());
+    PumpFor(300);
+
+    std::vector<uint8_t> preview(kPreviewBytes, 0);
+    manager->CopyPreviewFrame(preview.data());
+    size_t lit = 0;
+    for (uint8_t v : preview)
+        lit += v > 40;
+    EXPECT_GT(lit, preview.size() / 4);
+
+    // Read the window back: the picture is there, not a blank window.
+    HDC dc = GetDC(window);
+    int coloured = 0;
+    for (int y = 10; y < 300; y += 20)
+        for (int x = 10; x < 400; x += 20) {
+            const COLORREF c = GetPixel(dc, x, y);
+            coloured += c != CLR_INVALID && c != RGB(0, 0, 0) && c != RGB(255, 255, 255) && c != GetSysColor(COLOR_BTNFACE);
+        }
+    ReleaseDC(window, dc);
+    EXPECT_GT(coloured, 200);
+    manager->SetPreviewWnd(nullptr);
+    DestroyWindow(window);
+}
