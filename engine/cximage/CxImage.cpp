@@ -17,8 +17,6 @@
 
 namespace {
 
-const double kMaxMemory = 268435456.0;
-
 int32_t DpiToPelsPerMeter(int32_t dpi)
 {
     return int32_t(std::floor(dpi * 10000.0 / 254.0 + 0.5));
@@ -140,7 +138,7 @@ uint8_t* CxImage::Create(uint32_t width, uint32_t height, uint32_t bits, uint32_
         bits = 8;
     else
         bits = 24;
-    if (double(width) * double(height) * double(bits) / 8.0 > kMaxMemory || width > 0x7FFFFFFFu ||
+    if (ExceedsMaxMemory(width, height, bits) || width > 0x7FFFFFFFu ||
         height > 0x7FFFFFFFu) {
         SetLastError("CXIMAGE_MAX_MEMORY exceeded");
         return nullptr;

@@ -8,6 +8,12 @@
 
 #include "CxFile.h"
 
+// Largest pixel data one picture may have; the fuzz build lowers it to keep
+// each run short.
+#ifndef CXIMAGE_MAX_MEMORY
+#define CXIMAGE_MAX_MEMORY 268435456
+#endif
+
 #pragma pack(push, 1)
 // Same layout as the Windows BITMAPINFOHEADER.
 struct CxBitmapInfoHeader {
@@ -165,6 +171,12 @@ public:
 
     // Draws a decoded GIF frame into this (the canvas) at the descriptor's place.
     void OverlayFrame(const CxImage& frame, int32_t left, int32_t top);
+
+    // Whether width x height pixels of the given depth pass the memory cap.
+    static bool ExceedsMaxMemory(double width, double height, double bits)
+    {
+        return width * height * bits / 8.0 > double(CXIMAGE_MAX_MEMORY);
+    }
 
     // Place of a format id among the supported formats; 0 when not supported.
     static uint32_t FormatIndex(uint32_t formatId);

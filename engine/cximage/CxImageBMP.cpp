@@ -16,11 +16,6 @@ int32_t PelsPerMeterToDpi(int32_t ppm)
     return int32_t(std::floor(ppm * 254.0 / 10000.0 + 0.5));
 }
 
-bool ExceedsMemory(uint32_t width, uint32_t height, uint32_t bits)
-{
-    return double(width) * double(height) * double(bits) / 8.0 > 268435456.0;
-}
-
 } // namespace
 
 bool CxImageBMP::Decode(CxFile* file)
@@ -101,7 +96,7 @@ bool CxImageBMP::Decode(CxFile* file)
     if (raw) {
         const uint32_t rounded = bitCount > 8 ? 24 : bitCount;
         const int32_t size = file->Size();
-        if (!ExceedsMemory(w, h, rounded) && (size < 0 || fileStride * h > uint64_t(size))) {
+        if (!ExceedsMaxMemory(w, h, rounded) && (size < 0 || fileStride * h > uint64_t(size))) {
             SetLastError(kCorrupted);
             return false;
         }

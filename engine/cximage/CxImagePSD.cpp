@@ -203,7 +203,7 @@ bool CxImagePSD::DecodePsd(CxFile* file)
         if (total > BytesLeft(file) || plane * channels > total * 64 + 128)
             return false;
         std::vector<uint8_t> packed(total);
-        if (file->Read(packed.data(), 1, packed.size()) != packed.size())
+        if (total == 0 || file->Read(packed.data(), 1, packed.size()) != packed.size())
             return false;
         data.resize(plane * channels);
         size_t in = 0;
@@ -271,7 +271,7 @@ bool CxImagePSD::DecodePsd(CxFile* file)
     }
 
     const uint32_t outBytes = outBits / 8;
-    if (double(plane) * 3.0 > 268435456.0)
+    if (ExceedsMaxMemory(double(plane), 1, 24))
         return false;
     std::vector<uint8_t> pixels;
     try {

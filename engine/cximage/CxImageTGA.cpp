@@ -69,7 +69,7 @@ bool CxImageTGA::Decode(CxFile* file)
     const uint32_t pixelBytes = (depth + 7) / 8;
     const uint64_t pixelCount = uint64_t(width) * height;
     const uint64_t least = rle ? (pixelCount + 127) / 128 * (1 + pixelBytes) : pixelCount * pixelBytes;
-    const bool exceedsMemory = double(pixelCount) * (depth > 8 ? 24 : 8) / 8.0 > 268435456.0;
+    const bool exceedsMemory = ExceedsMaxMemory(width, height, depth > 8 ? 24 : 8);
     if (!exceedsMemory && least > BytesLeft(file)) {
         SetLastError("corrupted TGA");
         return false;

@@ -44,7 +44,7 @@ bool CxImageWBMP::Decode(CxFile* file)
         return false;
     }
     const uint32_t rowBytes = (width + 7) / 8;
-    if (double(width) * height / 8.0 <= 268435456.0 && uint64_t(rowBytes) * height > BytesLeft(file)) {
+    if (!ExceedsMaxMemory(width, height, 1) && uint64_t(rowBytes) * height > BytesLeft(file)) {
         SetLastError("Corrupted WBMP");
         return false;
     }

@@ -3,12 +3,39 @@
 // prints the library's error text and exits non-zero.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "CxImage.h"
 #include "common/BmpFile.h"
+
+namespace {
+
+// The format the file's extension names, so a failure reports that reader's text.
+uint32_t FormatOfName(const char* path)
+{
+    const char* dot = std::strrchr(path, '.');
+    std::string ext = dot ? dot + 1 : "";
+    for (char& c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    struct Entry {
+        const char* ext;
+        uint32_t id;
+    } const table[] = {{"bmp", CXIMAGE_FORMAT_BMP}, {"dib", CXIMAGE_FORMAT_BMP}, {"gif", CXIMAGE_FORMAT_GIF},
+                       {"ico", CXIMAGE_FORMAT_ICO}, {"cur", CXIMAGE_FORMAT_ICO}, {"tga", CXIMAGE_FORMAT_TGA},
+                       {"pcx", CXIMAGE_FORMAT_PCX}, {"wbmp", CXIMAGE_FORMAT_WBMP}, {"wmf", CXIMAGE_FORMAT_WMF},
+                       {"emf", CXIMAGE_FORMAT_WMF}, {"ska", CXIMAGE_FORMAT_SKA}, {"psd", CXIMAGE_FORMAT_PSD}};
+    for (const Entry& e : table)
+        if (ext == e.ext)
+            return e.id;
+    return CXIMAGE_FORMAT_UNKNOWN;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -19,7 +46,7 @@ int main(int argc, char** argv)
     CxImage image;
     if (argc == 4)
         image.SelectFrame(std::atoi(argv[3]));
-    if (!image.LoadFromPath(argv[1], CXIMAGE_FORMAT_GIF) || !image.HasPixels()) {
+    if (!image.LoadFromPath(argv[1], FormatOfName(argv[1])) || !image.HasPixels()) {
         std::fprintf(stderr, "%s\n", image.LastError()[0] ? image.LastError() : "no picture decoded");
         return 1;
     }

@@ -21,8 +21,9 @@ void DecodeEveryWay(const Bytes& bytes, uint32_t formatId, const std::string& wh
             CxImage image;
             image.SelectFrame(frame);
             const bool ok = DecodeBytes(image, bytes, id);
-            if (!ok && id == 0)
+            if (!ok && id == 0) {
                 ASSERT_STRNE(image.LastError(), "") << what;
+            }
             if (ok && image.HasPixels()) {
                 // Read every pixel as the engine does.
                 for (uint32_t y = 0; y < image.Height() && y < 64; ++y)
@@ -44,8 +45,9 @@ TEST(CxImageMalformed, TruncationAtEveryOffset)
             if (RefusesTruncation(f.name)) {
                 CxImage image;
                 EXPECT_FALSE(DecodeBytes(image, cut, f.formatId)) << f.name << " cut at " << length;
-                if (f.formatId != CXIMAGE_FORMAT_SKA)
+                if (f.formatId != CXIMAGE_FORMAT_SKA) {
                     EXPECT_STRNE(image.LastError(), "") << f.name << " cut at " << length;
+                }
             }
         }
     }

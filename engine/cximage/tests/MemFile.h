@@ -18,6 +18,8 @@ public:
         if (size == 0 || position_ >= bytes_.size())
             return 0;
         const size_t items = std::min(count, (bytes_.size() - position_) / size);
+        if (items == 0)
+            return 0;
         std::memcpy(buffer, bytes_.data() + position_, items * size);
         position_ += items * size;
         return items;

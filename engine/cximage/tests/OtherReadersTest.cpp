@@ -76,8 +76,9 @@ TEST(CxImageTGA, RunLengthAcrossRowsEqualsRaw)
                                                            values[y * 3 + x]));
             }
         EXPECT_EQ(b.HasAlpha(), depth == 32);
-        if (depth == 32)
+        if (depth == 32) {
             EXPECT_EQ(b.AlphaGet(1, 1), 43);
+        }
     }
 }
 
@@ -351,8 +352,9 @@ TEST(CxImagePSD, ColourModes)
         EXPECT_EQ(image.FormatId(), uint32_t(CXIMAGE_FORMAT_PSD));
         EXPECT_EQ(RgbAt(image, 0, 0), c.rgb) << c.what;
         EXPECT_EQ(image.HasAlpha(), c.alpha >= 0) << c.what;
-        if (c.alpha >= 0)
+        if (c.alpha >= 0) {
             EXPECT_EQ(AlphaAt(image, 0, 0), c.alpha) << c.what;
+        }
         EXPECT_EQ(image.XDpi(), 96);
     }
     // Lab white: L 100, a and b neutral.
