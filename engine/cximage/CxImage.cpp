@@ -249,10 +249,13 @@ bool CxImage::DecodeStream(CxFile* file, uint32_t formatId)
             }
             if (ok)
                 return true;
-            if (!tryAll)
+            if (!tryAll) {
+                Release(); // a failed read leaves the image empty
                 return false;
+            }
         }
     }
+    Release();
     SetLastError("Decode: Unknown or wrong format");
     return false;
 }
@@ -803,6 +806,17 @@ void CxImage::OverlayFrame(const CxImage& frame, int32_t left, int32_t top)
             continue;
         if (cy > lastRow || cy >= canvasH)
             break;
+        if (BitDepth() == 8 && frame.BitDepth() == 8) {
+            // Byte rows on both sides: the common case of animated pictures.
+            const uint8_t* src = frame.Rows() + size_t(fy) * frame.RowBytes();
+            uint8_t* dst = Rows() + size_t(cy) * info_.rowBytes;
+            for (int32_t cx = std::max(left, 0); cx < right; ++cx) {
+                const uint8_t index = src[cx - left];
+                if (int32_t(index) != transparent)
+                    dst[cx] = index;
+            }
+            continue;
+        }
         for (int32_t cx = std::max(left, 0); cx < right; ++cx) {
             const uint8_t index = frame.PixelIndex(cx - left, fy);
             if (int32_t(index) != transparent)

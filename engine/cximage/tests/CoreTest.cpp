@@ -475,7 +475,9 @@ TEST(CxImageDecode, StreamErrorsAndFormatIndex)
                         1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
     CxMemFile file(junk);
     file.Seek(3, SEEK_SET);
+    ASSERT_NE(image.Create(2, 2, 8, 0), nullptr);
     EXPECT_FALSE(image.DecodeStream(&file, 0));
+    EXPECT_FALSE(image.HasPixels()); // a failed read leaves the image empty
     EXPECT_STREQ(image.LastError(), "Decode: Unknown or wrong format");
     EXPECT_EQ(file.Tell(), 3); // back where the read began
     EXPECT_FALSE(image.DecodeStream(&file, 3)); // not a supported id
