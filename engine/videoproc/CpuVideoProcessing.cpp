@@ -1,0 +1,366 @@
+#include "CpuVideoProcessing.h"
+
+#include <emmintrin.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// floor(x / count) as (x * Reciprocal(count)) >> 19, exact for the sums of
+// up to 29 bytes plus rounding (x < 7,500) that the boxes produce.
+uint32_t Reciprocal(int count)
+{
+    return (1u << 19) / (uint32_t)count + 1;
+}
+
+// Running-sum box over one packed RGB24 line: output i averages the samples
+// i - left .. i + right that lie inside the line, rounded. reciprocal[n]
+// serves counts n up to left + right + 1.
+void BoxPass(const uint8_t* in, uint8_t* out, int length, int left, int right, const uint32_t* reciprocal)
+{
+    uint32_t sum[3] = {0, 0, 0};
+    int lo = 0, hi = -1;
+    auto edge = [&](int i) {
+        const int newLo = i - left > 0 ? i - left : 0;
+        const int newHi = i + right < length - 1 ? i + right : length - 1;
+        while (hi < newHi) {
+            ++hi;
+            sum[0] += in[hi * 3];
+            sum[1] += in[hi * 3 + 1];
+            sum[2] += in[hi * 3 + 2];
+        }
+        while (lo < newLo) {
+            sum[0] -= in[lo * 3];
+            sum[1] -= in[lo * 3 + 1];
+            sum[2] -= in[lo * 3 + 2];
+            ++lo;
+        }
+        const int count = hi - lo + 1;
+        const uint32_t half = (uint32_t)count / 2, r = reciprocal[count];
+        out[i * 3] = (uint8_t)(((sum[0] + half) * r) >> 19);
+        out[i * 3 + 1] = (uint8_t)(((sum[1] + half) * r) >> 19);
+        out[i * 3 + 2] = (uint8_t)(((sum[2] + half) * r) >> 19);
+    };
+    int i = 0;
+    for (; i < length && i <= left; ++i)
+        edge(i);
+    // Inside the line the window slides by one sample: one in, one out.
+    if (i < length - right && hi == i - 1 + right && lo == i - 1 - left) {
+        const int count = left + right + 1;
+        const uint32_t half = (uint32_t)count / 2, r = reciprocal[count];
+        uint32_t s0 = sum[0], s1 = sum[1], s2 = sum[2];
+        for (; i < length - right; ++i) {
+            const uint8_t* enter = in + (i + right) * 3;
+            const uint8_t* leave = in + (i - left - 1) * 3;
+            s0 += enter[0] - leave[0];
+            s1 += enter[1] - leave[1];
+            s2 += enter[2] - leave[2];
+            out[i * 3] = (uint8_t)(((s0 + half) * r) >> 19);
+            out[i * 3 + 1] = (uint8_t)(((s1 + half) * r) >> 19);
+            out[i * 3 + 2] = (uint8_t)(((s2 + half) * r) >> 19);
+        }
+        sum[0] = s0;
+        sum[1] = s1;
+        sum[2] = s2;
+        lo = i - 1 - left;
+        hi = i - 1 + right;
+    }
+    for (; i < length; ++i)
+        edge(i);
+}
+
+// The same box down the columns of a packed frame, all columns at once.
+void VerticalBoxPass(const uint8_t* in, uint8_t* out, uint16_t* sums, int rowBytes, int height, int left, int right,
+                     const uint32_t* reciprocal)
+{
+    for (int j = 0; j < rowBytes; ++j)
+        sums[j] = 0;
+    int lo = 0, hi = -1;
+    for (int y = 0; y < height; ++y) {
+        const int newLo = y - left > 0 ? y - left : 0;
+        const int newHi = y + right < height - 1 ? y + right : height - 1;
+        while (hi < newHi) {
+            const uint8_t* row = in + (size_t)++hi * rowBytes;
+            for (int j = 0; j < rowBytes; ++j)
+                sums[j] = (uint16_t)(sums[j] + row[j]);
+        }
+        while (lo < newLo) {
+            const uint8_t* row = in + (size_t)lo++ * rowBytes;
+            for (int j = 0; j < rowBytes; ++j)
+                sums[j] = (uint16_t)(sums[j] - row[j]);
+        }
+        const int count = hi - lo + 1;
+        const uint32_t half = (uint32_t)count / 2, r = reciprocal[count];
+        uint8_t* o = out + (size_t)y * rowBytes;
+        int j = 0;
+        if (r < 65536) {
+            // (x * r) >> 19 == mulhi(x, r) >> 3 while r fits 16 bits.
+            const __m128i vHalf = _mm_set1_epi16((short)half), vR = _mm_set1_epi16((short)r);
+            for (; j + 16 <= rowBytes; j += 16) {
+                const __m128i lo8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + j));
+                const __m128i hi8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + j + 8));
+                const __m128i qLo = _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(lo8, vHalf), vR), 3);
+                const __m128i qHi = _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(hi8, vHalf), vR), 3);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), _mm_packus_epi16(qLo, qHi));
+            }
+        }
+        for (; j < rowBytes; ++j)
+            o[j] = (uint8_t)(((sums[j] + half) * r) >> 19);
+    }
+}
+
+}  // namespace
+
+CpuVideoProcessing::CpuVideoProcessing() : VideoProcessing(0)
+{
+    BuildSpatialTable();
+}
+
+CpuVideoProcessing::~CpuVideoProcessing() {}
+
+void CpuVideoProcessing::BuildSpatialTable()
+{
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c)
+            m_spatial[r][c] = (r - 3) * (r - 3) + (c - 3) * (c - 3);
+}
+
+bool CpuVideoProcessing::Init(HWND, int, int)
+{
+    BuildSpatialTable();
+    return true;
+}
+
+bool CpuVideoProcessing::Prepare(HWND, int, int)
+{
+    BuildSpatialTable();
+    return true;
+}
+
+void CpuVideoProcessing::Uninit() {}
+
+void CpuVideoProcessing::SetStrength(int percent)
+{
+    m_sigma = percent / 100.0f * 0.4f + 0.01f;
+    m_blockMix = percent / 100.0f * 0.2f + 0.01f;
+}
+
+void CpuVideoProcessing::SetMix(int percent)
+{
+    m_amount = percent / 100.0f * 0.8f + 0.05f;
+    m_radius = 15.0f;
+}
+
+bool CpuVideoProcessing::ProcessStep(uint8_t* source, uint8_t* destination, int width, int height, int stride)
+{
+    if (!source || !destination || source == destination || width <= 0 || height <= 0 ||
+        stride < width * 3 || width > kMaxLine || height > kMaxLine)
+        return false;
+    if (!m_work.Data() || width != m_workWidth || height != m_workHeight || stride != m_workStride) {
+        // Filled by whole rows, so sized by the stride.
+        if (!m_work.Ensure((size_t)stride * height))
+            return false;
+        m_workWidth = width;
+        m_workHeight = height;
+        m_workStride = stride;
+    }
+    const float k = 1.0f / (m_sigma * m_sigma);
+    uint8_t* work = m_work.Data();
+    if (!m_autoMode) {
+        BlockFilter(source, work, width, height, stride, k);
+        if (!ContrastStage(work, destination, width, height, stride))
+            return false;
+    } else {
+        BlockFilter(source, destination, width, height, stride, k);
+        if (!ContrastStage(destination, work, width, height, stride))
+            return false;
+        ApplyTone(work, destination, width, height, stride);
+    }
+    return true;
+}
+
+void CpuVideoProcessing::BlockFilter(const uint8_t* source, uint8_t* destination, int width, int height, int stride, float k)
+{
+    std::memcpy(destination, source, (size_t)height * stride);
+    // A block reads 3 pixels before its origin and 11 after it; blocks whose
+    // reads would leave the frame stay copied.
+    for (int y = 8; y < height - 8 && y + 11 < height; y += 8)
+        for (int x = 8; x < width - 8 && x + 11 < width; x += 8)
+            FilterBlock(source, destination, x, y, stride, k);
+}
+
+void CpuVideoProcessing::FilterBlock(const uint8_t* source, uint8_t* destination, int x, int y, int stride, float k)
+{
+    // Vectors of 16-bit values: a block row of 7 pixels is 21 bytes, read as
+    // 16 + 8 bytes with the last 3 masked off (they lie inside the frame).
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i tailMask = _mm_setr_epi16(-1, -1, -1, -1, -1, 0, 0, 0);
+    const uint8_t* origin = source + (ptrdiff_t)y * stride + x * 3;
+
+    __m128i own[7][3];
+    for (int i = 0; i < 7; ++i) {
+        const uint8_t* a = origin + (ptrdiff_t)i * stride;
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+        own[i][0] = _mm_unpacklo_epi8(head, zero);
+        own[i][1] = _mm_unpackhi_epi8(head, zero);
+        own[i][2] = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + 16)), zero);
+    }
+
+    // Weights as signed 16-bit factors for pmaddwd, biased by -32768 so that
+    // 0..65535 fit: sum(w x p) = sum((w - 32768) x p) + 32768 x sum(p), where
+    // sum(p) over all 64 offsets is the 8 x 8 box sum around the pixel. The
+    // own pixel (distance 0, weight 65536) enters as 65535 plus one more p.
+    int16_t factor[64];
+    int factorOffset[64];
+    int terms = 0, strong = 0;
+    uint32_t weightSum = 0;
+    for (int dy = -3; dy <= 4; ++dy) {
+        for (int dx = -3; dx <= 4; ++dx) {
+            const ptrdiff_t shift = (ptrdiff_t)dy * stride + dx * 3;
+            uint32_t wi = 65536;
+            if (dy != 0 || dx != 0) {
+                __m128i acc = zero;
+                for (int i = 0; i < 7; ++i) {
+                    const uint8_t* b = origin + (ptrdiff_t)i * stride + shift;
+                    const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+                    const __m128i tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + 16));
+                    const __m128i d0 = _mm_sub_epi16(own[i][0], _mm_unpacklo_epi8(head, zero));
+                    const __m128i d1 = _mm_sub_epi16(own[i][1], _mm_unpackhi_epi8(head, zero));
+                    const __m128i d2 =
+                        _mm_and_si128(_mm_sub_epi16(own[i][2], _mm_unpacklo_epi8(tail, zero)), tailMask);
+                    acc = _mm_add_epi32(acc, _mm_madd_epi16(d0, d0));
+                    acc = _mm_add_epi32(acc, _mm_madd_epi16(d1, d1));
+                    acc = _mm_add_epi32(acc, _mm_madd_epi16(d2, d2));
+                }
+                acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
+                acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
+                const uint32_t distance = (uint32_t)_mm_cvtsi128_si32(acc);
+                const double exponent =
+                    (double)distance * k / 65536.0 + m_spatial[dy + 3][dx + 3] * 0.020408163;
+                // exp(-11.1) x 65536 < 1: such weights are 0 without asking exp.
+                wi = exponent > 11.1 ? 0 : (uint32_t)(std::exp(-exponent) * 65536.0);
+            }
+            if (wi > 6553)
+                ++strong;
+            weightSum += wi;
+            factor[terms] = (int16_t)((wi > 65535 ? 65535 : (int)wi) - 32768);
+            factorOffset[terms] = (int)shift;
+            ++terms;
+        }
+    }
+    // Few strong matches: an edge or fine detail keeps 80 % of its difference
+    // from the mean; a flat area such as skin keeps 20 %.
+    const int keep = strong <= 4 ? 52429 : 13107;
+
+    // Sums of 8 pixels along the rows y - 3 .. y + 11, starting 3 pixels left.
+    __m128i across[15][3];
+    for (int rho = 0; rho < 15; ++rho) {
+        const uint8_t* p = origin + (ptrdiff_t)(rho - 3) * stride - 9;
+        __m128i s0 = zero, s1 = zero, s2 = zero;
+        for (int dx = 0; dx < 8; ++dx, p += 3) {
+            const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            s0 = _mm_add_epi16(s0, _mm_unpacklo_epi8(head, zero));
+            s1 = _mm_add_epi16(s1, _mm_unpackhi_epi8(head, zero));
+            s2 = _mm_add_epi16(s2, _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 16)), zero));
+        }
+        across[rho][0] = s0;
+        across[rho][1] = s1;
+        across[rho][2] = s2;
+    }
+
+    for (int r = 0; r < 8; ++r) {
+        const uint8_t* row = origin + (ptrdiff_t)r * stride;
+        __m128i sum[6] = {zero, zero, zero, zero, zero, zero};
+        for (int t = 0; t < 64; t += 2) {
+            const uint8_t* pa = row + factorOffset[t];
+            const uint8_t* pb = row + factorOffset[t + 1];
+            const __m128i weights = _mm_set1_epi32((int)(uint16_t)factor[t] | ((int)factor[t + 1] << 16));
+            const __m128i ha = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pa));
+            const __m128i hb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pb));
+            const __m128i a0 = _mm_unpacklo_epi8(ha, zero), b0 = _mm_unpacklo_epi8(hb, zero);
+            sum[0] = _mm_add_epi32(sum[0], _mm_madd_epi16(_mm_unpacklo_epi16(a0, b0), weights));
+            sum[1] = _mm_add_epi32(sum[1], _mm_madd_epi16(_mm_unpackhi_epi16(a0, b0), weights));
+            const __m128i a1 = _mm_unpackhi_epi8(ha, zero), b1 = _mm_unpackhi_epi8(hb, zero);
+            sum[2] = _mm_add_epi32(sum[2], _mm_madd_epi16(_mm_unpacklo_epi16(a1, b1), weights));
+            sum[3] = _mm_add_epi32(sum[3], _mm_madd_epi16(_mm_unpackhi_epi16(a1, b1), weights));
+            const __m128i ta = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pa + 16)), zero);
+            const __m128i tb = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pb + 16)), zero);
+            sum[4] = _mm_add_epi32(sum[4], _mm_madd_epi16(_mm_unpacklo_epi16(ta, tb), weights));
+            sum[5] = _mm_add_epi32(sum[5], _mm_madd_epi16(_mm_unpackhi_epi16(ta, tb), weights));
+        }
+        __m128i box[3] = {zero, zero, zero};  // at most 64 x 255
+        for (int dy = 0; dy < 8; ++dy)
+            for (int g = 0; g < 3; ++g)
+                box[g] = _mm_add_epi16(box[g], across[r + dy][g]);
+        uint32_t sums[24];
+        uint16_t boxSums[24];
+        for (int i = 0; i < 6; ++i)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i * 4), sum[i]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(boxSums), box[0]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(boxSums + 8), box[1]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(boxSums + 16), box[2]);
+        uint8_t* out = destination + (ptrdiff_t)(y + r) * stride + x * 3;
+        for (int j = 0; j < 24; ++j) {
+            const uint32_t total = sums[j] + ((uint32_t)boxSums[j] << 15) + row[j];
+            const int mean = (int)(total / weightSum);
+            out[j] = (uint8_t)(mean + (row[j] - mean) * keep / 65535);
+        }
+    }
+}
+
+bool CpuVideoProcessing::ContrastStage(const uint8_t* source, uint8_t* destination, int width, int height, int stride)
+{
+    const size_t rowBytes = (size_t)width * 3;
+    if (width > kMaxLine || height > kMaxLine || !m_lineA.Ensure(kMaxLine * 3) || !m_lineB.Ensure(kMaxLine * 3) ||
+        !m_blurA.Ensure(rowBytes * height) || !m_blurB.Ensure(rowBytes * height) ||
+        !m_columnSums.Ensure(rowBytes * sizeof(uint16_t)))
+        return false;
+    const double pi = 3.14159265358979323846;
+    const int box = (int)(std::sqrt(2.0 * pi) * (m_radius * 3.0) * 0.25 + 0.5);
+    // Three boxes approximating a Gaussian: for an even size one box leaning
+    // left, one leaning right and a centred one of box + 1 samples.
+    int left[3], right[3];
+    if (box % 2 == 0) {
+        left[0] = box / 2;      right[0] = box / 2 - 1;
+        left[1] = box / 2 - 1;  right[1] = box / 2;
+        left[2] = box / 2;      right[2] = box / 2;
+    } else {
+        for (int i = 0; i < 3; ++i)
+            left[i] = right[i] = box / 2 > 0 ? box / 2 : 0;
+    }
+    uint32_t reciprocal[64];
+    const int widest = left[2] + right[2] + 1;
+    if (widest >= 64)
+        return false;
+    for (int n = 1; n <= widest; ++n)
+        reciprocal[n] = Reciprocal(n);
+    uint8_t* a = m_lineA.Data();
+    uint8_t* b = m_lineB.Data();
+    uint8_t* blurA = m_blurA.Data();
+    uint8_t* blurB = m_blurB.Data();
+    for (int y = 0; y < height; ++y) {
+        BoxPass(source + (size_t)y * stride, a, width, left[0], right[0], reciprocal);
+        BoxPass(a, b, width, left[1], right[1], reciprocal);
+        BoxPass(b, blurA + y * rowBytes, width, left[2], right[2], reciprocal);
+    }
+    uint16_t* sums = reinterpret_cast<uint16_t*>(m_columnSums.Data());
+    VerticalBoxPass(blurA, blurB, sums, (int)rowBytes, height, left[0], right[0], reciprocal);
+    VerticalBoxPass(blurB, blurA, sums, (int)rowBytes, height, left[1], right[1], reciprocal);
+    VerticalBoxPass(blurA, blurB, sums, (int)rowBytes, height, left[2], right[2], reciprocal);
+
+    // Unsharp mask of the source with its blur.
+    int boost[511];  // trunc(amount x difference), difference -255..255
+    for (int difference = -255; difference <= 255; ++difference)
+        boost[difference + 255] = (int)(m_amount * difference);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* s = source + (size_t)y * stride;
+        const uint8_t* blur = blurB + y * rowBytes;
+        uint8_t* d = destination + (size_t)y * stride;
+        for (size_t i = 0; i < rowBytes; ++i) {
+            const int v = s[i] + boost[s[i] - blur[i] + 255];
+            d[i] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
+    }
+    return true;
+}
