@@ -1,0 +1,110 @@
+// Milliseconds per 800x600 and 640x480 frame of every pixel pass (flip,
+// mirror, stretch, tint, symmetry, final mirror) plus the picture mark with a
+// cross-fade, median of many frames, against a plain copy of the frame.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "DecorationLayer.h"
+
+namespace {
+
+double NowMs()
+{
+    static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart * 1000.0 / frequency.QuadPart;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double MedianMs(int frames, const std::function<void()>& work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < frames; ++i) {
+        const double start = NowMs();
+        work();
+        times.push_back(NowMs() - start);
+    }
+    return Median(times);
+}
+
+MarkBitmap Badge(uint8_t level)
+{
+    MarkBitmap bitmap;
+    bitmap.width = bitmap.height = CMarkPicture::kMarkSize;
+    for (int y = 0; y < bitmap.height; ++y)
+        for (int x = 0; x < bitmap.width; ++x)
+            bitmap.pixels.insert(bitmap.pixels.end(), {uint8_t(x * 3), uint8_t(y * 3), level, uint8_t((x + y) * 2)});
+    return bitmap;
+}
+
+void Run(int width, int height, int frames)
+{
+    std::vector<uint8_t> source(size_t(width) * height * 3), frame(source.size()), copy(source.size());
+    for (size_t i = 0; i < source.size(); ++i)
+        source[i] = uint8_t(i * 7 + i / 4096);
+
+    CompositorParts parts;
+    parts.markLoader = [](MarkBitmap& out) { out = Badge(200); return true; };
+    CDecorationLayer layer(std::move(parts));
+    layer.SetFlip(true);
+    layer.SetMirror(true);
+    layer.SetStretch(30);
+    layer.SetTint(20, 10, 5);
+    layer.SetSymmetry(true);
+    layer.SetFinalMirror(true);
+    const MarkBitmap second = Badge(40);
+    layer.SetMarkPicture(second.pixels.data(), second.width, second.height, 32, 0);
+
+    const auto restore = [&] { memcpy(frame.data(), source.data(), frame.size()); };
+    const double copyMs = MedianMs(frames, [&] { memcpy(copy.data(), source.data(), copy.size()); });
+    const double allMs = MedianMs(frames, [&] {
+        restore();
+        layer.Compose(frame.data(), width, height);
+        layer.DrawMark(frame.data(), width, height);
+        layer.ApplyFinalMirror(frame.data(), width, height);
+    }) - copyMs;  // the restore is a copy of its own
+
+    CPictureScaler scaler;
+    CFlipMirror flips;
+    flips.flip = flips.mirror = true;
+    CStretchEffect stretch(&scaler);
+    stretch.Set(30, 0);
+    CTintEffect tint;
+    tint.SetColor(20, 10, 5, 0);
+    CMarkPicture mark(&scaler, [](MarkBitmap& out) { out = Badge(200); return true; });
+    mark.SetSecondPicture(second.pixels.data(), second.width, second.height, 32, 0);
+    mark.mix = 0.5f;
+    restore();
+    const double flipMs = MedianMs(frames, [&] { flips.ApplyFlips(frame.data(), width, height); });
+    const double stretchMs = MedianMs(frames, [&] { stretch.Apply(frame.data(), width, height); });
+    const double tintMs = MedianMs(frames, [&] { tint.Apply(frame.data(), width, height); });
+    const double symmetryMs = MedianMs(frames, [&] { ApplySymmetry(frame.data(), width, height); });
+    const double mirrorMs = MedianMs(frames, [&] { flips.ApplyMirror(frame.data(), width, height); });
+    const double markMs = MedianMs(frames, [&] { mark.Draw(frame.data(), width, height); });
+
+    printf("%dx%d: all passes + mark %.3f ms (%.1f x memcpy of %.3f ms, %.1f%% of 33 ms)\n", width, height, allMs,
+           allMs / copyMs, copyMs, allMs / 33.0 * 100);
+    printf("  flip+mirror %.3f, stretch %.3f, tint %.3f, symmetry %.3f, final mirror %.3f, mark %.3f ms\n", flipMs,
+           stretchMs, tintMs, symmetryMs, mirrorMs, markMs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int frames = argc > 1 ? atoi(argv[1]) : 300;
+    Run(800, 600, frames);
+    Run(640, 480, frames);
+    return 0;
+}
