@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Reads back the recordings that record_recorder and record_muxer wrote, with
+# Debian's native FFmpeg: streams, durations, key frames, a clean decode, the
+# picture against the input (PSNR) and the sound's length.
+set -u
+out=$1
+fail=0
+bad() { echo "FAIL: $*"; fail=1; }
+near() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { d = a - b; if (d < 0) d = -d; exit !(d <= t) }'; }
+# Pictures of the recording must resemble the input at least this much.
+min_psnr=30
+
+for name in record_3s.mkv record_3s.mp4 record_3s; do
+  f=$out/$name
+  [ -f "$f" ] || { bad "$name missing"; continue; }
+  v=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 "$f")
+  [ "$v" = "h264,400,300" ] || bad "$name video stream: $v"
+  a=$(ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,sample_rate,channels,bit_rate -of csv=p=0 "$f")
+  [ "$a" = "mp3,44100,2,128000" ] || bad "$name audio stream: $a"
+  d=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$f")
+  near "$d" 3.0 0.1 || bad "$name duration $d"
+  for s in v a; do
+    sd=$(ffprobe -v error -select_streams $s:0 -show_entries stream=duration -of csv=p=0 "$f")
+    [ "$sd" = "N/A" ] || [ -z "$sd" ] || near "$sd" 3.0 0.1 || bad "$name $s duration $sd"
+  done
+  # Key frames: the first packet and every 30th, nothing else.
+  flags=$(ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 "$f")
+  n=0; keys=""
+  while read -r fl; do
+    case $fl in K*) keys="$keys $n";; esac
+    n=$((n + 1))
+  done <<<"$flags"
+  expect=""; for ((i = 0; i < n; i += 30)); do expect="$expect $i"; done
+  [ "$keys" = "$expect" ] || bad "$name key frames at$keys, expected$expect"
+  errors=$(ffmpeg -nostdin -v error -i "$f" -f null - 2>&1)
+  [ -z "$errors" ] || bad "$name decodes with errors: $errors"
+  # The recording holds the last $n of the input frames.
+  total=$(cat "$f.frames")
+  skip=$((total - n))
+  psnr=$(ffmpeg -nostdin -i "$f" -f rawvideo -pix_fmt bgr24 -s 400x300 -i "$f.rgb" \
+      -lavfi "[0:v]setpts=N/TB[a];[1:v]trim=start_frame=$skip,setpts=N/TB[b];[a][b]psnr" -f null - 2>&1 \
+      | sed -n 's/.*PSNR.* average:\([0-9.inf]*\).*/\1/p' | tail -1)
+  echo "$name: $n pictures, duration $d s, PSNR $psnr dB"
+  [ -n "$psnr" ] && awk -v p="$psnr" -v m=$min_psnr 'BEGIN { exit !(p == "inf" || p >= m) }' \
+    || bad "$name PSNR $psnr below $min_psnr"
+done
+
+# Odd sound blocks through the muxer: every pushed sample decodes, plus at
+# most the encoder's delay and padding.
+f=$out/muxer_odd.mkv
+if [ -f "$f" ]; then
+  pushed=$(cat "$f.samples")
+  bytes=$(ffmpeg -nostdin -v error -i "$f" -map 0:a -f s16le -ac 2 - | wc -c)
+  decoded=$((bytes / 4))
+  echo "muxer_odd.mkv: pushed $pushed samples, decoded $decoded"
+  [ "$decoded" -ge "$pushed" ] && [ "$decoded" -le $((pushed + 576 + 529 + 2 * 1152)) ] \
+    || bad "muxer_odd.mkv decoded $decoded samples for $pushed pushed"
+else
+  bad "muxer_odd.mkv missing"
+fi
+
+for name in record_quit.mp4 record_quick.mp4 record_destroyed.mp4 muxer_empty.mp4 muxer_empty.mkv; do
+  f=$out/$name
+  [ -f "$f" ] || { bad "$name missing"; continue; }
+  ffprobe -v error "$f" >/dev/null 2>&1 || bad "$name does not open"
+done
+f=$out/record_nosonvex.mkv
+if [ -f "$f" ]; then
+  ap=$(ffprobe -v error -select_streams a -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$f")
+  [ -z "$ap" ] || [ "$ap" = 0 ] || bad "record_nosonvex.mkv has $ap sound packets"
+fi
+exit $fail
