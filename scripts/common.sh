@@ -4,24 +4,32 @@
 build=${TQ_BUILD:-$root/build}
 msg() { printf '[%s] %s\n' "${TQ_STEP:-tq}" "$*" >&2; }
 
-# Runs the set-up script and takes TQ_DEPS and TQ_WINE from its last lines.
+# Runs the set-up script and takes what the build needs from its last lines.
 tq_setup() {
   local out
   out=$(bash "$root/scripts/setup.sh") || exit 1
-  TQ_DEPS=$(printf '%s\n' "$out" | sed -n 's/^TQ_DEPS=//p')
-  TQ_WINE=$(printf '%s\n' "$out" | sed -n 's/^TQ_WINE=//p')
-  TQ_WINESERVER="$(dirname "$TQ_WINE")/wineserver"
-  export TQ_DEPS TQ_WINE TQ_WINESERVER
+  for v in TQ_DEPS_I686 TQ_DEPS_TEST TQ_TEST_ARCH TQ_WINE TQ_WINESERVER; do
+    export "$v=$(printf '%s\n' "$out" | sed -n "s/^$v=//p")"
+  done
+  # The build whose tests run here (the i686 one where 32-bit code can run).
+  TEST_BUILD="$build/$TQ_TEST_ARCH"
 }
 
+tq_build_arch() {  # arch, dependency prefix
+  local dir="$build/$1"
+  msg "building the $1 tree into $dir"
+  mkdir -p "$dir"
+  cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$1-mingw.cmake" \
+        -DTQ_DEPS="$2" -DTQ_WINE="$TQ_WINE" >"$dir/configure.log" 2>&1 \
+    || { cat "$dir/configure.log" >&2; msg "FAILED: cmake configure ($1)"; exit 1; }
+  cmake --build "$dir" -j"$(nproc)" >"$dir/build.log" 2>&1 \
+    || { grep -E 'error|Error' "$dir/build.log" | head -40 >&2; msg "FAILED: build (full log: $dir/build.log)"; exit 1; }
+}
+
+# The product's i686 tree always; the test tree too where it differs.
 tq_build() {
-  msg "building into $build"
-  mkdir -p "$build"
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" \
-        -DTQ_DEPS="$TQ_DEPS" -DTQ_WINE="$TQ_WINE" >"$build/configure.log" 2>&1 \
-    || { cat "$build/configure.log" >&2; msg "FAILED: cmake configure"; exit 1; }
-  cmake --build "$build" -j"$(nproc)" >"$build/build.log" 2>&1 \
-    || { grep -E 'error|Error' "$build/build.log" | head -40 >&2; msg "FAILED: build (full log: $build/build.log)"; exit 1; }
+  tq_build_arch i686 "$TQ_DEPS_I686"
+  if [ "$TQ_TEST_ARCH" != i686 ]; then tq_build_arch "$TQ_TEST_ARCH" "$TQ_DEPS_TEST"; fi
 }
 
 # Makes (once) a Wine prefix and a HOME under $1 and exports them.
@@ -35,9 +43,24 @@ tq_wine_env() {
   if [ ! -f "$dir/.ready" ]; then
     msg "creating the Wine prefix $WINEPREFIX"
     "$TQ_WINE" wineboot -i >"$dir/wineboot.log" 2>&1 || { tail -20 "$dir/wineboot.log" >&2; msg "FAILED: wineboot"; exit 1; }
+    tq_font_replacements "$dir"
     "$TQ_WINESERVER" -w
     touch "$dir/.ready"
   fi
+}
+
+# Chinese face names the product asks for, mapped to the installed
+# WenQuanYi Micro Hei (written as a UTF-16 .reg file: the names are not ASCII).
+tq_font_replacements() {
+  local reg="$1/fonts.reg"
+  python3 - "$reg" <<'PY'
+import sys
+names = ["\u5fae\u8f6f\u96c5\u9ed1", "Microsoft YaHei", "SimSun", "\u5b8b\u4f53", "NSimSun"]
+lines = ["Windows Registry Editor Version 5.00", "", "[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]"]
+lines += ['"%s"="WenQuanYi Micro Hei"' % n for n in names]
+open(sys.argv[1], "wb").write(("\r\n".join(lines) + "\r\n").encode("utf-16"))
+PY
+  "$TQ_WINE" regedit /S "Z:$reg" >/dev/null 2>&1 || msg "warning: could not set the font replacements"
 }
 
 # Runs a command with an X display (Xvfb) and one wineserver for the whole run.

@@ -2,17 +2,26 @@
 # Debian's source packages. Sourced by setup.sh. The text of this file is part
 # of the cache key: editing a recipe rebuilds the libraries.
 
-HOST=i686-w64-mingw32
-CC_X="$HOST-gcc-posix"
-CXX_X="$HOST-g++-posix"
 DEP_CFLAGS="-O2 -msse2 -mfpmath=sse"
 DEP_SOURCES=(x264 lame libjpeg-turbo ffmpeg 7zip googletest)
+
+# The target: i686 (the product) or x86_64 (the tests where 32-bit code cannot run).
+set_dep_arch() {
+  DEP_ARCH=$1
+  HOST=$1-w64-mingw32
+  CC_X="$HOST-gcc-posix"
+  CXX_X="$HOST-g++-posix"
+  case $1 in
+    i686) FFMPEG_ARCH=x86; CMAKE_CPU=x86 ;;
+    x86_64) FFMPEG_ARCH=x86_64; CMAKE_CPU=AMD64 ;;
+  esac
+}
 
 # Writes a CMake toolchain for the dependencies' own CMake builds.
 write_dep_toolchain() {
   cat > "$1" <<TC
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
+set(CMAKE_SYSTEM_PROCESSOR $CMAKE_CPU)
 set(CMAKE_C_COMPILER $CC_X)
 set(CMAKE_CXX_COMPILER $CXX_X)
 set(CMAKE_RC_COMPILER $HOST-windres)
@@ -46,7 +55,7 @@ build_libjpeg_turbo() {
 
 build_ffmpeg() {
   (cd "$1" && PKG_CONFIG_PATH="$2/lib/pkgconfig" PKG_CONFIG_LIBDIR="$2/lib/pkgconfig" ./configure \
-      --prefix="$2" --arch=x86 --target-os=mingw32 --cross-prefix=$HOST- --enable-cross-compile \
+      --prefix="$2" --arch=$FFMPEG_ARCH --target-os=mingw32 --cross-prefix=$HOST- --enable-cross-compile \
       --cc=$CC_X --cxx=$CXX_X --pkg-config=pkg-config --pkg-config-flags=--static \
       --enable-static --disable-shared --disable-programs --disable-doc --disable-debug \
       --disable-everything --disable-autodetect --disable-network \

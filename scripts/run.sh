@@ -10,18 +10,19 @@ tq_setup
 tq_build
 tq_wine_env "$build/demo"
 out="$build/demo/out"
+bin="$TEST_BUILD/bin"
 mkdir -p "$out"
-msg "writer: a 480x360 frame into the shared frame record; reader: copies it out as a BMP"
+msg "starting the stand-in host with the engine; reading the frame it writes into the shared record"
 tq_with_display bash -c '
-  "$TQ_WINE" "$0/bin/framepeer.exe" write 480 360 7 "$(date +%s)" 20000 &
-  writer=$!
-  for i in $(seq 50); do
-    if "$TQ_WINE" "$0/bin/framepeer.exe" read "Z:$1/frame.bmp" 7; then
+  "$TQ_WINE" "$0/runhost.exe" -seconds 10 &
+  host=$!
+  for i in $(seq 60); do
+    if "$TQ_WINE" "$0/framepeer.exe" read "Z:$1/frame.bmp" 2>/dev/null; then
       break
     fi
-    sleep 0.2
+    sleep 0.5
   done
-  kill $writer 2>/dev/null; wait $writer 2>/dev/null || true
-' "$build" "$out"
-[ -f "$out/frame.bmp" ] || { msg "FAILED: the reader saved no frame"; exit 1; }
-msg "frame saved: $out/frame.bmp"
+  wait $host || true
+' "$bin" "$out"
+[ -f "$out/frame.bmp" ] || { msg "FAILED: no frame reached the shared frame record"; exit 1; }
+msg "the engine'"'"'s frame, as a consumer reads it: $out/frame.bmp"

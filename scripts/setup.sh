@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine to build and test the product:
 #   1. Debian packages (mingw-w64 i686 cross compilers, Wine 32-bit, Xvfb, nasm, ...)
-#   2. third-party libraries cross-built for i686-w64-mingw32 from Debian's sources
+#   2. third-party libraries cross-built for i686-w64-mingw32 (and, where the
+#      tests run 64-bit, x86_64-w64-mingw32) from Debian's sources
 #      (x264, LAME, libjpeg-turbo, FFmpeg, the 7z decoder, GoogleTest), cached
 #      outside the clone and keyed by source versions and build flags.
 # Safe to run again: every step checks first and is skipped when already done.
-# Prints the dependency prefix as its last line: "TQ_DEPS=<path>".
+# Prints what the build needs as its last lines: TQ_DEPS_I686, TQ_DEPS_TEST,
+# TQ_TEST_ARCH, TQ_WINE, TQ_WINESERVER.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 log() { printf '[setup] %s\n' "$*" >&2; }
 die() { printf '[setup] FAILED: %s\n' "$*" >&2; exit 1; }
 
-APT_PACKAGES=(g++-mingw-w64-i686 wine wine32 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386
+APT_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386
               nasm cmake 7zip python3 dpkg-dev pkg-config make fonts-wqy-microhei)
 
 need_apt() {
@@ -54,20 +56,21 @@ source_version() {  # the version apt-get source would fetch
   apt-cache showsrc --only-source "$1" 2>/dev/null | awk '/^Version:/ && !v {v=$2} END {print v}'
 }
 
-setup_deps() {
+setup_deps() {  # $1: i686 or x86_64; sets DEPS
+  set_dep_arch "$1"
   local versions="" s v
   for s in "${DEP_SOURCES[@]}"; do
     v=$(source_version "$s"); [ -n "$v" ] || die "no Debian source package '$s' (is deb-src enabled? run: apt-get update)"
     versions+="$s=$v "
   done
   local key
-  key=$(printf '%s\n' "$versions" | cat - "$here/deps.sh" | sha256sum | cut -c1-16)
-  DEPS="$CACHE_ROOT/deps-$key"
-  if [ -f "$DEPS/.complete" ]; then log "libraries: cached in $DEPS"; return; fi
+  key=$(printf '%s\n%s\n' "$DEP_ARCH" "$versions" | cat - "$here/deps.sh" | sha256sum | cut -c1-16)
+  DEPS="$CACHE_ROOT/deps-$DEP_ARCH-$key"
+  if [ -f "$DEPS/.complete" ]; then log "libraries ($DEP_ARCH): cached in $DEPS"; return; fi
 
-  log "libraries: cross-building $versions"
-  log "libraries: into $DEPS (logs in $DEPS/logs; a few minutes)"
-  local src="$CACHE_ROOT/src-$key"
+  log "libraries ($DEP_ARCH): cross-building $versions"
+  log "libraries ($DEP_ARCH): into $DEPS (logs in $DEPS/logs; a few minutes)"
+  local src="$CACHE_ROOT/src-$DEP_ARCH-$key"
   rm -rf "$DEPS" "$src"; mkdir -p "$DEPS/logs" "$src"
   (cd "$src" && for s in "${DEP_SOURCES[@]}"; do
      apt-get source -qq "$s" >"$DEPS/logs/source-$s.log" 2>&1 || die "apt-get source $s (see $DEPS/logs/source-$s.log)"
@@ -77,7 +80,7 @@ setup_deps() {
   run_build() {  # name, function: runs one recipe with its own log
     local name=$1 fn=$2 d
     d=$(dir_of "$name"); [ -n "$d" ] || { echo "no source folder for $name" >"$DEPS/logs/$name.log"; return 1; }
-    if "$fn" "$d" "$DEPS" >"$DEPS/logs/$name.log" 2>&1; then log "  built $name"; else return 1; fi
+    if "$fn" "$d" "$DEPS" >"$DEPS/logs/$name.log" 2>&1; then log "  built $name ($DEP_ARCH)"; else return 1; fi
   }
   local failed=""
   run_build x264 build_x264 & local p1=$!
@@ -91,34 +94,28 @@ setup_deps() {
   run_build ffmpeg build_ffmpeg || { tail -15 "$DEPS/logs/ffmpeg.log" >&2; die "building ffmpeg (log: $DEPS/logs/ffmpeg.log)"; }
   rm -rf "$src"
   printf '%s\n' "$versions" > "$DEPS/.complete"
-  log "libraries: done"
+  log "libraries ($DEP_ARCH): done"
 }
 
 # --- Wine ------------------------------------------------------------------
-. "$here/wine.sh"
+# The product is 32-bit. Where the kernel can start i386 processes, its tests
+# run as they ship, under wine32. Some kernels boot with 32-bit emulation
+# switched off (this project's machines among them); there nothing can run
+# 32-bit x86 code, so the tests run on an x86_64 build of the same sources
+# under wine64, and the i686 deliverables are built but not run.
+i386_processes_run() {
+  local probe=/lib/i386-linux-gnu/ld-linux.so.2
+  [ -x "$probe" ] && "$probe" --help >/dev/null 2>&1
+}
 
-setup_wine() {
+choose_test_arch() {
   if i386_processes_run; then
-    WINE=$(command -v wine); log "Wine: Debian's wine32 ($WINE)"; return
+    TEST_ARCH=i686; WINE=/usr/lib/wine/wine; WINESERVER=/usr/lib/wine/wineserver32
+  else
+    TEST_ARCH=x86_64; WINE=/usr/lib/wine/wine64; WINESERVER=/usr/lib/wine/wineserver64
   fi
-  local version key
-  version=$(source_version wine); [ -n "$version" ] || die "no Debian source package 'wine'"
-  key=$(printf 'wine=%s\n' "$version" | cat - "$here/wine.sh" | sha256sum | cut -c1-16)
-  local dir="$CACHE_ROOT/wine-$key"
-  WINE="$dir/bin/wine"
-  if [ -f "$dir/.complete" ]; then log "Wine: WoW64 build cached in $dir"; return; fi
-  [ "$(id -u)" = 0 ] || die "building Wine needs its build dependencies installed as root"
-  log "Wine: this kernel cannot start i386 processes; building Wine $version in WoW64 mode"
-  log "Wine: into $dir (log: $dir.log; 20-30 minutes on 8 cores, once)"
-  DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq wine >"$dir.log" 2>&1 || { tail -20 "$dir.log" >&2; die "apt-get build-dep wine"; }
-  local src="$CACHE_ROOT/wine-src-$key"
-  rm -rf "$src" "$dir"; mkdir -p "$src"
-  (cd "$src" && apt-get source -qq wine >>"$dir.log" 2>&1) || die "apt-get source wine (see $dir.log)"
-  build_wine_wow64 "$(find "$src" -mindepth 1 -maxdepth 1 -type d -name 'wine-*' | head -1)" "$dir" >>"$dir.log" 2>&1 \
-    || { tail -20 "$dir.log" >&2; die "building Wine (log: $dir.log)"; }
-  rm -rf "$src"
-  touch "$dir/.complete"
-  log "Wine: done"
+  [ -x "$WINE" ] || die "no $WINE (Debian's wine packages did not install)"
+  log "tests run on the $TEST_ARCH build under $WINE"
 }
 
 # One set-up at a time on a machine: a second caller waits, then finds the cache.
@@ -127,7 +124,12 @@ exec 9>"$CACHE_ROOT/.setup.lock"
 flock 9
 
 setup_apt
-setup_deps
-setup_wine
-echo "TQ_DEPS=$DEPS"
+choose_test_arch
+setup_deps i686
+DEPS_I686=$DEPS
+if [ "$TEST_ARCH" != i686 ]; then setup_deps "$TEST_ARCH"; fi
+echo "TQ_DEPS_I686=$DEPS_I686"
+echo "TQ_DEPS_TEST=$DEPS"
+echo "TQ_TEST_ARCH=$TEST_ARCH"
 echo "TQ_WINE=$WINE"
+echo "TQ_WINESERVER=$WINESERVER"

@@ -7,7 +7,7 @@ TQ_STEP=test
 
 tq_setup
 tq_build
-tq_wine_env "$build/wine"
-msg "running the tests"
-cd "$build"
+tq_wine_env "$TEST_BUILD/wine"
+msg "running the tests of the $TQ_TEST_ARCH build"
+cd "$TEST_BUILD"
 tq_with_display ctest --output-on-failure --timeout 300 -j"$(nproc)" "$@"
