@@ -154,9 +154,10 @@ TEST(HostList, AppendThatWouldNotFitWritesNothing)
     memset(memory, 'z', sizeof memory);
     memcpy(memory, "<abcdefghij>", 13);  // 12 characters and the terminator
     const std::vector<char> before(memory, memory + sizeof memory);
-    EXPECT_FALSE(AppendHostItem(memory, sizeof memory, "k"));  // "<k>" needs 3 + 1 more
+    EXPECT_FALSE(AppendHostItem(memory, sizeof memory, "kl"));  // 12 + 4 + terminator = 17 > 16
     EXPECT_EQ(before, std::vector<char>(memory, memory + sizeof memory));
-    EXPECT_TRUE(AppendHostItem(memory, sizeof memory, ""));    // "<>" fits exactly: 12 + 2 + 1 = 15
+    EXPECT_TRUE(AppendHostItem(memory, sizeof memory, "k"));    // 12 + 3 + terminator fills all 16
+    EXPECT_STREQ("<abcdefghij><k>", memory);
 }
 
 TEST(HostList, ReadIsBoundedToTheMapping)
