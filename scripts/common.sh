@@ -26,9 +26,10 @@ tq_build_arch() {  # arch, dependency prefix
     || { grep -E 'error|Error' "$dir/build.log" | head -40 >&2; msg "FAILED: build (full log: $dir/build.log)"; exit 1; }
 }
 
-# The product's i686 tree always; the test tree too where it differs.
+# The product's i686 tree always (TQ_SKIP_I686=1 leaves it out while working
+# on tests), the test tree too where it differs.
 tq_build() {
-  tq_build_arch i686 "$TQ_DEPS_I686"
+  if [ -z "${TQ_SKIP_I686:-}" ] || [ "$TQ_TEST_ARCH" = i686 ]; then tq_build_arch i686 "$TQ_DEPS_I686"; fi
   if [ "$TQ_TEST_ARCH" != i686 ]; then tq_build_arch "$TQ_TEST_ARCH" "$TQ_DEPS_TEST"; fi
 }
 

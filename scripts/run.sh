@@ -25,4 +25,4 @@ tq_with_display bash -c '
   wait $host || true
 ' "$bin" "$out"
 [ -f "$out/frame.bmp" ] || { msg "FAILED: no frame reached the shared frame record"; exit 1; }
-msg "the engine'"'"'s frame, as a consumer reads it: $out/frame.bmp"
+msg "the engine's frame, as a consumer reads it: $out/frame.bmp"
