@@ -15,7 +15,7 @@ log() { printf '[setup] %s\n' "$*" >&2; }
 die() { printf '[setup] FAILED: %s\n' "$*" >&2; exit 1; }
 
 APT_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386
-              nasm cmake 7zip python3 dpkg-dev pkg-config make fonts-wqy-microhei)
+              nasm cmake 7zip python3 dpkg-dev pkg-config make fonts-wqy-microhei ffmpeg)
 
 need_apt() {
   dpkg --print-foreign-architectures | grep -qx i386 || return 0
