@@ -1,0 +1,325 @@
+// The camera source end to end under Wine, with the test camera of
+// tools/testcam as the webcam: enumeration, the graph in each subtype, the
+// frame road into the shared record and the preview, damaged samples,
+// reopening, device events, and a stop/quit/reopen loop.
+#include "CaptureTestSupport.h"
+#include "DecorationLayer.h"
+#include "MediaVideo.h"
+#include "ShareHandle.h"
+#include "VcamManger.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace tq;
+
+namespace {
+
+class RegisterEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        CoInitialize(nullptr);
+        ASSERT_TRUE(RegisterTestCamera()) << "TqTestCam.ax could not be registered";
+        StartLogCapture();
+    }
+};
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new RegisterEnvironment);
+
+class SnapshotCollector : public ISnapshotSink {
+public:
+    void OnSnapshot(const uint8_t* bytes, uint32_t length) override { data.assign(bytes, bytes + length); }
+    std::vector<uint8_t> data;
+};
+
+bool Contains(const std::vector<std::string>& list, const std::string& name)
+{
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+class CameraTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearCameraSwitches();
+        ClearLog();
+        camera = new CCaptureVideo;
+        camera->SetListener(&listener);
+    }
+    void TearDown() override
+    {
+        camera->Quit();
+        delete camera;
+        ClearCameraSwitches();
+    }
+    bool Enumerate()
+    {
+        const int before = listener.listChanged;
+        camera->EnumDevices();
+        return PumpUntil([&] { return listener.listChanged > before; }, 10000);
+    }
+    // Lists the devices and opens the test camera; true once it runs.
+    bool Open(const char* name = kTestCamera)
+    {
+        if (!Enumerate())
+            return false;
+        const int failed = listener.openFailed;
+        camera->Init(name, nullptr);
+        PumpUntil([&] { return camera->IsRunning() || listener.openFailed > failed; }, 15000);
+        return camera->IsRunning();
+    }
+    int32_t CurrentTime() { return HeaderOf(ReadRecord()).frameTime; }
+
+    CCaptureVideo* camera = nullptr;
+    CountingListener listener;
+};
+
+} // namespace
+
+TEST_F(CameraTest, EnumerationListsTwinsAndLeavesTheProductCameraOut)
+{
+    // When the product's camera filter is built beside us, have it registered too.
+    if (HMODULE product = LoadLibraryW(L"TqVirtualCam.ax")) {
+        using Register = HRESULT(WINAPI*)();
+        if (auto reg = reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(product, "DllRegisterServer"))))
+            reg();
+    }
+    ASSERT_TRUE(Enumerate());
+    std::vector<std::string> pnp, others;
+    camera->GetDeviceLists(pnp, others);
+    std::vector<std::string> all = pnp;
+    all.insert(all.end(), others.begin(), others.end());
+    EXPECT_TRUE(Contains(all, "Tq Test Camera"));
+    EXPECT_TRUE(Contains(all, "Tq Test Camera1"));
+    EXPECT_FALSE(Contains(all, "TqNelu"));
+    EXPECT_FALSE(camera->DeviceHasAudio(kTestCamera));
+    EXPECT_FALSE(camera->DeviceHasAudio("no such camera"));
+}
+
+TEST_F(CameraTest, EachSubtypeReachesTheRecordAndThePreview)
+{
+    for (const char* subtype : {"RGB24", "YUY2", "MJPG"}) {
+        SCOPED_TRACE(subtype);
+        SetCameraSwitch("TQ_TESTCAM_SUBTYPES", subtype);
+        ClearLog();
+        const int32_t before = CurrentTime();
+        ASSERT_TRUE(Open());
+        EXPECT_EQ(1, CountLog(std::string("getmediatype width 640 height 480 timeframe 333333 subtype ") + subtype));
+        std::vector<uint8_t> record;
+        ASSERT_TRUE(WaitForFrame(before, 480, 360, record, 5000));
+        const FrameHeader header = HeaderOf(record);
+        EXPECT_EQ(0u, header.smoothFlag);
+        EXPECT_TRUE(std::all_of(record.begin() + kOffReserved, record.begin() + kOffFrameTime, [](uint8_t b) { return b == 0; }));
+        const uint8_t sign = (header.frameTime < 0) ? 0xFF : 0x00;
+        EXPECT_TRUE(std::all_of(record.begin() + kOffFrameTime, record.begin() + kOffFrameTime + 4,
+                                [&](uint8_t b) { return b == sign; }));
+        EXPECT_LE(QuadrantDistance(record.data() + kFrameHeaderSize, 480, 360), 40);
+
+        SnapshotCollector snapshot;
+        camera->SetSnapshotSink(&snapshot);
+        camera->Snapshot(true);
+        ASSERT_EQ(360000u, snapshot.data.size());
+        EXPECT_LE(QuadrantDistance(snapshot.data.data(), 400, 300), 40);
+        camera->SetSnapshotSink(nullptr);
+
+        camera->StopCaptureVideo(0);
+        EXPECT_FALSE(camera->IsRunning());
+    }
+}
+
+TEST_F(CameraTest, OnlyFourThreeFramesGoThroughTheCompositor)
+{
+    struct Case { int width, height; bool composed; };
+    for (const Case c : {Case{480, 360, true}, Case{500, 360, false}}) {
+        SCOPED_TRACE(c.width);
+        CDecorationLayer layer;
+        CCaptureVideo* source = new CCaptureVideo;
+        source->SetListener(&listener);
+        source->SetDecorationLayer(&layer);
+        source->SetOutWidthAndHeight(c.width, c.height);
+        std::swap(source, camera);
+        const int32_t before = CurrentTime();
+        ASSERT_TRUE(Open());
+        std::vector<uint8_t> record;
+        EXPECT_TRUE(WaitForFrame(before, uint32_t(c.width), uint32_t(c.height), record, 5000));
+        camera->Quit();  // no tick runs after this: the calls can be read
+        std::swap(source, camera);
+        delete source;
+        if (c.composed) {
+            ASSERT_GE(layer.calls.size(), 3u);
+            EXPECT_EQ((std::vector<std::string>{"Compose", "DrawMark", "ApplyFinalMirror"}),
+                      std::vector<std::string>(layer.calls.begin(), layer.calls.begin() + 3));
+        } else {
+            EXPECT_TRUE(layer.calls.empty());
+        }
+    }
+}
+
+TEST_F(CameraTest, BadSamplesLeaveTheRecordAsItWas)
+{
+    struct Case { const char* subtype; const char* mjpeg; const char* shortSamples; const char* logged; };
+    const Case cases[] = {
+        {"MJPG", "noeoi", "", "without start or end marker"},
+        {"MJPG", "truncated", "", "could not be decoded"},
+        {"MJPG", "garbage", "", "could not be decoded"},
+        {"MJPG", "oversize", "", "could not be decoded"},
+        {"RGB24", "", "1", "short sample"},
+        {"YUY2", "", "1", "short sample"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.subtype) + " " + c.mjpeg + c.shortSamples);
+        SetCameraSwitch("TQ_TESTCAM_SUBTYPES", c.subtype);
+        SetCameraSwitch("TQ_TESTCAM_MJPEG", c.mjpeg);
+        SetCameraSwitch("TQ_TESTCAM_SHORT", c.shortSamples);
+        ClearLog();
+        FillRecord(12345, 480, 360, 0x5A);
+        ASSERT_TRUE(Open());
+        ASSERT_TRUE(PumpUntil([&] { return CountLog(c.logged) >= 3; }, 5000)) << "no sample reached the road";
+        camera->StopCaptureVideo(0);
+        PumpFor(300);
+        const std::vector<uint8_t> record = ReadRecord();
+        EXPECT_EQ(12345, HeaderOf(record).frameTime);
+        // Neither the picture nor anything after it was touched.
+        EXPECT_TRUE(std::all_of(record.begin() + kFrameHeaderSize, record.end(), [](uint8_t b) { return b == 0x5A; }));
+    }
+}
+
+TEST_F(CameraTest, CapabilityRecordsOfAnotherSizeCannotBeOpened)
+{
+    SetCameraSwitch("TQ_TESTCAM_CAPSSIZE", "100");
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(1, listener.openFailed);
+    EXPECT_EQ(1, CountLog("CCaptureVideoOper::OnInit start capture fail"));
+    EXPECT_EQ(1, CountLog("setOpenCaptureResult name Tq Test Camera res 1"));
+}
+
+TEST_F(CameraTest, AnEmptyOrUnknownNameDoesNotRun)
+{
+    ASSERT_TRUE(Enumerate());
+    EXPECT_EQ(0, camera->Init("", nullptr));
+    PumpFor(300);
+    EXPECT_EQ(0, listener.openFailed);  // nothing was posted
+    EXPECT_FALSE(Open("No Such Camera"));
+    EXPECT_EQ(1, listener.openFailed);
+}
+
+TEST_F(CameraTest, ReopenAtALargerSizeRebuildsOnceAndAFailedReopenIsReported)
+{
+    ASSERT_TRUE(Open());
+    std::vector<uint8_t> record;
+    ASSERT_TRUE(WaitForFrame(CurrentTime(), 480, 360, record, 5000));
+    ClearLog();
+    camera->ReopenCapture(800, 600, 333333);
+    ASSERT_TRUE(WaitForFrame(CurrentTime(), 800, 600, record, 8000));
+    EXPECT_LE(QuadrantDistance(record.data() + kFrameHeaderSize, 800, 600), 40);
+    EXPECT_EQ(1, CountLog("getmediatype width 800 height 600"));
+    EXPECT_TRUE(camera->IsRunning());
+
+    // The same size again changes nothing in the graph.
+    camera->ReopenCapture(800, 600, 333333);
+    PumpFor(500);
+    EXPECT_EQ(1, CountLog("getmediatype width 800 height 600"));
+
+    // The next camera instance refuses its formats: the reopen fails and says so.
+    SetCameraSwitch("TQ_TESTCAM_CAPSSIZE", "100");
+    camera->ReopenCapture(480, 360, 333333);
+    EXPECT_TRUE(PumpUntil([&] { return listener.openFailed == 1; }, 10000));
+    EXPECT_FALSE(camera->IsRunning());
+}
+
+TEST_F(CameraTest, FrameTimerPeriodIsAnIntegerDivision)
+{
+    camera->SetFrameTime(666666);  // 15 frames per second
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(PumpUntil([] { return CountLog("当前帧速率==15, delay=66") == 1; }, 5000));
+}
+
+TEST_F(CameraTest, PausedCameraWritesNothingUntilItContinues)
+{
+    ASSERT_TRUE(Open());
+    std::vector<uint8_t> record;
+    ASSERT_TRUE(WaitForFrame(CurrentTime(), 480, 360, record, 5000));
+    camera->Pause();
+    PumpFor(500);
+    const int32_t paused = CurrentTime();
+    PumpFor(500);
+    EXPECT_EQ(paused, CurrentTime());
+    camera->Continue();
+    EXPECT_TRUE(WaitForFrame(paused, 480, 360, record, 5000));
+}
+
+TEST_F(CameraTest, StopQuitAndReopenWhileFramesStream)
+{
+    auto cycle = [&](int round) {
+        CCaptureVideo* source = new CCaptureVideo;
+        source->SetListener(&listener);
+        std::swap(source, camera);
+        bool ok = Open();
+        std::vector<uint8_t> record;
+        ok = ok && WaitForFrame(CurrentTime(), 480, 360, record, 5000);
+        if (round % 2)
+            camera->ReopenCapture(800, 600, 333333);  // rebuilds while frames stream
+        if (round % 3 == 0) {
+            camera->StopCaptureVideo(0);
+            camera->Init(kTestCamera, nullptr);
+        }
+        PumpFor(round % 5 * 20);
+        camera->Quit();
+        std::swap(source, camera);
+        delete source;
+        return ok;
+    };
+    ASSERT_TRUE(cycle(0));
+    DWORD handlesBefore = 0, handlesAfter = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+    int failures = 0;
+    for (int round = 1; round <= 100; ++round)
+        failures += cycle(round) ? 0 : 1;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    EXPECT_EQ(0, failures);
+    EXPECT_LE(handlesAfter, handlesBefore + 20) << handlesBefore << " -> " << handlesAfter;
+}
+
+// The manager's camera: previews reach the manager, and a consumer's larger
+// request (the request record) reopens the running camera once.
+TEST(ManagerCameraTest, PreviewAndConsumerRequestReachTheCamera)
+{
+    ClearCameraSwitches();
+    VcamManger* manager = VcamManger::Instance();
+    CCaptureVideo* camera = manager->GetCaptureVideo();
+    CountingListener listener;
+    camera->SetListener(&listener);
+    camera->EnumDevices();
+    ASSERT_TRUE(PumpUntil([&] { return listener.listChanged > 0; }, 10000));
+    camera->Init(kTestCamera, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return camera->IsRunning(); }, 15000));
+    std::vector<uint8_t> record;
+    ASSERT_TRUE(WaitForFrame(HeaderOf(ReadRecord()).frameTime, 480, 360, record, 5000));
+    PumpFor(300);
+    std::vector<uint8_t> preview(360000);
+    manager->CopyPreviewFrame(preview.data());
+    EXPECT_LE(QuadrantDistance(preview.data(), 400, 300), 40);
+
+    ClearLog();
+    manager->GetMediaVideo()->calls.clear();
+    {
+        // What a filter does when its consumer negotiates 800 x 600.
+        CMutexLock lock(GetShareMemoryMutex().Get());
+        CMappedView view(GetVcamParaShareMemory().Get(), FILE_MAP_ALL_ACCESS);
+        ASSERT_TRUE(view);
+        WriteU32BE(view.Get(), 600, kOffRequestHeight);
+        WriteU32BE(view.Get(), 800, kOffRequestWidth);
+    }
+    EXPECT_TRUE(WaitForFrame(HeaderOf(ReadRecord()).frameTime, 800, 600, record, 15000));
+    PumpFor(6000);  // one more poll of the request record
+    EXPECT_EQ(1, CountLog("getmediatype width 800 height 600"));
+    for (const std::string& call : manager->GetMediaVideo()->calls)
+        EXPECT_EQ(std::string::npos, call.find("ReopenMedia")) << call;
+
+    camera->StopCaptureVideo(0);
+    camera->Quit();
+    camera->SetListener(nullptr);
+    VcamManger::UnInstance();
+}
