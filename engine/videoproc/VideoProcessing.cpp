@@ -18,13 +18,15 @@ CRITICAL_SECTION* ToneLock()
 
 const int kWindow = 128;
 
-// The measurement window and its one-pixel ring must lie inside the frame.
+// The 128 x 128 measurement window starts at a quarter of the frame, moved
+// back where needed so that it lies inside any frame of at least its size.
 bool MeasureWindow(int width, int height, int* left, int* top)
 {
-    *left = width / 4;
-    *top = height / 4;
-    return width >= kWindow && height >= kWindow && *left >= 1 && *top >= 1 &&
-           *left + kWindow < width && *top + kWindow < height;
+    if (width < kWindow || height < kWindow)
+        return false;
+    *left = width / 4 < width - kWindow ? width / 4 : width - kWindow;
+    *top = height / 4 < height - kWindow ? height / 4 : height - kWindow;
+    return true;
 }
 
 }  // namespace
@@ -84,10 +86,13 @@ void VideoProcessing::MeasureNoise(const uint8_t* source, int width, int height,
     double sum = 0.0;
     for (int y = top; y < top + kWindow; ++y) {
         const uint8_t* row = source + (size_t)y * stride + 1;  // green
+        // Neighbours outside the frame count as the pixel itself.
+        const uint8_t* above = y > 0 ? row - stride : row;
+        const uint8_t* below = y + 1 < height ? row + stride : row;
         for (int x = left; x < left + kWindow; ++x) {
             const int g = row[x * 3];
-            const int d[4] = {g - row[x * 3 - 3], g - row[x * 3 + 3],
-                              g - row[x * 3 - stride], g - row[x * 3 + stride]};
+            const int d[4] = {g - row[(x > 0 ? x - 1 : x) * 3], g - row[(x + 1 < width ? x + 1 : x) * 3],
+                              g - above[x * 3], g - below[x * 3]};
             for (int v : d)
                 sum += v * v;
         }
