@@ -5,6 +5,11 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+CPictureScaler::~CPictureScaler()
+{
+    sws_freeContext(m_context);
+}
+
 bool CPictureScaler::Scale(const uint8_t* source, int sourceWidth, int sourceHeight,
                            uint8_t* destination, int width, int height, PixelLayout layout)
 {
@@ -12,15 +17,15 @@ bool CPictureScaler::Scale(const uint8_t* source, int sourceWidth, int sourceHei
         return false;
     const AVPixelFormat format = layout == PixelLayout::Bgr24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
     const int bytesPerPixel = layout == PixelLayout::Bgr24 ? 3 : 4;
-    SwsContext* context = sws_getContext(sourceWidth, sourceHeight, format, width, height, format,
-                                         SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
-    if (!context)
+    // Frames keep their size for long stretches: the set-up is reused until it changes.
+    m_context = sws_getCachedContext(m_context, sourceWidth, sourceHeight, format, width, height, format,
+                                     SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    if (!m_context)
         return false;
     const uint8_t* const sourcePlanes[4] = {source, nullptr, nullptr, nullptr};
     const int sourceStrides[4] = {sourceWidth * bytesPerPixel, 0, 0, 0};
     uint8_t* const destinationPlanes[4] = {destination, nullptr, nullptr, nullptr};
     const int destinationStrides[4] = {width * bytesPerPixel, 0, 0, 0};
-    sws_scale(context, sourcePlanes, sourceStrides, 0, sourceHeight, destinationPlanes, destinationStrides);
-    sws_freeContext(context);
+    sws_scale(m_context, sourcePlanes, sourceStrides, 0, sourceHeight, destinationPlanes, destinationStrides);
     return true;
 }

@@ -1,15 +1,25 @@
 // Scales packed pictures (no row padding) of one pixel layout. The stretch
-// and the picture mark scale through it; tests substitute their own.
+// and the picture mark scale through it; tests substitute their own. Keeps
+// the scaler set up between calls of the same sizes: one user at a time.
 #pragma once
 
 #include <cstdint>
 
 enum class PixelLayout { Bgr24, Bgra32 };
 
+struct SwsContext;
+
 class CPictureScaler {
 public:
-    virtual ~CPictureScaler() = default;
+    CPictureScaler() = default;
+    virtual ~CPictureScaler();
+    CPictureScaler(const CPictureScaler&) = delete;
+    CPictureScaler& operator=(const CPictureScaler&) = delete;
+
     // False when the scaler rejects the sizes; the destination is then untouched.
     virtual bool Scale(const uint8_t* source, int sourceWidth, int sourceHeight,
                        uint8_t* destination, int width, int height, PixelLayout layout);
+
+private:
+    SwsContext* m_context = nullptr;
 };
