@@ -1,4 +1,6 @@
-// Logging as the manager's files use it (bridged to the engine log).
+// Logging as the manager's files (and the sources it wires) use it: the
+// engine log file and "Lumeo" records for the outside log library. Declared
+// here so that users need no include path of the log library; defined there.
 #pragma once
 
 void WriteLog(int level, const char* format, ...);
