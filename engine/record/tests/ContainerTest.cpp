@@ -72,6 +72,7 @@ void PrepareContainer(CRecordContainer& container, const Pictures& pictures)
 TEST(RecordContainer, ContainerFollowsTheExtension)
 {
     Pictures pictures(3);
+    std::vector<uint8_t> mp3 = OneMp3Frame();
     struct { const char* name; const char* format; const char* docType; } cases[] = {
         {"ext.mkv", "matroska", "matroska"},
         {"ext.mp4", "mp4", "mp4"},
@@ -84,9 +85,12 @@ TEST(RecordContainer, ContainerFollowsTheExtension)
         PrepareContainer(container, pictures);
         ASSERT_TRUE(container.Open(path)) << c.name;
         EXPECT_EQ(c.format, container.FormatName()) << c.name;
-        for (size_t i = 0; i < pictures.All().size(); ++i)
+        // Sound too: the MP4 writer leaves a track without samples out of the file.
+        for (size_t i = 0; i < pictures.All().size(); ++i) {
             ASSERT_TRUE(container.WriteVideo(5000 + 77 * uint32_t(i), pictures.All()[i].bytes.data(),
                                              int(pictures.All()[i].bytes.size()), pictures.All()[i].key ? 1 : 0));
+            ASSERT_TRUE(container.WriteAudio(5010 + 77 * uint32_t(i), mp3.data(), int(mp3.size())));
+        }
         container.Close();
         FileSummary file = SummariseFile(path);
         ASSERT_TRUE(file.valid) << c.name;
@@ -98,7 +102,8 @@ TEST(RecordContainer, ContainerFollowsTheExtension)
         EXPECT_EQ(300, video->height);
         EXPECT_EQ(3, video->packets);
         const TrackSummary* audio = file.Find("audio");
-        ASSERT_NE(nullptr, audio);
+        ASSERT_NE(nullptr, audio) << c.name;
+        EXPECT_EQ(3, audio->packets) << c.name;
         EXPECT_EQ(std::string(file.docType == "mp4" ? "mp4a" : "A_MPEG/L3"), audio->codec);
         EXPECT_EQ(2, audio->channels);
         EXPECT_EQ(44100, int(audio->sampleRate));
@@ -112,22 +117,30 @@ TEST(RecordContainer, KeyFlagComesFromBitZeroAndTimesStartAtTheFirstPicture)
     CRecordContainer container;
     PrepareContainer(container, pictures);
     ASSERT_TRUE(container.Open(path));
-    // Two pictures in one millisecond are nudged apart, not refused.
+    // Two pictures in one millisecond are nudged apart, not refused. The
+    // flags hand over odd and even values: only bit 0 marks a key picture.
     uint32_t stamps[31];
     for (int i = 0; i < 31; ++i)
         stamps[i] = 70000 + 77 * i;
     stamps[5] = stamps[4];
+    // The encoder decides where key pictures fall (a scene change may bring
+    // one before the 30th picture); the file must mark exactly those.
+    std::vector<int> expectedKeys;
     for (int i = 0; i < 31; ++i) {
         const EncodedPicture& p = pictures.All()[i];
-        ASSERT_TRUE(container.WriteVideo(stamps[i], p.bytes.data(), int(p.bytes.size()), p.key ? 1 : 0)) << i;
+        if (p.key)
+            expectedKeys.push_back(i);
+        ASSERT_TRUE(container.WriteVideo(stamps[i], p.bytes.data(), int(p.bytes.size()), p.key ? 3 : 2)) << i;
     }
+    ASSERT_FALSE(expectedKeys.empty());
+    EXPECT_EQ(0, expectedKeys[0]);
     container.Close();
     FileSummary file = SummariseFile(path);
     ASSERT_TRUE(file.valid);
     const TrackSummary* video = file.Find("video");
     ASSERT_NE(nullptr, video);
     EXPECT_EQ(31, video->packets);
-    EXPECT_EQ((std::vector<int>{0, 30}), video->keyIndexes);
+    EXPECT_EQ(expectedKeys, video->keyIndexes);
     EXPECT_EQ(77 * 30, video->lastTime);
 }
 
@@ -170,7 +183,10 @@ TEST(RecordContainer, FileWithoutPacketsIsStillFinished)
         container.Close();
         FileSummary file = SummariseFile(path);
         EXPECT_TRUE(file.valid) << name;
-        EXPECT_NE(nullptr, file.Find("video")) << name;
+        // FFmpeg's MP4 writer leaves tracks without samples out; Matroska
+        // keeps them.
+        if (file.docType == "matroska")
+            EXPECT_NE(nullptr, file.Find("video")) << name;
     }
 }
 

@@ -183,7 +183,12 @@ TEST_F(Recorder, StartThenStopAtOnceGivesAFinishedFile)
     recorder.Quit();
     FileSummary file = SummariseFile(path);
     EXPECT_TRUE(file.valid);
-    EXPECT_NE(nullptr, file.Find("video"));
+    // Stopped at once, the file may hold no picture, and FFmpeg's MP4 writer
+    // leaves a track without samples out; a track that is there is the video.
+    if (const TrackSummary* video = file.Find("video")) {
+        EXPECT_EQ(400, video->width);
+        EXPECT_EQ(300, video->height);
+    }
 }
 
 TEST_F(Recorder, QuitDuringARecordingFinishesTheFile)
