@@ -2,10 +2,13 @@
 // "GetSonvex" returns the engine object, whose operations the recorder calls
 // by their position in the table.
 //
-// Calling convention: the tables are the C++ virtual-call convention of our
-// own toolchain (i686 mingw-w64 g++: __thiscall, `this` in ECX, arguments on
-// the stack, callee pops). Both the recorder and any Sonvex.dll built for it
-// use this header. No virtual destructor: slot 0 is Release.
+// Calling convention: the tables are the C++ virtual-call convention of the
+// toolchain that builds both sides. On i686 (the product) that is __thiscall:
+// `this` in ECX, arguments on the stack, callee pops. On x86_64 Windows there
+// is a single convention (Microsoft x64: `this` in RCX, the next arguments in
+// RDX, R8, R9), so nothing is spelled out here and the recorder and the
+// stand-in agree as long as both are built from this header for the same
+// architecture. No virtual destructor: slot 0 is Release.
 #pragma once
 
 #include "RecordSinks.h"

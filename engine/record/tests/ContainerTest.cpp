@@ -185,8 +185,9 @@ TEST(RecordContainer, FileWithoutPacketsIsStillFinished)
         EXPECT_TRUE(file.valid) << name;
         // FFmpeg's MP4 writer leaves tracks without samples out; Matroska
         // keeps them.
-        if (file.docType == "matroska")
+        if (file.docType == "matroska") {
             EXPECT_NE(nullptr, file.Find("video")) << name;
+        }
     }
 }
 
