@@ -22,7 +22,10 @@ tq_with_display bash -c '
     fi
     sleep 0.5
   done
+  # Three seconds of the composed picture, with the stand-in audio engine'"'"'s sound.
+  "$TQ_WINE" "$0/recorddemo.exe" "Z:$1/demo.mkv" 3 || echo "recording failed" >&2
   wait $host || true
 ' "$bin" "$out"
 [ -f "$out/frame.bmp" ] || { msg "FAILED: no frame reached the shared frame record"; exit 1; }
 msg "the engine's frame, as a consumer reads it: $out/frame.bmp"
+[ -s "$out/demo.mkv" ] && msg "three seconds recorded with sound: $out/demo.mkv"
