@@ -13,6 +13,7 @@
 #include "SharedFrameWriter.h"
 #include "ShareHandle.h"
 #include "VirtualCamFilter.h"
+#include "base/ClassFactory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -173,6 +174,7 @@ void MeasureCost()
                 SUCCEEDED(graph.Build([arrived](const CapturedSample&) { SetEvent(arrived); })) &&
                 SUCCEEDED(graph.Run()))
                 WaitForSingleObject(arrived, 10000);
+            Sleep(300);  // past Wine 8's clock start-up, which can hang a graph released at once
             graph.Stop();
             CloseHandle(arrived);
         }
@@ -205,6 +207,10 @@ int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // The filter code of this program takes its module to be the camera's
+    // library mapped as data: its placeholder is there, and no launcher is
+    // started from the build folder.
+    GetModuleInstanceHolder() = LoadLibraryExW(L"TqVirtualCam.ax", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     // The engine's objects, created as the engine's request watcher and first frame do.
     tq::GetUserShareMemory();
     tq::GetVcamParaShareMemory().ResetVcamPara();
