@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The README's main command: set up, build, and show frames crossing the
-# shared frame record between two real processes under Wine.
+# The README's main command: set up, build, install the product into a Wine
+# prefix and show the virtual camera's frames reaching a DirectShow consumer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 TQ_STEP=run
@@ -11,21 +11,24 @@ tq_build
 tq_wine_env "$build/demo"
 out="$build/demo/out"
 bin="$TEST_BUILD/bin"
+rm -rf "$out"
 mkdir -p "$out"
-msg "starting the stand-in host with the engine; reading the frame it writes into the shared record"
-tq_with_display bash -c '
-  "$TQ_WINE" "$0/runhost.exe" -seconds 10 &
-  host=$!
-  for i in $(seq 60); do
-    if "$TQ_WINE" "$0/framepeer.exe" read "Z:$1/frame.bmp" 2>/dev/null; then
-      break
-    fi
-    sleep 0.5
-  done
-  # Three seconds of the composed picture, with the stand-in audio engine'"'"'s sound.
-  "$TQ_WINE" "$0/recorddemo.exe" "Z:$1/demo.mkv" 3 || echo "recording failed" >&2
-  wait $host || true
-' "$bin" "$out"
-[ -f "$out/frame.bmp" ] || { msg "FAILED: no frame reached the shared frame record"; exit 1; }
-msg "the engine's frame, as a consumer reads it: $out/frame.bmp"
+
+# The installed layout: the launcher and "Launcher.xml" at the top of the
+# product folder, everything else in the version folder it names.
+product="$WINEPREFIX/drive_c/Program Files/TqSorva"
+version_dir="$product/1.0.3.0"
+rm -rf "$product"
+mkdir -p "$version_dir"
+cp "$bin/TqSorva.exe" "$root/launcher/Launcher.xml" "$product/"
+for f in update.exe mainframe.dll lumeo.dll kqlog.dll Sonvex.dll TqVirtualCam.ax; do
+  cp "$bin/$f" "$version_dir/"
+done
+msg "product installed in $product"
+
+export TQ_DEMO_BIN="$bin" TQ_DEMO_OUT="$out"
+tq_with_display bash "$root/scripts/demo-main.sh" || { msg "FAILED: see the lines above and $out"; exit 1; }
+msg "the engine's frame in the shared record: $out/frame.bmp"
+msg "frames a DirectShow consumer received from \"TqNelu\": $out/tqnelu/frame_000.bmp ... frame_004.bmp (sample times in $out/tqnelu/samples.txt)"
 [ -s "$out/demo.mkv" ] && msg "three seconds recorded with sound: $out/demo.mkv"
+exit 0

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs inside scripts/run.sh's display and wineserver: starts the installed
+# product through its launcher and has DirectShow consumers take its frames.
+set -uo pipefail
+bin=$TQ_DEMO_BIN
+out=$TQ_DEMO_OUT
+wine=$TQ_WINE
+productwin='C:\Program Files\TqSorva'
+say() { echo "== demo: $*" >&2; }
+
+"$wine" regsvr32 /s "$productwin\\1.0.3.0\\TqVirtualCam.ax" || { say "FAILED: regsvr32 TqVirtualCam.ax"; exit 1; }
+say "cameras DirectShow lists:"
+"$wine" "$bin/vcamgrab.exe" list | sed 's/^/     /'
+
+say "starting the product: TqSorva.exe (updater check, then the main window with the engine)"
+"$wine" "$productwin\\TqSorva.exe" -seconds 40 >"$out/product.log" 2>&1 &
+product=$!
+
+# The engine's first frame in the shared record, read the way the filter reads it.
+for _ in $(seq 60); do
+  "$wine" "$bin/framepeer.exe" read "Z:$out/frame.bmp" >/dev/null 2>&1 && break
+  sleep 0.5
+done
+[ -f "$out/frame.bmp" ] || { say "FAILED: the engine wrote no frame"; exit 1; }
+
+rc=0
+say "grabbing five 640x480 frames from \"TqNelu\""
+mkdir -p "$out/tqnelu"
+"$wine" "$bin/vcamgrab.exe" grab TqNelu -size 640x480 -frametime 333333 -frames 5 -out "Z:$out/tqnelu" \
+  >"$out/tqnelu/samples.txt" 2>&1 || rc=1
+sed 's/^/     /' "$out/tqnelu/samples.txt" | tail -8
+
+say "recording three seconds of the composed picture with sound"
+"$wine" "$bin/recorddemo.exe" "Z:$out/demo.mkv" 3 >"$out/record.log" 2>&1 || say "recording failed (see $out/record.log)"
+
+"$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
+wait $product || true
+exit $rc
