@@ -131,7 +131,7 @@ TEST_F(ManagerTest, ReopenSourcesReopensAtMostOneSourceAndInformsAll)
     }
 }
 
-TEST_F(ManagerTest, StopAllVideoStopsEverySourceAndClearsLayers)
+TEST_F(ManagerTest, StopAllVideoStopsEverySource)
 {
     manager->StopAllVideo();
     EXPECT_FALSE(manager->GetCaptureVideo()->IsRunning());
