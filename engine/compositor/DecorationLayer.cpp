@@ -1,5 +1,6 @@
 #include "DecorationLayer.h"
 #include "CompositorLog.h"
+#include "EnhanceVideo.h"
 #include "MarkResource.h"
 #include "ModuleInstance.h"
 #include "ShareHandle.h"
@@ -35,7 +36,16 @@ std::string BaseName(const std::string& path)
 int Clamp(int value, int low, int high) { return std::max(low, std::min(high, value)); }
 }
 
-CDecorationLayer::CDecorationLayer() : CDecorationLayer(CompositorParts()) {}
+namespace {
+CompositorParts ProductParts()
+{
+    CompositorParts parts;
+    parts.enhancer.reset(new CEnhanceVideo);
+    return parts;
+}
+}
+
+CDecorationLayer::CDecorationLayer() : CDecorationLayer(ProductParts()) {}
 
 CDecorationLayer::CDecorationLayer(CompositorParts parts)
     : m_clock(parts.clock ? std::move(parts.clock) : std::function<uint32_t()>([] { return uint32_t(timeGetTime()); })),
@@ -49,6 +59,9 @@ CDecorationLayer::CDecorationLayer(CompositorParts parts)
       m_flashTable(new CFlashEffectTable),
       m_flashHolder(new CFlashHolder)
 {
+    // The benchmark verdict of the video processing comes back to us.
+    if (m_enhancer)
+        m_enhancer->SetGpuStateHandler([this](bool useless) { SetIsGpuUseless(useless); });
     // Flash players are OLE objects of this thread.
     m_comInitialised = SUCCEEDED(CoInitialize(nullptr));
     CreateMessageWindow(tq::CMessageWindow::MessageOnly);
@@ -57,6 +70,9 @@ CDecorationLayer::CDecorationLayer(CompositorParts parts)
 
 CDecorationLayer::~CDecorationLayer()
 {
+    // A verdict arriving from now on must not reach a compositor being torn down.
+    if (m_enhancer)
+        m_enhancer->SetGpuStateHandler(nullptr);
     tq::KillThreadTimer(m_crossFadeTimer);
     tq::KillThreadTimer(m_fadeInTimer);
     tq::KillThreadTimer(m_fadeOutTimer);

@@ -41,7 +41,9 @@ struct LayerChange {
     int32_t op = 0;  // 0 add, 1 remove
 };
 
-// What the compositor is built from; empty members take the product's own.
+// What the compositor is built from; empty members take the product's own,
+// except the enhancer: only the default constructor makes the product's
+// (CEnhanceVideo over a video-processing instance).
 struct CompositorParts {
     std::function<uint32_t()> clock;             // ms; timeGetTime
     std::unique_ptr<ISmoothEnhancer> enhancer;   // none: smoothing answers false

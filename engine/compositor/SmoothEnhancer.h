@@ -4,9 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 class ISmoothEnhancer {
 public:
+    // Receives true when the GPU is useless, on whatever thread learnt it.
+    typedef std::function<void(bool gpuUseless)> GpuStateHandler;
+
     virtual ~ISmoothEnhancer() = default;
     virtual bool IsSmoothEnabled() = 0;
     virtual bool ProcessFrame(uint8_t* pixels, int width, int height, int stride) = 0;
@@ -15,4 +19,7 @@ public:
     virtual void SetSmoothStrength(int percent) = 0;
     virtual void SetSmoothMix(int percent) = 0;
     virtual bool IsReady() = 0;
+    // Where the benchmark verdict goes. A verdict known already is passed on
+    // at once; after a null handler is set no call is left running.
+    virtual void SetGpuStateHandler(GpuStateHandler handler) = 0;
 };

@@ -1,20 +1,18 @@
-// The compositor's owner of one video-processing instance. It hands the
-// benchmark verdict to the compositor through a handler and answers false or
-// does nothing when no instance could be made.
+// The compositor's owner of one video-processing instance: the compositor's
+// skin smoothing runs through it. It hands the benchmark verdict to the
+// compositor through a handler and answers false or does nothing when no
+// instance could be made.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 
+#include "SmoothEnhancer.h"
 #include "VpInterface.h"
 
-class CEnhanceVideo : public IVpSink {
+class CEnhanceVideo : public IVpSink, public ISmoothEnhancer {
 public:
-    // Receives true when the GPU is useless; called on the benchmark thread.
-    typedef std::function<void(bool gpuUseless)> GpuStateHandler;
-
     CEnhanceVideo();
     ~CEnhanceVideo() override;
     CEnhanceVideo(const CEnhanceVideo&) = delete;
@@ -22,17 +20,17 @@ public:
 
     // A verdict that came before the handler was set is passed on at once.
     // The owner sets a null handler before the target of the handler goes.
-    void SetGpuStateHandler(GpuStateHandler handler);
+    void SetGpuStateHandler(GpuStateHandler handler) override;
     void OnState(bool gpuUseless, int reserved1, int reserved2) override;
 
     IVpInstance* Instance() const { return m_instance; }
-    bool ProcessFrame(uint8_t* pixels, int width, int height, int stride);
-    bool IsSmoothEnabled();
-    void SetSmoothEnabled(bool enabled);
-    void SetAutoMode(bool enabled);
-    void SetSmoothStrength(int percent);
-    void SetSmoothMix(int percent);
-    bool IsReady();
+    bool ProcessFrame(uint8_t* pixels, int width, int height, int stride) override;
+    bool IsSmoothEnabled() override;
+    void SetSmoothEnabled(bool enabled) override;
+    void SetAutoMode(bool enabled) override;
+    void SetSmoothStrength(int percent) override;
+    void SetSmoothMix(int percent) override;
+    bool IsReady() override;
 
 private:
     IVpInstance* m_instance = nullptr;

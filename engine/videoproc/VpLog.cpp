@@ -1,6 +1,6 @@
 #include "VpLog.h"
+#include "EngineLog.h"
 
-#include <windows.h>
 #include <cstdarg>
 #include <cstdio>
 
@@ -12,7 +12,7 @@ LogHook g_hook = nullptr;
 
 void SetLogHook(LogHook hook) { g_hook = hook; }
 
-// Stands in for the engine's log writer until that is linked here.
+// Lines go to the engine log (info) unless a test watches them.
 void LogInfo(const char* format, ...)
 {
     char text[4096];
@@ -23,7 +23,7 @@ void LogInfo(const char* format, ...)
     if (g_hook) {
         g_hook(text);
     } else {
-        OutputDebugStringA(text);
+        WriteLog(kLogInfo, "%s", text);
     }
 }
 

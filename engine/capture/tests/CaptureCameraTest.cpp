@@ -129,12 +129,41 @@ TEST_F(CameraTest, EachSubtypeReachesTheRecordAndThePreview)
     }
 }
 
+// Whether the picture mark covers its place in a top corner (1 left, 2 right)
+// of a composed test pattern: its dark lens, 29 rows below the mark's top,
+// stands out from the quadrant colour there.
+bool MarkShows(const uint8_t* picture, int width, int height, int corner, bool mirrored)
+{
+    const int margin = width / 480 * 6, half = 74 / 2;
+    const int x = corner == 1 ? margin + half : width - margin - half;
+    const int quadrant = (x >= width / 2 ? 1 : 0) ^ (mirrored ? 1 : 0);
+    return ColourDistance(picture, width, height, x, margin + 29, QuadrantColor(quadrant)) > 60;
+}
+
 TEST_F(CameraTest, OnlyFourThreeFramesGoThroughTheCompositor)
 {
-    struct Case { int width, height; bool composed; };
-    for (const Case c : {Case{480, 360, true}, Case{500, 360, false}}) {
-        SCOPED_TRACE(c.width);
+    // The record shows each setting: the flips' mirror runs before the mark
+    // (drawn top-right), the final mirror after it (so the mark moves left);
+    // other shapes are written untouched. smoothFlag follows the smoothing switch.
+    struct Case {
+        int width, height;
+        bool mirror, finalMirror, smooth;
+        bool mirrored;
+        int markCorner;  // 0: no mark
+    };
+    const Case cases[] = {
+        {480, 360, true, false, true, true, 2},
+        {640, 480, false, true, false, true, 1},
+        {480, 360, false, false, true, false, 2},
+        {500, 360, true, true, true, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + (c.mirror ? " mirror" : "")
+                     + (c.finalMirror ? " final mirror" : ""));
         CDecorationLayer layer;
+        layer.SetMirror(c.mirror);
+        layer.SetFinalMirror(c.finalMirror);
+        layer.SetSmoothEnabled(c.smooth);
         CCaptureVideo* source = new CCaptureVideo;
         source->SetListener(&listener);
         source->SetDecorationLayer(&layer);
@@ -144,16 +173,15 @@ TEST_F(CameraTest, OnlyFourThreeFramesGoThroughTheCompositor)
         ASSERT_TRUE(Open());
         std::vector<uint8_t> record;
         EXPECT_TRUE(WaitForFrame(before, uint32_t(c.width), uint32_t(c.height), record, 5000));
-        camera->Quit();  // no tick runs after this: the calls can be read
+        camera->Quit();
         std::swap(source, camera);
         delete source;
-        if (c.composed) {
-            ASSERT_GE(layer.calls.size(), 3u);
-            EXPECT_EQ((std::vector<std::string>{"Compose", "DrawMark", "ApplyFinalMirror"}),
-                      std::vector<std::string>(layer.calls.begin(), layer.calls.begin() + 3));
-        } else {
-            EXPECT_TRUE(layer.calls.empty());
-        }
+
+        const uint8_t* picture = record.data() + kFrameHeaderSize;
+        EXPECT_EQ(c.smooth ? 1u : 0u, HeaderOf(record).smoothFlag);
+        EXPECT_LE(QuadrantDistance(picture, c.width, c.height, c.mirrored), 40);
+        EXPECT_EQ(c.markCorner == 1, MarkShows(picture, c.width, c.height, 1, c.mirrored));
+        EXPECT_EQ(c.markCorner == 2, MarkShows(picture, c.width, c.height, 2, c.mirrored));
     }
 }
 
@@ -318,6 +346,48 @@ TEST(ManagerCameraTest, PreviewAndConsumerRequestReachTheCamera)
     for (const std::string& call : manager->GetMediaVideo()->calls)
         EXPECT_EQ(std::string::npos, call.find("ReopenMedia")) << call;
 
+    camera->StopCaptureVideo(0);
+    camera->Quit();
+    camera->SetListener(nullptr);
+    VcamManger::UnInstance();
+}
+
+// The manager's compositor draws into the camera's frames: what the host sets
+// there is in the shared record, the frames every "TqNelu" consumer gets.
+TEST(ManagerCameraTest, CompositorSettingsShowInTheRecord)
+{
+    ClearCameraSwitches();
+    VcamManger* manager = VcamManger::Instance();
+    CDecorationLayer* layer = manager->GetDecorationLayer();
+    CCaptureVideo* camera = manager->GetCaptureVideo();
+    CountingListener listener;
+    camera->SetListener(&listener);
+    camera->EnumDevices();
+    ASSERT_TRUE(PumpUntil([&] { return listener.listChanged > 0; }, 10000));
+    camera->Init(kTestCamera, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return camera->IsRunning(); }, 15000));
+
+    // As built: the mark top-right, nothing mirrored, smoothing switched on.
+    std::vector<uint8_t> record;
+    ASSERT_TRUE(WaitForFrame(HeaderOf(ReadRecord()).frameTime, 480, 360, record, 5000));
+    const uint8_t* picture = record.data() + kFrameHeaderSize;
+    EXPECT_EQ(1u, HeaderOf(record).smoothFlag);
+    EXPECT_LE(QuadrantDistance(picture, 480, 360), 40);
+    EXPECT_TRUE(MarkShows(picture, 480, 360, 2, false));
+    EXPECT_FALSE(MarkShows(picture, 480, 360, 1, false));
+
+    // Changed while the camera runs: the next frame shows the change.
+    layer->SetMirror(true);
+    layer->SetMarkCorner(1);
+    layer->SetSmoothEnabled(false);
+    ASSERT_TRUE(WaitForFrame(HeaderOf(ReadRecord()).frameTime, 480, 360, record, 5000));
+    picture = record.data() + kFrameHeaderSize;
+    EXPECT_EQ(0u, HeaderOf(record).smoothFlag);
+    EXPECT_LE(QuadrantDistance(picture, 480, 360, true), 40);
+    EXPECT_TRUE(MarkShows(picture, 480, 360, 1, true));
+    EXPECT_FALSE(MarkShows(picture, 480, 360, 2, true));
+
+    layer->SetMarkCorner(2);
     camera->StopCaptureVideo(0);
     camera->Quit();
     camera->SetListener(nullptr);

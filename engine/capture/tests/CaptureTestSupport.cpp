@@ -135,13 +135,13 @@ int ColourDistance(const uint8_t* picture, int width, int height, int x, int y, 
     return std::max({std::abs(p[0] - colour.b), std::abs(p[1] - colour.g), std::abs(p[2] - colour.r)});
 }
 
-int QuadrantDistance(const uint8_t* picture, int width, int height)
+int QuadrantDistance(const uint8_t* picture, int width, int height, bool mirrored)
 {
     int worst = 0;
     for (int q = 0; q < 4; ++q) {
         const int x = (q & 1) ? width * 3 / 4 : width / 4;
         const int y = (q & 2) ? height * 3 / 4 : height / 4;
-        worst = std::max(worst, ColourDistance(picture, width, height, x, y, QuadrantColor(q)));
+        worst = std::max(worst, ColourDistance(picture, width, height, x, y, QuadrantColor(mirrored ? q ^ 1 : q)));
     }
     return worst;
 }

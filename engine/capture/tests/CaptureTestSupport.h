@@ -42,8 +42,9 @@ void FillRecord(int32_t frameTime, uint32_t width, uint32_t height, uint8_t valu
 // Largest channel difference between the pixel at (x, y from the top) of a
 // bottom-up BGR picture and a colour.
 int ColourDistance(const uint8_t* picture, int width, int height, int x, int y, PatternColor colour);
-// Largest distance over the four quadrant centres.
-int QuadrantDistance(const uint8_t* picture, int width, int height);
+// Largest distance over the four quadrant centres; mirrored: against the
+// pattern with left and right swapped.
+int QuadrantDistance(const uint8_t* picture, int width, int height, bool mirrored = false);
 
 // Listener that counts what it hears.
 class CountingListener : public ICaptureVideoListener {

@@ -1,4 +1,6 @@
 #include "DecorationLayer.h"
+#include "EngineLog.h"
+#include "EngineLogTesting.h"
 #include "MarkResource.h"
 #include "ModuleInstance.h"
 #include "ShareHandle.h"
@@ -9,6 +11,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <thread>
@@ -52,6 +56,14 @@ public:
     void SetSmoothStrength(int percent) override { strength = percent; }
     void SetSmoothMix(int percent) override { mix = percent; }
     bool IsReady() override { return true; }
+    void SetGpuStateHandler(GpuStateHandler handler) override { gpuState = handler; }
+    ~FakeEnhancer() override
+    {
+        if (handlerAtDeath)
+            *handlerAtDeath = bool(gpuState);
+    }
+    GpuStateHandler gpuState;
+    bool* handlerAtDeath = nullptr;
 };
 
 class Compositor : public ::testing::Test {
@@ -435,6 +447,33 @@ TEST(CompositorWithoutEnhancer, SmoothingAnswersFalse)
     EXPECT_EQ(std::vector<uint8_t>(480 * 360 * 3, 9), frame);
 }
 
+// The compositor as the manager builds it runs the engine's video processing
+// first: once the benchmark has reported, a composed frame comes out through
+// the instance's default passes (gamma 1.2 alone lifts mid-grey 128 to 143,
+// the smoothing's own brightening adds to that), and switching smoothing off
+// leaves frames alone.
+TEST(CompositorWithProductEnhancer, ComposedFramesGoThroughTheVideoProcessing)
+{
+    CDecorationLayer layer;
+    const DWORD start = GetTickCount();
+    while (!layer.IsSmoothReady() && GetTickCount() - start < 60000)
+        Sleep(20);
+    ASSERT_TRUE(layer.IsSmoothReady());
+    EXPECT_TRUE(layer.IsSmoothEnabled());
+
+    std::vector<uint8_t> frame(480 * 360 * 3, 128);
+    layer.Compose(frame.data(), 480, 360);
+    const uint8_t* middle = &frame[(size_t(180) * 480 + 240) * 3];
+    for (int c = 0; c < 3; ++c)
+        EXPECT_GE(middle[c], 143) << c;
+
+    layer.SetSmoothEnabled(false);
+    EXPECT_FALSE(layer.IsSmoothEnabled());
+    std::fill(frame.begin(), frame.end(), 128);
+    layer.Compose(frame.data(), 480, 360);
+    EXPECT_EQ(std::vector<uint8_t>(480 * 360 * 3, 128), frame);
+}
+
 class GpuListener : public IGpuStateListener {
 public:
     std::vector<bool> states;
@@ -456,6 +495,54 @@ TEST_F(Compositor, GpuVerdictReachesTheListenerOnCheck)
     layer->CheckGpuUsefull();
     Pump();
     EXPECT_EQ(2u, listener.states.size());
+}
+
+TEST_F(Compositor, EnhancersVerdictReachesTheListenerUntilTheCompositorGoes)
+{
+    ASSERT_TRUE(enhancer->gpuState);
+    GpuListener listener;
+    layer->SetGpuListener(&listener);
+    enhancer->gpuState(false);  // the benchmark found a useful GPU
+    layer->CheckGpuUsefull();
+    Pump();
+    enhancer->gpuState(true);
+    layer->CheckGpuUsefull();
+    Pump();
+    EXPECT_EQ((std::vector<bool>{true, false}), listener.states);
+
+    // The handler is gone before the compositor is: a late verdict cannot
+    // reach a compositor being torn down.
+    bool handlerAtDeath = true;
+    enhancer->handlerAtDeath = &handlerAtDeath;
+    enhancer = nullptr;
+    layer.reset();
+    EXPECT_FALSE(handlerAtDeath);
+}
+
+TEST_F(Compositor, LinesGoToTheEngineLog)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder =
+        std::wstring(temp) + L"tq_compositor_log_" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    CloseEngineLogForTest();  // the next line opens the file in this folder
+    SetEngineLogFolderForTest(folder);
+    StartLogger();
+    layer->SetIsGpuUseless(false);
+    layer->CheckGpuUsefull();
+    Pump();
+    StopLogger();
+    CloseEngineLogForTest();
+    SetEngineLogFolderForTest(std::wstring());
+
+    std::ifstream in((folder + L"tqsorva.log").c_str(), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    DeleteFileW((folder + L"tqsorva.log").c_str());
+    RemoveDirectoryW(folder.c_str());
+    for (const char* line : {"info  - CDecorationLayer::SetIsGpuUseless gpu usefull\n", "info  - CheckGpuUsefull\n",
+                             "info  - CDecorationLayer::OnNotifyGpuUseless Gpu usefull\n"})
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "in:\n" << text;
 }
 
 TEST_F(Compositor, MarkCornerIsPublishedInTheRequestRecord)
@@ -495,7 +582,7 @@ TEST(MarkResource, DefaultPictureDecodes)
 TEST(MarkResource, CompositorDrawsTheEngineModulesMark)
 {
     tq::SetEngineModule(GetModuleHandleW(nullptr));
-    CDecorationLayer layer;
+    CDecorationLayer layer{CompositorParts()};  // the product's loader; no video processing needed
     std::vector<uint8_t> frame(480 * 360 * 3, 0);
     layer.DrawMark(frame.data(), 480, 360);
     size_t changed = 0;

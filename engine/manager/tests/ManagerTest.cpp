@@ -131,14 +131,26 @@ TEST_F(ManagerTest, ReopenSourcesReopensAtMostOneSourceAndInformsAll)
     }
 }
 
-TEST_F(ManagerTest, StopAllVideoStopsEverySourceAndClearsLayers)
+TEST_F(ManagerTest, StopAllVideoStopsEverySource)
 {
     manager->StopAllVideo();
     EXPECT_FALSE(manager->GetCaptureVideo()->IsRunning());
     EXPECT_TRUE(manager->GetCaptureVideo()->GetSettings().cameraName.empty());
     EXPECT_EQ("StopMediaVideo", manager->GetMediaVideo()->calls.back());
     EXPECT_EQ("Stop", manager->GetDesktopVideo()->calls.back());
-    EXPECT_EQ("ClearLayers", manager->GetDecorationLayer()->calls.back());
+}
+
+TEST_F(ManagerTest, StopAllVideoClearsTheCompositorsLayers)
+{
+    CDecorationLayer* layer = manager->GetDecorationLayer();
+    layer->SetFlashHostWindow(layer->Hwnd());
+    layer->AddLayer("C:\\stickers\\heart.png", 480, 360, 480, 360, false, 0, 0);
+    PumpFor(100);
+    ASSERT_EQ(1u, layer->LayerPlacements().size());
+
+    manager->StopAllVideo();
+    PumpFor(100);
+    EXPECT_TRUE(layer->LayerPlacements().empty());
 }
 
 TEST(RequestWatcher, RaisesOnlyWithinRangeAndOnlyUpward)
@@ -319,9 +331,16 @@ TEST_F(ManagerTest, PreviewIsKeptAndPaintedIntoTheWindow)
     ASSERT_NE(nullptr, window);
     UpdateWindow(window);
     PumpFor(200);                    // the window's own first painting is done
+    // A layer asked for before the preview window is named waits for it: the
+    // window becomes the Flash players' host and the queue is applied.
+    CDecorationLayer* layer = manager->GetDecorationLayer();
+    layer->AddLayer("C:\\stickers\\heart.png", 480, 360, 480, 360, false, 0, 0);
+    PumpFor(50);
+    EXPECT_TRUE(layer->LayerPlacements().empty());
     manager->SetPreviewWnd(window);  // starts the background picture
-    EXPECT_EQ("SetFlashHostWindow", manager->GetDecorationLayer()->calls.back());
     PumpFor(300);
+    ASSERT_EQ(1u, layer->LayerPlacements().size());
+    EXPECT_EQ("C:\\stickers\\heart.png", layer->LayerPlacements()[0].path);
 
     std::vector<uint8_t> preview(kPreviewBytes, 0);
     manager->CopyPreviewFrame(preview.data());
