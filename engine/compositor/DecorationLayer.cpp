@@ -55,6 +55,7 @@ CDecorationLayer::CDecorationLayer(CompositorParts parts)
                                               : CMarkPicture::Loader([](MarkBitmap& out) {
                                                     return LoadMarkResource(tq::GetEngineModule(), out);
                                                 })),
+      m_caption(m_clock),
       m_enhancer(std::move(parts.enhancer)),
       m_flashTable(new CFlashEffectTable),
       m_flashHolder(new CFlashHolder)
@@ -350,79 +351,30 @@ void CDecorationLayer::SetFinalMirror(bool on)
     m_finalMirror.mirror = on;
 }
 
-// ---- Text caption ----
+// ---- Text caption (the caption takes its own lock) ----
 
-void CDecorationLayer::SetText(std::string text)
-{
-    tq::CCritSecLock lock(m_caption.lock);
-    m_caption.SetText(text, Now());
-}
+void CDecorationLayer::SetText(std::string text) { m_caption.SetText(text); }
 
-void CDecorationLayer::ShowText(bool shown)
-{
-    tq::CCritSecLock lock(m_caption.lock);
-    m_caption.shown = shown;
-}
+void CDecorationLayer::ShowText(bool shown) { m_caption.Show(shown); }
 
-void CDecorationLayer::SetTextBackColor(int r, int g, int b)
-{
-    tq::CCritSecLock lock(m_caption.lock);
-    m_caption.backColor[0] = r;
-    m_caption.backColor[1] = g;
-    m_caption.backColor[2] = b;
-}
+void CDecorationLayer::SetTextBackColor(int r, int g, int b) { m_caption.SetBackColor(r, g, b); }
 
-void CDecorationLayer::SetTextColor(int r, int g, int b)
-{
-    tq::CCritSecLock lock(m_caption.lock);
-    m_caption.color[0] = r;
-    m_caption.color[1] = g;
-    m_caption.color[2] = b;
-}
+void CDecorationLayer::SetTextColor(int r, int g, int b) { m_caption.SetColor(r, g, b); }
 
 void CDecorationLayer::SetTextFont(int size, int style, const char* face, bool strikeOut, bool underline)
 {
-    tq::CCritSecLock lock(m_caption.lock);
-    m_caption.size = size;
-    m_caption.style = style;
-    m_caption.face = face ? face : "";
-    m_caption.strikeOut = strikeOut;
-    m_caption.underline = underline;
+    m_caption.SetFont(size, style, face ? face : "", strikeOut, underline);
 }
 
-void CDecorationLayer::SetTextSpeed(float pixelsPerFrame)
-{
-    tq::CCritSecLock lock(m_caption.lock);
-    m_caption.speed = pixelsPerFrame;
-}
+void CDecorationLayer::SetTextSpeed(float pixelsPerFrame) { m_caption.SetSpeed(pixelsPerFrame); }
 
-void CDecorationLayer::SetTextScroll(unsigned mode)
-{
-    if (mode > 2)
-        return;
-    tq::CCritSecLock lock(m_caption.lock);
-    m_caption.scrollMode = int(mode);
-}
+void CDecorationLayer::SetTextScroll(unsigned mode) { m_caption.SetScrollMode(mode); }
 
-void CDecorationLayer::SetTextBottom(unsigned pixels)
-{
-    if (pixels > 360)
-        return;
-    tq::CCritSecLock lock(m_caption.lock);
-    m_caption.bottom = int(pixels);
-}
+void CDecorationLayer::SetTextBottom(unsigned pixels) { m_caption.SetBottom(pixels); }
 
-void CDecorationLayer::SetTextValue(double value)
-{
-    tq::CCritSecLock lock(m_caption.lock);
-    m_caption.value = value;
-}
+void CDecorationLayer::SetTextValue(double value) { m_caption.SetValue(value); }
 
-void CDecorationLayer::SetTextStyle(int type)
-{
-    tq::CCritSecLock lock(m_caption.lock);
-    m_caption.rendererType = (type == 0 || type == 2 || type == 3 || type == 4) ? type : 1;
-}
+void CDecorationLayer::SetTextStyle(int type) { m_caption.SetStyle(type); }
 
 // ---- Skin smoothing ----
 
@@ -471,33 +423,26 @@ bool CDecorationLayer::IsSmoothEnabled()
 void CDecorationLayer::ShowLyrics(bool shown)
 {
     tq::CCritSecLock lock(m_lock);
-    m_lyrics.shown = shown;
+    m_lyrics.Show(shown);
 }
 
 void CDecorationLayer::SetLyrics(const std::string& line1, const std::string& line2, double progress,
                                  bool firstLineActive)
 {
     tq::CCritSecLock lock(m_lock);
-    m_lyrics.line1 = line1;
-    m_lyrics.line2 = line2;
-    m_lyrics.progress = progress >= 0.95 ? 1.0 : progress;
-    m_lyrics.firstLineActive = firstLineActive;
+    m_lyrics.SetLines(line1, line2, progress, firstLineActive);
 }
 
 void CDecorationLayer::SetLyricColor(unsigned r, unsigned g, unsigned b)
 {
     tq::CCritSecLock lock(m_lock);
-    m_lyrics.color[0] = r;
-    m_lyrics.color[1] = g;
-    m_lyrics.color[2] = b;
+    m_lyrics.SetColor(r, g, b);
 }
 
 void CDecorationLayer::SetLyricSungColor(unsigned r, unsigned g, unsigned b)
 {
     tq::CCritSecLock lock(m_lock);
-    m_lyrics.sungColor[0] = r;
-    m_lyrics.sungColor[1] = g;
-    m_lyrics.sungColor[2] = b;
+    m_lyrics.SetSungColor(r, g, b);
 }
 
 // ---- Picture mark ----
@@ -567,11 +512,7 @@ int CDecorationLayer::GetStretchUsage()
     return m_stretch.Clock().Query(Now(), 2);
 }
 
-int CDecorationLayer::GetTextUsage()
-{
-    tq::CCritSecLock lock(m_caption.lock);
-    return m_caption.clock.Query(Now(), 2);
-}
+int CDecorationLayer::GetTextUsage() { return m_caption.Usage(); }
 
 int CDecorationLayer::GetSmoothUsage()
 {
@@ -677,10 +618,7 @@ void CDecorationLayer::Compose(uint8_t* pixels, int width, int height)
     if (m_symmetry)
         ApplySymmetry(pixels, width, height);
     DrawNamedLayers(pixels, width, height);
-    {
-        tq::CCritSecLock captionLock(m_caption.lock);
-        m_caption.Draw(pixels, width, height);
-    }
+    m_caption.Draw(pixels, width, height);  // takes the caption lock inside the layer lock
     m_flashTable->Draw(pixels, width, height);
     m_flashHolder->Draw(pixels, width, height);
     m_lyrics.Draw(pixels, width, height);
