@@ -10,12 +10,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 constexpr char kTestCamera[] = "Tq Test Camera";
 
-// Registers tools/testcam's filter (as regsvr32 would) in this prefix.
+// Calls a COM server's DllRegisterServer or DllUnregisterServer, as regsvr32 would.
+bool CallRegistration(const wchar_t* module, bool registerServer);
+// Registers tools/testcam's filter in this prefix.
 bool RegisterTestCamera();
 // Sets or clears (empty value) one of the test camera's switches.
 void SetCameraSwitch(const char* name, const char* value);
@@ -44,6 +47,13 @@ void FillRecord(int32_t frameTime, uint32_t width, uint32_t height, uint8_t valu
 int ColourDistance(const uint8_t* picture, int width, int height, int x, int y, PatternColor colour);
 // Largest distance over the four quadrant centres.
 int QuadrantDistance(const uint8_t* picture, int width, int height);
+
+// Handles this process holds by object type, from the system's handle table
+// (Wine does not count them in GetProcessHandleCount); empty when the table
+// cannot be read.
+std::map<int, int> OwnHandlesByType();
+// The object type number of a handle of this process, -1 when unknown.
+int HandleType(HANDLE handle);
 
 // Listener that counts what it hears.
 class CountingListener : public ICaptureVideoListener {
