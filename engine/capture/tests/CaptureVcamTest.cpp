@@ -126,6 +126,16 @@ int BlockColumn(const std::vector<uint8_t>& picture, int width, int height)
     return -1;
 }
 
+// Asks every visible top-level window of the process `processId` to close.
+BOOL CALLBACK CloseVisibleWindowsOf(HWND window, LPARAM processId)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == DWORD(processId) && IsWindowVisible(window))
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
 // The manager of this process with the test camera as its running source.
 class ManagedCamera {
 public:
@@ -248,13 +258,7 @@ TEST_F(VcamRoadTest, HostWithTheTestCameraShowsItsMovingPictureToConsumers)
     EXPECT_NE(columns[0], columns[1]) << "the picture does not move";
 
     // Closed by its window: the camera's worker ends before the engine.
-    EnumWindows([](HWND window, LPARAM id) -> BOOL {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == DWORD(id) && IsWindowVisible(window))
-            PostMessageW(window, WM_CLOSE, 0, 0);
-        return TRUE;
-    }, LPARAM(host.Id()));
+    EnumWindows(&CloseVisibleWindowsOf, LPARAM(host.Id()));
     EXPECT_EQ(0u, host.Wait(30000));
     const std::string output = ReadText(hostOutput);
     EXPECT_NE(std::string::npos, output.find("mainframe: camera \"Tq Test Camera\" running")) << output;
