@@ -320,6 +320,22 @@ TEST_F(CameraTest, RemovedCameraIsReportedAndListedAgainOnItsReturn)
     EXPECT_EQ(0u, listener.lastChange);
 }
 
+TEST_F(CameraTest, WithNoVideoDeviceAtAllTheListsStayAsTheyWere)
+{
+    ASSERT_TRUE(Enumerate());
+    ASSERT_TRUE(CallRegistration(L"TqTestCam.ax", false));
+    const bool productCamera = CallRegistration(L"TqVirtualCam.ax", false);
+    const int lists = listener.listChanged;
+    camera->EnumDevices();
+    PumpFor(1000);
+    EXPECT_EQ(lists, listener.listChanged) << "the listener heard of an empty category";
+    std::vector<std::string> pnp, others;
+    camera->GetDeviceLists(pnp, others);
+    EXPECT_TRUE(Contains(pnp, kTestCamera) || Contains(others, kTestCamera));
+    if (productCamera)
+        CallRegistration(L"TqVirtualCam.ax", true);
+}
+
 TEST_F(CameraTest, StopQuitAndReopenWhileFramesStream)
 {
     auto cycle = [&](int round) {
