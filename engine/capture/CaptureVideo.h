@@ -4,8 +4,8 @@
 #pragma once
 
 #include "CritSec.h"
+#include "ICaptureVideo.h"
 #include "MessageWindow.h"
-#include "SnapshotSink.h"
 #include "Worker.h"
 
 #include <windows.h>
@@ -27,15 +27,6 @@ struct CCaptureDeviceInfo {
 };
 using CaptureDeviceMap = std::map<std::string, CCaptureDeviceInfo>;
 
-class ICaptureVideoListener {
-public:
-    virtual void OnDeviceListChanged() = 0;
-    virtual void OnOpenFailed() = 0;
-    virtual void OnDeviceChange(uint32_t kind) = 0;  // 1 a device arrived, 2 one was removed
-protected:
-    ~ICaptureVideoListener() = default;
-};
-
 // What the worker reads from the public object, taken in one go under its lock.
 struct CaptureSettings {
     HWND ownerWindow = nullptr;
@@ -48,26 +39,26 @@ struct CaptureSettings {
     bool openAudio = false;
 };
 
-class CCaptureVideo {
+class CCaptureVideo : public ICaptureVideo {
 public:
     CCaptureVideo();
 
-    // The host's operations, in this order.
-    virtual void Quit();
-    virtual int Init(const char* cameraName, HWND ownerWindow);
-    virtual int EnumDevices();
-    virtual void GetDeviceLists(std::vector<std::string>& pnpDevices, std::vector<std::string>& otherDevices);
-    virtual bool DeviceHasAudio(const char* name);
-    virtual int StopCaptureVideo(uint32_t unused);
-    virtual void Pause();
-    virtual void Continue();
-    virtual void Snapshot(bool take);
-    virtual void SetSnapshotSink(ISnapshotSink* sink);
-    virtual void ShowPropertyPage();
-    virtual void SetListener(ICaptureVideoListener* listener);
-    virtual uint32_t GetPlayedSeconds();
-    virtual void SetOpenAudio(bool open);
-    virtual bool IsRunning();
+    // The host's operations (ICaptureVideo), in this order.
+    void Quit() override;
+    int Init(const char* cameraName, HWND ownerWindow) override;
+    int EnumDevices() override;
+    void GetDeviceLists(std::vector<std::string>& pnpDevices, std::vector<std::string>& otherDevices) override;
+    bool DeviceHasAudio(const char* name) override;
+    int StopCaptureVideo(uint32_t unused) override;
+    void Pause() override;
+    void Continue() override;
+    void Snapshot(bool take) override;
+    void SetSnapshotSink(ISnapshotSink* sink) override;
+    void ShowPropertyPage() override;
+    void SetListener(ICaptureVideoListener* listener) override;
+    uint32_t GetPlayedSeconds() override;
+    void SetOpenAudio(bool open) override;
+    bool IsRunning() override;
     virtual ~CCaptureVideo();
 
     CCaptureVideo(const CCaptureVideo&) = delete;
@@ -90,6 +81,8 @@ public:
     // On the frame timer's thread, while ShareMemoryMutex is held.
     void HandOverPreview(const uint8_t* preview, uint32_t timeMs);
     bool PostToPublic(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const { return m_window.Post(message, wParam, lParam); }
+    // The worker's window: device notifications of the system arrive there.
+    HWND WorkerWindow() const { return m_worker.OperWindow(); }
 
     // The capture size for a requested output size (480x360 and 400x300 are captured at 640x480).
     static void CaptureSizeFor(int outWidth, int outHeight, int& captureWidth, int& captureHeight);

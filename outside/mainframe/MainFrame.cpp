@@ -2,14 +2,18 @@
 // loads the engine, shows its preview and runs the message loop.
 //   switches (in argv): -seconds N   close by itself after N seconds
 //                       -nobackground   do not start the background picture
+//                       -camera NAME   use the video input device NAME as the source
+#include "ICaptureVideo.h"
 #include "IVcamManger.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -47,6 +51,75 @@ bool HasSwitch(int argc, char** argv, const char* name, const char** value = nul
         }
     }
     return false;
+}
+
+class CameraListener : public ICaptureVideoListener {
+public:
+    void OnDeviceListChanged() override {}
+    void OnOpenFailed() override
+    {
+        failed = true;
+        printf("mainframe: the camera could not be opened\n");
+        fflush(stdout);
+    }
+    void OnDeviceChange(uint32_t kind) override
+    {
+        printf("mainframe: a camera was %s\n", kind == 1 ? "plugged in" : "removed");
+        fflush(stdout);
+    }
+    bool failed = false;
+};
+
+// Dispatches this thread's messages until done() or the time-out. A WM_QUIT
+// on the way is put back for the main loop and ends the wait.
+template <typename Done>
+bool PumpUntil(Done done, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(timeoutMs - elapsed, 50), QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(int(msg.wParam));
+                return false;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}
+
+bool IsListed(ICaptureVideo* camera, const std::string& name)
+{
+    std::vector<std::string> pnp, others;
+    camera->GetDeviceLists(pnp, others);
+    return std::find(pnp.begin(), pnp.end(), name) != pnp.end() ||
+           std::find(others.begin(), others.end(), name) != others.end();
+}
+
+// Makes the named device the engine's source: the list is filled by the
+// camera's worker, so the name is waited for before the camera is started.
+bool OpenCamera(ICaptureVideo* camera, CameraListener& listener, const std::string& name, HWND owner)
+{
+    camera->SetListener(&listener);
+    camera->EnumDevices();
+    if (!PumpUntil([&] { return IsListed(camera, name); }, 10000)) {
+        fprintf(stderr, "mainframe: no camera \"%s\" is listed\n", name.c_str());
+        return false;
+    }
+    camera->Init(name.c_str(), owner);
+    if (!PumpUntil([&] { return camera->IsRunning() || listener.failed; }, 15000) || !camera->IsRunning()) {
+        fprintf(stderr, "mainframe: the camera \"%s\" did not start\n", name.c_str());
+        return false;
+    }
+    printf("mainframe: camera \"%s\" running\n", name.c_str());
+    fflush(stdout);
+    return true;
 }
 
 } // namespace
@@ -89,10 +162,24 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
     if (HasSwitch(argc, argv, "-seconds", &seconds))
         SetTimer(frame, kCloseTimer, UINT(atoi(seconds) * 1000), nullptr);
 
+    ICaptureVideo* camera = nullptr;
+    CameraListener cameraListener;
+    const char* cameraName = nullptr;
+    if (HasSwitch(argc, argv, "-camera", &cameraName) && *cameraName) {
+        camera = AsCaptureVideo(manager->GetCaptureVideo());
+        if (camera)
+            OpenCamera(camera, cameraListener, cameraName, frame);
+    }
+
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
+    }
+    if (camera) {
+        // The worker ends (and its graph with it) before the engine goes.
+        camera->SetListener(nullptr);
+        camera->Quit();
     }
     release();
     printf("mainframe: closed\n");

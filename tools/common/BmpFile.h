@@ -1,6 +1,7 @@
 // Writes 24-bit BMP files for test consumers and demos.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -36,6 +37,36 @@ inline bool SaveBmp24(const wchar_t* path, int width, int height, const uint8_t*
         ok = fwrite(row.data(), 1, stride, f) == stride;
     }
     return fclose(f) == 0 && ok;
+}
+
+// Reads a file SaveBmp24 wrote (24 bits, bottom-up); pixels as SaveBmp24 takes them.
+inline bool LoadBmp24(const wchar_t* path, int& width, int& height, std::vector<uint8_t>& pixels)
+{
+    FILE* f = _wfopen(path, L"rb");
+    if (!f)
+        return false;
+    uint8_t header[54] = {};
+    bool ok = fread(header, 1, sizeof header, f) == sizeof header && header[0] == 'B' && header[1] == 'M';
+    auto get32 = [&header](int at) {
+        return uint32_t(header[at]) | uint32_t(header[at + 1]) << 8 | uint32_t(header[at + 2]) << 16 |
+               uint32_t(header[at + 3]) << 24;
+    };
+    const int32_t w = int32_t(get32(18)), h = int32_t(get32(22));
+    ok = ok && header[28] == 24 && get32(30) == 0 && w > 0 && h > 0 && w <= 8192 && h <= 8192 &&
+         fseek(f, long(get32(10)), SEEK_SET) == 0;
+    if (ok) {
+        const uint32_t stride = (uint32_t(w) * 3 + 3) & ~3u;
+        std::vector<uint8_t> row(stride);
+        pixels.resize(size_t(w) * h * 3);
+        for (int y = 0; ok && y < h; ++y) {
+            ok = fread(row.data(), 1, stride, f) == stride;
+            std::copy(row.begin(), row.begin() + size_t(w) * 3, pixels.begin() + size_t(y) * w * 3);
+        }
+        width = w;
+        height = h;
+    }
+    fclose(f);
+    return ok;
 }
 
 } // namespace tqtools

@@ -609,6 +609,10 @@ void CTestCamPin::Stream()
     const DWORD periodMs = DWORD(std::max<REFERENCE_TIME>(5, interval / 10000));
     std::vector<uint8_t> data;
     for (unsigned frame = 0; !m_stop; ++frame) {
+        if (m_unplugged) {
+            Sleep(5);
+            continue;
+        }
         IMediaSample* sample = nullptr;
         if (FAILED(m_allocator->GetBuffer(&sample, nullptr, nullptr, 0)) || !sample)
             break;
@@ -781,6 +785,7 @@ HRESULT STDMETHODCALLTYPE CTestCamFilter::JoinFilterGraph(IFilterGraph* graph, L
 
 void CTestCamFilter::NotifyDeviceLost(int back)
 {
+    m_pin.SetUnplugged(back == 0);
     if (!m_graph)
         return;
     IMediaEventSink* sink = nullptr;

@@ -9,6 +9,8 @@
 //   TQ_TESTCAM_MJPEG     good | noeoi | truncated | garbage | oversize
 //   TQ_TESTCAM_CAPSSIZE  capability record size to report (default 128)
 //   TQ_TESTCAM_SHORT     1: samples shorter than their format
+// The export TestCamNotifyDeviceLost(back) makes the last filter made play a
+// webcam pulled out (0) or plugged in again (1).
 #pragma once
 
 #include <windows.h>
@@ -72,6 +74,8 @@ public:
     HRESULT Active();
     void Inactive();
     void RequestStop() { m_stop = true; }
+    // While unplugged the stream delivers nothing, as a removed webcam.
+    void SetUnplugged(bool unplugged) { m_unplugged = unplugged; }
     bool IsConnected() const { return m_connected != nullptr; }
 
 private:
@@ -94,6 +98,7 @@ private:
     AM_MEDIA_TYPE m_chosen = {};    // set by SetFormat (majortype GUID_NULL when none)
     HANDLE m_thread = nullptr;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_unplugged{false};
 };
 
 class CTestCamFilter final : public IBaseFilter {
@@ -117,7 +122,8 @@ public:
     HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
     HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
 
-    // Tells the graph the device went away (back = 0) or came back (back = 1).
+    // The device goes away (back = 0: no more samples) or comes back
+    // (back = 1: samples again), and the graph is told so.
     void NotifyDeviceLost(int back);
     IFilterGraph* Graph() const { return m_graph; }
 

@@ -10,12 +10,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 constexpr char kTestCamera[] = "Tq Test Camera";
 
-// Registers tools/testcam's filter (as regsvr32 would) in this prefix.
+// Calls a COM server's DllRegisterServer or DllUnregisterServer, as regsvr32 would.
+bool CallRegistration(const wchar_t* module, bool registerServer);
+// Registers tools/testcam's filter in this prefix.
 bool RegisterTestCamera();
 // Sets or clears (empty value) one of the test camera's switches.
 void SetCameraSwitch(const char* name, const char* value);
@@ -45,6 +48,13 @@ int ColourDistance(const uint8_t* picture, int width, int height, int x, int y, 
 // Largest distance over the four quadrant centres; mirrored: against the
 // pattern with left and right swapped.
 int QuadrantDistance(const uint8_t* picture, int width, int height, bool mirrored = false);
+
+// Handles this process holds by object type, from the system's handle table
+// (Wine does not count them in GetProcessHandleCount); empty when the table
+// cannot be read.
+std::map<int, int> OwnHandlesByType();
+// The object type number of a handle of this process, -1 when unknown.
+int HandleType(HANDLE handle);
 
 // Listener that counts what it hears.
 class CountingListener : public ICaptureVideoListener {

@@ -88,3 +88,14 @@ TEST(PreviewCrop, SameAspectIsScaledWithoutCropping)
     EXPECT_NEAR(0, preview[0], 2);
     EXPECT_NEAR(599 % 256, preview[size_t(299) * 400 * 3], 3);
 }
+
+TEST(CaptureInterface, TheHostReachesTheObjectThroughItsSlots)
+{
+    // The host only has the interface: the object must start with it.
+    CCaptureVideo camera;
+    EXPECT_EQ(static_cast<ICaptureVideo*>(&camera), AsCaptureVideo(&camera));
+    ICaptureVideo* host = AsCaptureVideo(&camera);
+    EXPECT_FALSE(host->IsRunning());
+    EXPECT_EQ(0, host->Init("", nullptr));
+    host->Quit();
+}
