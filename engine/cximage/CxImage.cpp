@@ -64,7 +64,7 @@ CxImage::~CxImage() {}
 
 void CxImage::Release()
 {
-    std::vector<uint8_t>().swap(block_);
+    block_.Clear();
     std::vector<uint8_t>().swap(alpha_);
 }
 
@@ -162,9 +162,7 @@ uint8_t* CxImage::Create(uint32_t width, uint32_t height, uint32_t bits, uint32_
     info_.formatId = formatId;
     info_.lastColorValid = false;
     // Rows are zeroed too, so a picture never shows old heap contents.
-    try {
-        block_.assign(sizeof header_ + entries * 4 + size_t(header_.biSizeImage), 0);
-    } catch (const std::bad_alloc&) {
+    if (!block_.Allocate(sizeof header_ + entries * 4 + size_t(header_.biSizeImage))) {
         Release();
         SetLastError("CxImage::Create can't allocate memory");
         return nullptr;
@@ -308,7 +306,8 @@ bool CxImage::CopyFrom(const CxImage& source, bool withPixels, bool withAlpha)
         return false;
     header_ = source.header_;
     if (withPixels) {
-        block_ = source.block_;
+        // The same size, depth and palette length: the same block layout.
+        std::memcpy(block_.data(), source.block_.data(), block_.size());
     } else {
         SyncHeaderCopy();
         const uint32_t entries = std::min<uint32_t>(std::min(source.header_.biClrUsed, header_.biClrUsed), 256);
@@ -334,7 +333,7 @@ void CxImage::TakeOver(CxImage& source, bool withFrames)
         info_.frameCount = frameCount;
         info_.frameDelay = frameDelay;
     }
-    block_.swap(source.block_);
+    block_.Swap(source.block_);
     alpha_.swap(source.alpha_);
     source.Release();
     std::memset(&source.header_, 0, sizeof source.header_);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "CxBlock.h"
 #include "CxFile.h"
 
 // Largest pixel data one picture may have; the fuzz build lowers it to keep
@@ -195,7 +196,7 @@ protected:
 
     CxBitmapInfoHeader header_;
     CxImageInfo info_;
-    std::vector<uint8_t> block_; // header copy, palette, rows
+    CxBlock block_; // header copy, palette, rows
     std::vector<uint8_t> alpha_;
 
 private:
