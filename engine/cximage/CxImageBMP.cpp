@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
-#include <vector>
 
 #include "CxBytes.h"
 
@@ -195,15 +195,14 @@ bool CxImageBMP::Decode(CxFile* file)
             break;
         }
         toPixels();
-        std::vector<uint8_t> buffer;
-        try {
-            buffer.resize(size_t(w) * h * 4);
-        } catch (const std::bad_alloc&) {
+        const size_t bytes = size_t(w) * h * 4;
+        std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bytes]);
+        if (!buffer) {
             Release();
             SetLastError("can't allocate memory");
             return false;
         }
-        ok = file->Read(buffer.data(), 1, buffer.size()) == buffer.size();
+        ok = file->Read(buffer.get(), 1, bytes) == bytes;
         if (!ok)
             break;
         if (compression == 0 && AlphaCreate()) {
@@ -215,7 +214,7 @@ bool CxImageBMP::Decode(CxFile* file)
             if (allZero)
                 AlphaInvert();
         }
-        ExpandBitfields(buffer.data(), red, green, blue, 32);
+        ExpandBitfields(buffer.get(), red, green, blue, 32);
         break;
     }
     default:

@@ -2,7 +2,8 @@
 # Host sanitizer build of the image library (clang, ASan + UBSan).
 # Usage: run.sh build|test|fuzz BUILD_DIR
 #   build: configure and build the tests, the seed writer and the fuzz targets
-#   test:  run the library's tests under the sanitizers
+#   test:  run the library's tests under the sanitizers, and the allocation
+#          failure tests under a 1 MiB allocation limit
 #   fuzz:  a short fuzz run of every reader seeded from the test fixtures.
 #          Fixed seed, fixed number of runs, a fresh corpus and no address
 #          randomisation: every run tries the same inputs, so a finding is
@@ -25,6 +26,8 @@ build)
   ;;
 test)
   "$out/cximage_tests_native" --gtest_brief=1
+  ASAN_OPTIONS=$ASAN_OPTIONS:max_allocation_size_mb=1:allocator_may_return_null=1 \
+    "$out/cximage_alloc_native" --gtest_brief=1
   ;;
 fuzz)
   runs=${CXIMAGE_FUZZ_RUNS:-3000}
