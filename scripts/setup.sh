@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine to build and test the product:
-#   1. Debian packages (mingw-w64 i686 cross compilers, Wine 32-bit, Xvfb, nasm, ...)
+#   1. Debian packages (mingw-w64 i686 cross compilers, Wine 32-bit, Xvfb, nasm,
+#      clang with libFuzzer for the native sanitizer build, ...)
 #   2. third-party libraries cross-built for i686-w64-mingw32 (and, where the
 #      tests run 64-bit, x86_64-w64-mingw32) from Debian's sources
 #      (x264, LAME, libjpeg-turbo, FFmpeg, the 7z decoder, GoogleTest), cached
@@ -14,8 +15,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 log() { printf '[setup] %s\n' "$*" >&2; }
 die() { printf '[setup] FAILED: %s\n' "$*" >&2; exit 1; }
 
+# clang with its sanitizer and libFuzzer runtimes, Ninja and the host
+# GoogleTest: the image library's native sanitizer tests and fuzz run.
 APT_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386
-              nasm cmake 7zip python3 dpkg-dev pkg-config make fonts-wqy-microhei ffmpeg)
+              nasm cmake 7zip python3 dpkg-dev pkg-config make fonts-wqy-microhei ffmpeg
+              clang libclang-rt-dev ninja-build libgtest-dev)
 
 need_apt() {
   dpkg --print-foreign-architectures | grep -qx i386 || return 0

@@ -1,0 +1,86 @@
+// GIF reader: one frame of the animation composed onto the logical screen,
+// or the whole file as one 24-bit picture when it is a true-colour mosaic.
+#pragma once
+
+#include "CxImage.h"
+
+class CxImageGIF : public CxImage {
+public:
+    CxImageGIF();
+    ~CxImageGIF() override;
+
+    bool Decode(CxFile* file);
+
+private:
+    struct Descriptor {
+        int32_t left, top, width, height;
+        uint8_t flags;
+    };
+    enum FrameResult { FrameGoOn, FrameStopWalk };
+
+    bool ReadExtension(CxFile* file);
+    bool ReadDescriptor(CxFile* file, Descriptor& d);
+    int32_t CountFrames(CxFile* file);
+    FrameResult DecodeFrame(CxFile* file, const Descriptor& d, int32_t k);
+    void ContinueAfterData(CxFile* file, int32_t dataStart);
+    static void FindNextImage(CxFile* file, int32_t from);
+
+    // Buffered reading of the image data and the LZW decoder.
+    void ResetBuffer();
+    int GetByte(CxFile* file);
+    int GetCode(CxFile* file);
+    // Decodes one frame's data; target null only walks over it. False on an error
+    // before any code was read.
+    bool DecodeLzw(CxFile* file, CxImage* target, int32_t width, int32_t height, bool interlaced);
+    bool WriteLine(CxImage* target, const uint8_t* line, int32_t width);
+
+    // Latest graphic control extension.
+    uint8_t gceFlags_ = 0;
+    uint16_t gceDelay_ = 0;
+    uint8_t gceIndex_ = 0;
+    uint8_t disposal_ = 0;
+
+    int32_t screenWidth_ = 0;
+    int32_t screenHeight_ = 0;
+    uint8_t globalTable_[768];
+    int32_t globalEntries_ = 0;
+    int32_t trueColourSigns_ = 0;
+
+    // Composition across frames.
+    CxImage previous_;
+    CxImage trueColour_;
+    int32_t firstTransparent_ = -1;
+    uint8_t previousDisposal_ = 0;
+
+    // Read buffer.
+    static const int32_t kBufferSize = 16384;
+    uint8_t* buffer_;
+    int32_t fillCount_ = kBufferSize;
+    int32_t readIndex_ = kBufferSize;
+    bool bufferAtEnd_ = false;
+
+    // LZW state.
+    int codeWidth_ = 0;
+    int clearCode_ = 0;
+    int endCode_ = 0;
+    int firstFree_ = 0;
+    int nextFree_ = 0;
+    int codeLimit_ = 0;
+    uint8_t* stack_;
+    uint8_t* suffix_;
+    uint16_t* prefix_;
+    int blockLeft_ = 0;
+    uint32_t bitBuffer_ = 0;
+    int bitCount_ = 0;
+    int badCodes_ = 0;
+    bool terminatorRead_ = false;
+
+    // Row placement.
+    bool interlaced_ = false;
+    int32_t rowPosition_ = 0;
+    int32_t rowStep_ = 8;
+    int32_t frameHeight_ = 0;
+    int32_t pass_ = 1;
+
+    char comment_[256];
+};
