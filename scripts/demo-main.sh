@@ -35,4 +35,29 @@ say "recording three seconds of the composed picture with sound"
 
 "$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
 wait $product || true
+
+# The whole road with a moving picture: the test camera as the source, the
+# compositor's mirror, mark and a scrolling caption, "TqNelu" as the output.
+"$wine" regsvr32 /s "Z:$bin/TqTestCam.ax" || { say "FAILED: regsvr32 TqTestCam.ax"; exit 1; }
+say "starting the product again with the test camera as its source, mirrored, with a caption"
+"$wine" "$productwin\\TqSorva.exe" -seconds 40 -camera "Tq Test Camera" -mirror -caption "TqNelu: camera, mirror, mark and caption" \
+  >"$out/product-camera.log" 2>&1 &
+product=$!
+for _ in $(seq 80); do
+  grep -q 'camera "Tq Test Camera" running' "$out/product-camera.log" 2>/dev/null && break
+  sleep 0.5
+done
+if grep -q 'camera "Tq Test Camera" running' "$out/product-camera.log"; then
+  say "grabbing five 640x480 frames from \"TqNelu\" while the camera runs"
+  mkdir -p "$out/camera"
+  "$wine" "$bin/vcamgrab.exe" grab TqNelu -size 640x480 -frametime 333333 -frames 5 -out "Z:$out/camera" \
+    >"$out/camera/samples.txt" 2>&1 || rc=1
+  sed 's/^/     /' "$out/camera/samples.txt" | tail -3
+else
+  say "FAILED: the test camera did not start (see $out/product-camera.log)"
+  rc=1
+fi
+"$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
+wait $product || true
+"$wine" regsvr32 /s /u "Z:$bin/TqTestCam.ax"
 exit $rc

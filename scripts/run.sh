@@ -30,5 +30,6 @@ export TQ_DEMO_BIN="$bin" TQ_DEMO_OUT="$out"
 tq_with_display bash "$root/scripts/demo-main.sh" || { msg "FAILED: see the lines above and $out"; exit 1; }
 msg "the engine's frame in the shared record: $out/frame.bmp"
 msg "frames a DirectShow consumer received from \"TqNelu\": $out/tqnelu/frame_000.bmp ... frame_004.bmp (sample times in $out/tqnelu/samples.txt)"
+msg "frames from \"TqNelu\" with the test camera as the source (mirrored, mark, scrolling caption): $out/camera/frame_000.bmp ... frame_004.bmp"
 [ -s "$out/demo.mkv" ] && msg "three seconds recorded with sound: $out/demo.mkv"
 exit 0

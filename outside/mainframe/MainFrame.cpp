@@ -3,7 +3,12 @@
 //   switches (in argv): -seconds N   close by itself after N seconds
 //                       -nobackground   do not start the background picture
 //                       -camera NAME   use the video input device NAME as the source
+//                       -caption TEXT  scroll TEXT over the picture on a colour band
+//                       -mirror        mirror the picture
+// Like the real main window it runs once: a second start (the camera filter
+// starts the launcher on its first frame) leaves the running one alone.
 #include "ICaptureVideo.h"
+#include "IDecorationLayer.h"
 #include "IVcamManger.h"
 
 #include <windows.h>
@@ -128,6 +133,10 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
 {
     printf("mainframe: version %ls\n", version.c_str());
     fflush(stdout);
+    if (FindWindowW(kMainFrameClass, nullptr)) {
+        printf("mainframe: already running\n");
+        return 0;
+    }
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc = {sizeof wc};
     wc.lpfnWndProc = MainFrameProc;
@@ -161,6 +170,20 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
     const char* seconds = nullptr;
     if (HasSwitch(argc, argv, "-seconds", &seconds))
         SetTimer(frame, kCloseTimer, UINT(atoi(seconds) * 1000), nullptr);
+
+    // The compositor's host interface sits at the start of the engine's object.
+    auto* layer = reinterpret_cast<IDecorationLayer*>(manager->GetDecorationLayer());
+    const char* caption = nullptr;
+    if (layer && HasSwitch(argc, argv, "-caption", &caption) && *caption) {
+        layer->SetText(caption);
+        layer->SetTextStyle(0);
+        layer->SetTextBackColor(0, 0, 128);
+        layer->SetTextScroll(2);
+        layer->SetTextSpeed(2.5f);
+        layer->ShowText(true);
+    }
+    if (layer && HasSwitch(argc, argv, "-mirror"))
+        layer->SetMirror(true);
 
     ICaptureVideo* camera = nullptr;
     CameraListener cameraListener;
