@@ -13,7 +13,9 @@ bool CMultimediaTimer::Start(UINT periodMs, Callback callback, void* context)
         m_context = context;
         m_active = true;
     }
-    m_id = timeSetEvent(periodMs, 1, &CMultimediaTimer::TimerProc, reinterpret_cast<DWORD_PTR>(this),
+    // The frame roads ask for no finer resolution than their period: a finer
+    // one raises the system's timer rate for the whole machine.
+    m_id = timeSetEvent(periodMs, periodMs, &CMultimediaTimer::TimerProc, reinterpret_cast<DWORD_PTR>(this),
                         TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
     if (!m_id) {
         CCritSecLock lock(m_lock);
