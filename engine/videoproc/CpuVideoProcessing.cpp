@@ -14,6 +14,18 @@ uint32_t Reciprocal(int count)
     return (1u << 19) / (uint32_t)count + 1;
 }
 
+// Weight of a neighbour in 1/65536: exp(-(patch distance x k + spatial term)).
+// exp(-11.1) x 65536 < 1: such weights are 0 without asking exp.
+uint32_t NeighbourWeight(uint32_t distance, int spatial, float k)
+{
+    const double exponent = (double)distance * k / 65536.0 + spatial * 0.020408163;
+    return exponent > 11.1 ? 0 : (uint32_t)(std::exp(-exponent) * 65536.0);
+}
+
+// Marks a weight cache entry not yet computed; real neighbour weights stay
+// below exp(-1/49) x 65536 < 65535.
+const uint16_t kUnknownWeight = 0xFFFF;
+
 // Running-sum box over one packed RGB24 line: output i averages the samples
 // i - left .. i + right that lie inside the line, rounded. reciprocal[n]
 // serves counts n up to left + right + 1.
@@ -121,9 +133,19 @@ CpuVideoProcessing::~CpuVideoProcessing() {}
 
 void CpuVideoProcessing::BuildSpatialTable()
 {
+    // One weight cache slot per distinct spatial term.
+    int slotOf[33];
+    for (int& slot : slotOf)
+        slot = -1;
+    int slots = 0;
     for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c)
-            m_spatial[r][c] = (r - 3) * (r - 3) + (c - 3) * (c - 3);
+        for (int c = 0; c < 8; ++c) {
+            const int spatial = (r - 3) * (r - 3) + (c - 3) * (c - 3);
+            if (slotOf[spatial] < 0)
+                slotOf[spatial] = slots++;
+            m_spatial[r][c] = spatial;
+            m_spatialSlot[r][c] = slotOf[spatial];
+        }
 }
 
 bool CpuVideoProcessing::Init(HWND, int, int)
@@ -183,6 +205,15 @@ bool CpuVideoProcessing::ProcessStep(uint8_t* source, uint8_t* destination, int 
 void CpuVideoProcessing::BlockFilter(const uint8_t* source, uint8_t* destination, int width, int height, int stride, float k)
 {
     std::memcpy(destination, source, (size_t)height * stride);
+    // Weights repeat a lot from block to block: remember the exp results for
+    // this k (lazily, so a frame only pays for the distances it meets).
+    if (!m_weightCache.Ensure(kSpatialSlots * kCachedDistances * sizeof(uint16_t)))
+        m_weightCacheValid = false;
+    else if (!m_weightCacheValid || k != m_weightCacheK) {
+        std::memset(m_weightCache.Data(), 0xFF, m_weightCache.Size());
+        m_weightCacheK = k;
+        m_weightCacheValid = true;
+    }
     // A block reads 3 pixels before its origin and 11 after it; blocks whose
     // reads would leave the frame stay copied.
     for (int y = 8; y < height - 8 && y + 11 < height; y += 8)
@@ -236,10 +267,17 @@ void CpuVideoProcessing::FilterBlock(const uint8_t* source, uint8_t* destination
                 acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
                 acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
                 const uint32_t distance = (uint32_t)_mm_cvtsi128_si32(acc);
-                const double exponent =
-                    (double)distance * k / 65536.0 + m_spatial[dy + 3][dx + 3] * 0.020408163;
-                // exp(-11.1) x 65536 < 1: such weights are 0 without asking exp.
-                wi = exponent > 11.1 ? 0 : (uint32_t)(std::exp(-exponent) * 65536.0);
+                uint16_t* cached = nullptr;
+                if (m_weightCacheValid && distance < (uint32_t)kCachedDistances)
+                    cached = reinterpret_cast<uint16_t*>(m_weightCache.Data()) +
+                             (size_t)m_spatialSlot[dy + 3][dx + 3] * kCachedDistances + distance;
+                if (cached && *cached != kUnknownWeight) {
+                    wi = *cached;
+                } else {
+                    wi = NeighbourWeight(distance, m_spatial[dy + 3][dx + 3], k);
+                    if (cached)
+                        *cached = (uint16_t)wi;
+                }
             }
             if (wi > 6553)
                 ++strong;
