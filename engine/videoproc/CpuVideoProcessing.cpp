@@ -122,6 +122,33 @@ void VerticalBoxPass(const uint8_t* in, uint8_t* out, uint16_t* sums, int rowByt
     }
 }
 
+// The unsharp step s + trunc(amount x (s - blur)), clamped, 16 bytes at a
+// time with the same float product as the scalar table. Returns the bytes done.
+size_t UnsharpSpan(const uint8_t* s, const uint8_t* blur, uint8_t* d, size_t length, float amount)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 vAmount = _mm_set1_ps(amount);
+    size_t i = 0;
+    for (; i + 16 <= length; i += 16) {
+        const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i bv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blur + i));
+        const __m128i source16[2] = {_mm_unpacklo_epi8(sv, zero), _mm_unpackhi_epi8(sv, zero)};
+        const __m128i blur16[2] = {_mm_unpacklo_epi8(bv, zero), _mm_unpackhi_epi8(bv, zero)};
+        __m128i result16[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i difference = _mm_sub_epi16(source16[h], blur16[h]);
+            // Sign-extended to 32 bits: the 16-bit value sits in the high half.
+            const __m128i lo = _mm_srai_epi32(_mm_unpacklo_epi16(difference, difference), 16);
+            const __m128i hi = _mm_srai_epi32(_mm_unpackhi_epi16(difference, difference), 16);
+            const __m128i boostLo = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(lo), vAmount));
+            const __m128i boostHi = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(hi), vAmount));
+            result16[h] = _mm_adds_epi16(source16[h], _mm_packs_epi32(boostLo, boostHi));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(result16[0], result16[1]));
+    }
+    return i;
+}
+
 }  // namespace
 
 CpuVideoProcessing::CpuVideoProcessing() : VideoProcessing(0)
@@ -395,7 +422,8 @@ bool CpuVideoProcessing::ContrastStage(const uint8_t* source, uint8_t* destinati
         const uint8_t* s = source + (size_t)y * stride;
         const uint8_t* blur = blurB + y * rowBytes;
         uint8_t* d = destination + (size_t)y * stride;
-        for (size_t i = 0; i < rowBytes; ++i) {
+        size_t i = UnsharpSpan(s, blur, d, rowBytes, m_amount);
+        for (; i < rowBytes; ++i) {
             const int v = s[i] + boost[s[i] - blur[i] + 255];
             d[i] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
         }
