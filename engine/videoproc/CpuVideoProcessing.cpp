@@ -82,6 +82,35 @@ void BoxPass(const uint8_t* in, uint8_t* out, int length, int left, int right, c
         edge(i);
 }
 
+// One step of the column box: sums += enter - leave, out = rounded sums / count
+// (as mulhi by reciprocal, which must fit 16 bits).
+void SlideColumns(const uint8_t* enter, const uint8_t* leave, uint8_t* out, uint16_t* sums, int rowBytes, int count,
+                  uint32_t reciprocal)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const uint32_t half = (uint32_t)count / 2;
+    const __m128i vHalf = _mm_set1_epi16((short)half), vR = _mm_set1_epi16((short)reciprocal);
+    int j = 0;
+    for (; j + 16 <= rowBytes; j += 16) {
+        const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(enter + j));
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(leave + j));
+        __m128i* s = reinterpret_cast<__m128i*>(sums + j);
+        const __m128i lo8 = _mm_sub_epi16(_mm_add_epi16(_mm_loadu_si128(s), _mm_unpacklo_epi8(e, zero)),
+                                          _mm_unpacklo_epi8(l, zero));
+        const __m128i hi8 = _mm_sub_epi16(_mm_add_epi16(_mm_loadu_si128(s + 1), _mm_unpackhi_epi8(e, zero)),
+                                          _mm_unpackhi_epi8(l, zero));
+        _mm_storeu_si128(s, lo8);
+        _mm_storeu_si128(s + 1, hi8);
+        const __m128i qLo = _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(lo8, vHalf), vR), 3);
+        const __m128i qHi = _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(hi8, vHalf), vR), 3);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(qLo, qHi));
+    }
+    for (; j < rowBytes; ++j) {
+        sums[j] = (uint16_t)(sums[j] + enter[j] - leave[j]);
+        out[j] = (uint8_t)(((sums[j] + half) * reciprocal) >> 19);
+    }
+}
+
 // The same box down the columns of a packed frame, all columns at once.
 void VerticalBoxPass(const uint8_t* in, uint8_t* out, uint16_t* sums, int rowBytes, int height, int left, int right,
                      const uint32_t* reciprocal)
@@ -92,6 +121,16 @@ void VerticalBoxPass(const uint8_t* in, uint8_t* out, uint16_t* sums, int rowByt
     for (int y = 0; y < height; ++y) {
         const int newLo = y - left > 0 ? y - left : 0;
         const int newHi = y + right < height - 1 ? y + right : height - 1;
+        const uint32_t steadyR = reciprocal[hi - lo + 1 > 0 ? hi - lo + 1 : 1];
+        if (y > 0 && newHi == hi + 1 && newLo == lo + 1 && steadyR < 65536) {
+            // Inside the frame one row enters and one leaves: update the sums
+            // and write the averages in the same sweep.
+            SlideColumns(in + (size_t)newHi * rowBytes, in + (size_t)lo * rowBytes, out + (size_t)y * rowBytes,
+                         sums, rowBytes, hi - lo + 1, steadyR);
+            hi = newHi;
+            lo = newLo;
+            continue;
+        }
         while (hi < newHi) {
             const uint8_t* row = in + (size_t)++hi * rowBytes;
             for (int j = 0; j < rowBytes; ++j)
