@@ -62,6 +62,31 @@ void BoxPass(const uint8_t* in, uint8_t* out, int length, int left, int right, c
         const int count = left + right + 1;
         const uint32_t half = (uint32_t)count / 2, r = reciprocal[count];
         uint32_t s0 = sum[0], s1 = sum[1], s2 = sum[2];
+        if (r < 65536) {
+            // A pixel's three sums in 16-bit lanes 1..3; (x * r) >> 19 is
+            // mulhi(x, r) >> 3 while r fits 16 bits. Pixels are read 4 bytes
+            // wide without leaving the line: the entering one with the byte
+            // before it, the leaving one (far from the end) with the byte after.
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i vHalf = _mm_set1_epi16((short)half), vR = _mm_set1_epi16((short)r);
+            __m128i sums = _mm_setr_epi16(0, (short)s0, (short)s1, (short)s2, 0, 0, 0, 0);
+            auto fourBytes = [&](const uint8_t* p) {
+                uint32_t bytes;
+                std::memcpy(&bytes, p, 4);
+                return _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)bytes), zero);
+            };
+            for (; i < length - right; ++i) {
+                const __m128i enter = fourBytes(in + (i + right) * 3 - 1);
+                const __m128i leave = _mm_slli_si128(fourBytes(in + (i - left - 1) * 3), 2);
+                sums = _mm_sub_epi16(_mm_add_epi16(sums, enter), leave);
+                const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(sums, vHalf), vR), 3);
+                const uint32_t packed = (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(q, zero)) >> 8;
+                std::memcpy(out + i * 3, &packed, 3);
+            }
+            s0 = (uint16_t)_mm_extract_epi16(sums, 1);
+            s1 = (uint16_t)_mm_extract_epi16(sums, 2);
+            s2 = (uint16_t)_mm_extract_epi16(sums, 3);
+        }
         for (; i < length - right; ++i) {
             const uint8_t* enter = in + (i + right) * 3;
             const uint8_t* leave = in + (i - left - 1) * 3;
