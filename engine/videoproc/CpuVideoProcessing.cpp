@@ -14,6 +14,18 @@ uint32_t Reciprocal(int count)
     return (1u << 19) / (uint32_t)count + 1;
 }
 
+// Weight of a neighbour in 1/65536: exp(-(patch distance x k + spatial term)).
+// exp(-11.1) x 65536 < 1: such weights are 0 without asking exp.
+uint32_t NeighbourWeight(uint32_t distance, int spatial, float k)
+{
+    const double exponent = (double)distance * k / 65536.0 + spatial * 0.020408163;
+    return exponent > 11.1 ? 0 : (uint32_t)(std::exp(-exponent) * 65536.0);
+}
+
+// Marks a weight cache entry not yet computed; real neighbour weights stay
+// below exp(-1/49) x 65536 < 65535.
+const uint16_t kUnknownWeight = 0xFFFF;
+
 // Running-sum box over one packed RGB24 line: output i averages the samples
 // i - left .. i + right that lie inside the line, rounded. reciprocal[n]
 // serves counts n up to left + right + 1.
@@ -50,6 +62,31 @@ void BoxPass(const uint8_t* in, uint8_t* out, int length, int left, int right, c
         const int count = left + right + 1;
         const uint32_t half = (uint32_t)count / 2, r = reciprocal[count];
         uint32_t s0 = sum[0], s1 = sum[1], s2 = sum[2];
+        if (r < 65536) {
+            // A pixel's three sums in 16-bit lanes 1..3; (x * r) >> 19 is
+            // mulhi(x, r) >> 3 while r fits 16 bits. Pixels are read 4 bytes
+            // wide without leaving the line: the entering one with the byte
+            // before it, the leaving one (far from the end) with the byte after.
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i vHalf = _mm_set1_epi16((short)half), vR = _mm_set1_epi16((short)r);
+            __m128i sums = _mm_setr_epi16(0, (short)s0, (short)s1, (short)s2, 0, 0, 0, 0);
+            auto fourBytes = [&](const uint8_t* p) {
+                uint32_t bytes;
+                std::memcpy(&bytes, p, 4);
+                return _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)bytes), zero);
+            };
+            for (; i < length - right; ++i) {
+                const __m128i enter = fourBytes(in + (i + right) * 3 - 1);
+                const __m128i leave = _mm_slli_si128(fourBytes(in + (i - left - 1) * 3), 2);
+                sums = _mm_sub_epi16(_mm_add_epi16(sums, enter), leave);
+                const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(sums, vHalf), vR), 3);
+                const uint32_t packed = (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(q, zero)) >> 8;
+                std::memcpy(out + i * 3, &packed, 3);
+            }
+            s0 = (uint16_t)_mm_extract_epi16(sums, 1);
+            s1 = (uint16_t)_mm_extract_epi16(sums, 2);
+            s2 = (uint16_t)_mm_extract_epi16(sums, 3);
+        }
         for (; i < length - right; ++i) {
             const uint8_t* enter = in + (i + right) * 3;
             const uint8_t* leave = in + (i - left - 1) * 3;
@@ -70,6 +107,35 @@ void BoxPass(const uint8_t* in, uint8_t* out, int length, int left, int right, c
         edge(i);
 }
 
+// One step of the column box: sums += enter - leave, out = rounded sums / count
+// (as mulhi by reciprocal, which must fit 16 bits).
+void SlideColumns(const uint8_t* enter, const uint8_t* leave, uint8_t* out, uint16_t* sums, int rowBytes, int count,
+                  uint32_t reciprocal)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const uint32_t half = (uint32_t)count / 2;
+    const __m128i vHalf = _mm_set1_epi16((short)half), vR = _mm_set1_epi16((short)reciprocal);
+    int j = 0;
+    for (; j + 16 <= rowBytes; j += 16) {
+        const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(enter + j));
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(leave + j));
+        __m128i* s = reinterpret_cast<__m128i*>(sums + j);
+        const __m128i lo8 = _mm_sub_epi16(_mm_add_epi16(_mm_loadu_si128(s), _mm_unpacklo_epi8(e, zero)),
+                                          _mm_unpacklo_epi8(l, zero));
+        const __m128i hi8 = _mm_sub_epi16(_mm_add_epi16(_mm_loadu_si128(s + 1), _mm_unpackhi_epi8(e, zero)),
+                                          _mm_unpackhi_epi8(l, zero));
+        _mm_storeu_si128(s, lo8);
+        _mm_storeu_si128(s + 1, hi8);
+        const __m128i qLo = _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(lo8, vHalf), vR), 3);
+        const __m128i qHi = _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(hi8, vHalf), vR), 3);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(qLo, qHi));
+    }
+    for (; j < rowBytes; ++j) {
+        sums[j] = (uint16_t)(sums[j] + enter[j] - leave[j]);
+        out[j] = (uint8_t)(((sums[j] + half) * reciprocal) >> 19);
+    }
+}
+
 // The same box down the columns of a packed frame, all columns at once.
 void VerticalBoxPass(const uint8_t* in, uint8_t* out, uint16_t* sums, int rowBytes, int height, int left, int right,
                      const uint32_t* reciprocal)
@@ -80,6 +146,16 @@ void VerticalBoxPass(const uint8_t* in, uint8_t* out, uint16_t* sums, int rowByt
     for (int y = 0; y < height; ++y) {
         const int newLo = y - left > 0 ? y - left : 0;
         const int newHi = y + right < height - 1 ? y + right : height - 1;
+        const uint32_t steadyR = reciprocal[hi - lo + 1 > 0 ? hi - lo + 1 : 1];
+        if (y > 0 && newHi == hi + 1 && newLo == lo + 1 && steadyR < 65536) {
+            // Inside the frame one row enters and one leaves: update the sums
+            // and write the averages in the same sweep.
+            SlideColumns(in + (size_t)newHi * rowBytes, in + (size_t)lo * rowBytes, out + (size_t)y * rowBytes,
+                         sums, rowBytes, hi - lo + 1, steadyR);
+            hi = newHi;
+            lo = newLo;
+            continue;
+        }
         while (hi < newHi) {
             const uint8_t* row = in + (size_t)++hi * rowBytes;
             for (int j = 0; j < rowBytes; ++j)
@@ -110,6 +186,33 @@ void VerticalBoxPass(const uint8_t* in, uint8_t* out, uint16_t* sums, int rowByt
     }
 }
 
+// The unsharp step s + trunc(amount x (s - blur)), clamped, 16 bytes at a
+// time with the same float product as the scalar table. Returns the bytes done.
+size_t UnsharpSpan(const uint8_t* s, const uint8_t* blur, uint8_t* d, size_t length, float amount)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 vAmount = _mm_set1_ps(amount);
+    size_t i = 0;
+    for (; i + 16 <= length; i += 16) {
+        const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i bv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blur + i));
+        const __m128i source16[2] = {_mm_unpacklo_epi8(sv, zero), _mm_unpackhi_epi8(sv, zero)};
+        const __m128i blur16[2] = {_mm_unpacklo_epi8(bv, zero), _mm_unpackhi_epi8(bv, zero)};
+        __m128i result16[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i difference = _mm_sub_epi16(source16[h], blur16[h]);
+            // Sign-extended to 32 bits: the 16-bit value sits in the high half.
+            const __m128i lo = _mm_srai_epi32(_mm_unpacklo_epi16(difference, difference), 16);
+            const __m128i hi = _mm_srai_epi32(_mm_unpackhi_epi16(difference, difference), 16);
+            const __m128i boostLo = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(lo), vAmount));
+            const __m128i boostHi = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(hi), vAmount));
+            result16[h] = _mm_adds_epi16(source16[h], _mm_packs_epi32(boostLo, boostHi));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(result16[0], result16[1]));
+    }
+    return i;
+}
+
 }  // namespace
 
 CpuVideoProcessing::CpuVideoProcessing() : VideoProcessing(0)
@@ -121,9 +224,19 @@ CpuVideoProcessing::~CpuVideoProcessing() {}
 
 void CpuVideoProcessing::BuildSpatialTable()
 {
+    // One weight cache slot per distinct spatial term.
+    int slotOf[33];
+    for (int& slot : slotOf)
+        slot = -1;
+    int slots = 0;
     for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c)
-            m_spatial[r][c] = (r - 3) * (r - 3) + (c - 3) * (c - 3);
+        for (int c = 0; c < 8; ++c) {
+            const int spatial = (r - 3) * (r - 3) + (c - 3) * (c - 3);
+            if (slotOf[spatial] < 0)
+                slotOf[spatial] = slots++;
+            m_spatial[r][c] = spatial;
+            m_spatialSlot[r][c] = slotOf[spatial];
+        }
 }
 
 bool CpuVideoProcessing::Init(HWND, int, int)
@@ -183,6 +296,15 @@ bool CpuVideoProcessing::ProcessStep(uint8_t* source, uint8_t* destination, int 
 void CpuVideoProcessing::BlockFilter(const uint8_t* source, uint8_t* destination, int width, int height, int stride, float k)
 {
     std::memcpy(destination, source, (size_t)height * stride);
+    // Weights repeat a lot from block to block: remember the exp results for
+    // this k (lazily, so a frame only pays for the distances it meets).
+    if (!m_weightCache.Ensure(kSpatialSlots * kCachedDistances * sizeof(uint16_t)))
+        m_weightCacheValid = false;
+    else if (!m_weightCacheValid || k != m_weightCacheK) {
+        std::memset(m_weightCache.Data(), 0xFF, m_weightCache.Size());
+        m_weightCacheK = k;
+        m_weightCacheValid = true;
+    }
     // A block reads 3 pixels before its origin and 11 after it; blocks whose
     // reads would leave the frame stay copied.
     for (int y = 8; y < height - 8 && y + 11 < height; y += 8)
@@ -236,10 +358,17 @@ void CpuVideoProcessing::FilterBlock(const uint8_t* source, uint8_t* destination
                 acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
                 acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
                 const uint32_t distance = (uint32_t)_mm_cvtsi128_si32(acc);
-                const double exponent =
-                    (double)distance * k / 65536.0 + m_spatial[dy + 3][dx + 3] * 0.020408163;
-                // exp(-11.1) x 65536 < 1: such weights are 0 without asking exp.
-                wi = exponent > 11.1 ? 0 : (uint32_t)(std::exp(-exponent) * 65536.0);
+                uint16_t* cached = nullptr;
+                if (m_weightCacheValid && distance < (uint32_t)kCachedDistances)
+                    cached = reinterpret_cast<uint16_t*>(m_weightCache.Data()) +
+                             (size_t)m_spatialSlot[dy + 3][dx + 3] * kCachedDistances + distance;
+                if (cached && *cached != kUnknownWeight) {
+                    wi = *cached;
+                } else {
+                    wi = NeighbourWeight(distance, m_spatial[dy + 3][dx + 3], k);
+                    if (cached)
+                        *cached = (uint16_t)wi;
+                }
             }
             if (wi > 6553)
                 ++strong;
@@ -357,7 +486,8 @@ bool CpuVideoProcessing::ContrastStage(const uint8_t* source, uint8_t* destinati
         const uint8_t* s = source + (size_t)y * stride;
         const uint8_t* blur = blurB + y * rowBytes;
         uint8_t* d = destination + (size_t)y * stride;
-        for (size_t i = 0; i < rowBytes; ++i) {
+        size_t i = UnsharpSpan(s, blur, d, rowBytes, m_amount);
+        for (; i < rowBytes; ++i) {
             const int v = s[i] + boost[s[i] - blur[i] + 255];
             d[i] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
         }

@@ -45,4 +45,11 @@ private:
     AlignedBuffer m_blurB{16};
     AlignedBuffer m_columnSums{16};
     int m_spatial[8][8];
+    int m_spatialSlot[8][8];
+    // exp weights by (spatial slot, patch distance) for the k in use.
+    static const int kSpatialSlots = 15;
+    static const int kCachedDistances = 1 << 15;
+    AlignedBuffer m_weightCache{16};
+    float m_weightCacheK = 0.0f;
+    bool m_weightCacheValid = false;
 };

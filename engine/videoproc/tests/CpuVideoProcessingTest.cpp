@@ -106,11 +106,13 @@ std::vector<uint8_t> ReferenceContrast(const std::vector<uint8_t>& in, int w, in
 TEST(CpuVideoProcessing, StagesMatchTheirPlainDefinitions)
 {
     const struct { int w, h; float k; double noise; } cases[] = {
-        {48, 40, 82.6f, 3.0}, {37, 45, 5.9f, 12.0}, {64, 33, 10000.0f, 1.0}, {20, 9, 82.6f, 3.0}, {29, 30, 40.0f, 6.0}};
+        {48, 40, 82.6f, 3.0}, {37, 45, 5.9f, 12.0}, {64, 33, 10000.0f, 1.0}, {20, 9, 82.6f, 3.0},
+        {29, 30, 40.0f, 6.0}, {133, 101, 82.6f, 3.0}, {133, 101, 8.2f, 3.0}, {1, 1, 82.6f, 3.0}, {3, 2, 8.2f, 9.0}};
+    // One instance for all: its remembered weights must follow each new k and size.
+    CpuVideoProcessing cpu;
     for (const auto& c : cases) {
         std::vector<uint8_t> in(c.w * 3 * c.h), out(in.size());
         FillCameraLike(in.data(), c.w, c.h, c.w * 3, c.noise);
-        CpuVideoProcessing cpu;
         cpu.BlockFilter(in.data(), out.data(), c.w, c.h, c.w * 3, c.k);
         EXPECT_EQ(out, ReferenceBlockFilter(in, c.w, c.h, c.w * 3, c.k)) << c.w << "x" << c.h;
         cpu.SetMix(20);
