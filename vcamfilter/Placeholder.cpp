@@ -82,7 +82,7 @@ bool CVirtualCamStream::LoadPlaceholder()
         m_placeholder.swap(decoded);
         return true;
     }
-    CAutoLock lock(&m_pinLock);
+    tq::CCritSecLock lock(m_pinLock);
     if (!Scale(decoded.data(), width, height, m_placeholder.data(), kPlaceholderWidth, kPlaceholderHeight)) {
         m_placeholder.assign(bytes, 0);
         return false;

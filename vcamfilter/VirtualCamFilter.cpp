@@ -20,7 +20,7 @@ CUnknown* CVirtualCamFilter::CreateInstance(IUnknown* outer, HRESULT* hr)
 CVirtualCamFilter::CVirtualCamFilter(IUnknown* outer, HRESULT* hr)
     : CSource(nullptr, outer, CLSID_VirtualCamFilter)
 {
-    CAutoLock lock(&m_stateLock);
+    tq::CCritSecLock lock(m_stateLock);
     ReleasePin();
     m_pin.reset(new (std::nothrow) CVirtualCamStream(hr, this, L"TqNelu"));
     if (!m_pin && hr)

@@ -35,14 +35,14 @@ HRESULT UnregisterCamera(REFCLSID clsid, bool withInstanceName)
     CComScope com;
     if (!com.Usable())
         return com.Result();
-    TComPtr<IFilterMapper2> mapper;
+    tq::ComPtr<IFilterMapper2> mapper;
     const HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
                                         reinterpret_cast<void**>(mapper.Receive()));
     if (SUCCEEDED(hr)) {
         mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, nullptr, clsid);
         if (withInstanceName)
             mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kInstanceName, clsid);
-        mapper.Reset();
+        mapper.Release();
         UnregisterComServer(clsid);
     }
     CoFreeUnusedLibraries();
@@ -77,7 +77,7 @@ HRESULT RegisterVirtualCam()
         return com.Result();
     hr = RegisterComServer(CLSID_VirtualCamFilter, kCameraName, path.c_str(), L"Both");
     if (SUCCEEDED(hr)) {
-        TComPtr<IFilterMapper2> mapper;
+        tq::ComPtr<IFilterMapper2> mapper;
         hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
                               reinterpret_cast<void**>(mapper.Receive()));
         if (SUCCEEDED(hr)) {

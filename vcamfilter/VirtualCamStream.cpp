@@ -131,7 +131,7 @@ bool CVirtualCamStream::IsAcceptableFormat(const AM_MEDIA_TYPE& mt)
 
 HRESULT CVirtualCamStream::GetMediaType(int position, CMediaType* mt)
 {
-    CAutoLock lock(m_filter->StateLock());
+    tq::CCritSecLock lock(*m_filter->StateLock());
     if (position < 0)
         return E_INVALIDARG;
     if (position > kLadderSize)
@@ -150,7 +150,7 @@ HRESULT CVirtualCamStream::CheckMediaType(const CMediaType* mt)
 
 HRESULT CVirtualCamStream::SetMediaType(const CMediaType* mt)
 {
-    CAutoLock lock(m_filter->StateLock());
+    tq::CCritSecLock lock(*m_filter->StateLock());
     return CSourceStream::SetMediaType(mt);
 }
 
@@ -159,7 +159,7 @@ void CVirtualCamStream::TakeNegotiatedFormat(const CMediaType& mt)
     const VIDEOINFOHEADER* vih = mt.VideoInfo();
     if (!vih)
         return;
-    CAutoLock lock(&m_pinLock);
+    tq::CCritSecLock lock(m_pinLock);
     m_width = vih->bmiHeader.biWidth;
     m_height = vih->bmiHeader.biHeight;
     m_timePerFrameSample = vih->AvgTimePerFrame;
@@ -169,7 +169,7 @@ HRESULT CVirtualCamStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_
 {
     if (!allocator || !request)
         return E_POINTER;
-    CAutoLock lock(m_filter->StateLock());
+    tq::CCritSecLock lock(*m_filter->StateLock());
     const VIDEOINFOHEADER* vih = m_mt.VideoInfo();
     if (!vih)
         return VFW_E_INVALIDMEDIATYPE;
@@ -191,7 +191,7 @@ HRESULT CVirtualCamStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_
 
 HRESULT CVirtualCamStream::OnThreadCreate()
 {
-    CAutoLock lock(&m_pinLock);
+    tq::CCritSecLock lock(m_pinLock);
     m_mediaTimeEnd = 0;
     m_lastDeliveryMs = 0;
     // Millisecond waits for the pacing, while the stream runs.
@@ -216,7 +216,7 @@ STDMETHODIMP CVirtualCamStream::SetFormat(AM_MEDIA_TYPE* pmt)
 {
     if (!pmt)
         return E_POINTER;
-    CAutoLock lock(m_filter->StateLock());
+    tq::CCritSecLock lock(*m_filter->StateLock());
     if (!IsAcceptableFormat(*pmt))
         return VFW_E_INVALIDMEDIATYPE;
     if (m_filter->State() != State_Stopped)
@@ -238,7 +238,7 @@ STDMETHODIMP CVirtualCamStream::SetFormat(AM_MEDIA_TYPE* pmt)
             graph->SetDefaultSyncSource();
         }
         TakeNegotiatedFormat(mt);
-        CAutoLock pinLock(&m_pinLock);
+        tq::CCritSecLock pinLock(m_pinLock);
         m_targetWidth = m_width;
         m_targetHeight = m_height;
     }
@@ -250,7 +250,7 @@ STDMETHODIMP CVirtualCamStream::GetFormat(AM_MEDIA_TYPE** mt)
 {
     if (!mt)
         return E_POINTER;
-    CAutoLock lock(m_filter->StateLock());
+    tq::CCritSecLock lock(*m_filter->StateLock());
     *mt = m_mt.CreateCopy();
     return *mt ? S_OK : E_OUTOFMEMORY;
 }
@@ -268,7 +268,7 @@ STDMETHODIMP CVirtualCamStream::GetStreamCaps(int index, AM_MEDIA_TYPE** pmt, BY
 {
     if (!pmt || !capsBytes)
         return E_POINTER;
-    CAutoLock lock(m_filter->StateLock());
+    tq::CCritSecLock lock(*m_filter->StateLock());
     if (index < 0)
         return E_INVALIDARG;
     if (index >= kCapsCount)
@@ -377,7 +377,7 @@ STDMETHODIMP CVirtualCamStream::GetSmoothFlag(BYTE* smoothed)
 
 STDMETHODIMP CVirtualCamStream::SetFrameRate(LONG code)
 {
-    CAutoLock lock(&m_pinLock);
+    tq::CCritSecLock lock(m_pinLock);
     DebugTrace("Filter::SetFrameRate:current frame rate = %d", int(code));
     switch (code) {
     case 0: m_timePerFrameSample = 1000000; break;
@@ -398,14 +398,14 @@ STDMETHODIMP CVirtualCamStream::SetResizeSteps(const std::vector<ResizeStep>* st
             uint64_t(step.width) * uint64_t(step.height) * 3 > kWorkBufferBytes)
             return E_INVALIDARG;
     }
-    CAutoLock lock(&m_pinLock);
+    tq::CCritSecLock lock(m_pinLock);
     m_resizeSteps = *steps;
     return S_OK;
 }
 
 STDMETHODIMP CVirtualCamStream::GetTargetSize(LONG* width, LONG* height)
 {
-    CAutoLock lock(&m_pinLock);
+    tq::CCritSecLock lock(m_pinLock);
     if (width)
         *width = m_targetWidth;
     if (height)
@@ -417,7 +417,7 @@ STDMETHODIMP CVirtualCamStream::GetTargetSize(LONG* width, LONG* height)
 
 void CVirtualCamStream::GuessSizeFromSample(long bufferSize)
 {
-    CAutoLock lock(&m_pinLock);
+    tq::CCritSecLock lock(m_pinLock);
     if (bufferSize == long(m_width) * m_height * 3)
         return;
     for (int i = 1; i <= 8; ++i) {
@@ -431,7 +431,7 @@ void CVirtualCamStream::GuessSizeFromSample(long bufferSize)
 
 void CVirtualCamStream::NegotiatedSize(int& width, int& height)
 {
-    CAutoLock lock(&m_pinLock);
+    tq::CCritSecLock lock(m_pinLock);
     width = m_width;
     height = m_height;
 }
@@ -451,7 +451,7 @@ bool CVirtualCamStream::PaceDelivery()
     // away from them (one signal releases one waiter).
     REFERENCE_TIME interval100ns;
     {
-        CAutoLock lock(&m_pinLock);
+        tq::CCritSecLock lock(m_pinLock);
         interval100ns = PacingInterval();
     }
     const double interval = double(interval100ns) / 10000.0;
@@ -589,7 +589,7 @@ void CVirtualCamStream::FillFromSharedFrame(IMediaSample* sample, BYTE* buffer, 
     if (!m_hostRegistered)
         m_hostRegistered = RegisterHostInUserList();
 
-    CAutoLock lock(&m_pinLock);
+    tq::CCritSecLock lock(m_pinLock);
     m_targetWidth = m_width;
     m_targetHeight = m_height;
     if (!m_frameCopy)

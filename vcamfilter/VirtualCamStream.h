@@ -108,7 +108,7 @@ private:
     REFERENCE_TIME PacingInterval() const;
 
     CVirtualCamFilter* m_camFilter;
-    CCritSec m_pinLock;  // the sample pipeline against the control interfaces
+    tq::CCritSec m_pinLock;  // the sample pipeline against the control interfaces
 
     int m_width = 320;  // negotiated
     int m_height = 240;

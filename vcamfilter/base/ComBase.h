@@ -1,10 +1,12 @@
 // The COM plumbing of the filter: a non-delegating IUnknown for aggregation,
-// a small owning interface pointer, critical-section and handle guards, and
-// the module's count of live objects for DllCanUnloadNow.
+// a handle guard, and the module's count of live objects for DllCanUnloadNow.
 #pragma once
 
 #include <windows.h>
 #include <unknwn.h>
+
+#include "ComPtr.h"
+#include "CritSec.h"
 
 struct INonDelegatingUnknown {
     virtual HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) = 0;
@@ -49,59 +51,6 @@ inline HRESULT GetInterface(IUnknown* unknown, void** ppv)
     { return GetOwner()->QueryInterface(riid, ppv); }                             \
     STDMETHODIMP_(ULONG) AddRef() override { return GetOwner()->AddRef(); }        \
     STDMETHODIMP_(ULONG) Release() override { return GetOwner()->Release(); }
-
-template <class T>
-class TComPtr {
-public:
-    TComPtr() = default;
-    TComPtr(T* p) : m_p(p) { if (m_p) m_p->AddRef(); }
-    TComPtr(const TComPtr& other) : TComPtr(other.m_p) {}
-    ~TComPtr() { Reset(); }
-    TComPtr& operator=(const TComPtr& other)
-    {
-        if (other.m_p) other.m_p->AddRef();
-        Reset();
-        m_p = other.m_p;
-        return *this;
-    }
-    void Reset() { if (m_p) { T* p = m_p; m_p = nullptr; p->Release(); } }
-    // Out-parameter slot: releases what is held first.
-    T** Receive() { Reset(); return &m_p; }
-    T* Get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-    T* Detach() { T* p = m_p; m_p = nullptr; return p; }
-    template <class U>
-    HRESULT QueryFrom(U* unknown)
-    {
-        Reset();
-        return unknown ? unknown->QueryInterface(__uuidof(T), reinterpret_cast<void**>(&m_p)) : E_POINTER;
-    }
-private:
-    T* m_p = nullptr;
-};
-
-class CCritSec {
-public:
-    CCritSec() { InitializeCriticalSection(&m_cs); }
-    ~CCritSec() { DeleteCriticalSection(&m_cs); }
-    CCritSec(const CCritSec&) = delete;
-    CCritSec& operator=(const CCritSec&) = delete;
-    void Lock() { EnterCriticalSection(&m_cs); }
-    void Unlock() { LeaveCriticalSection(&m_cs); }
-private:
-    CRITICAL_SECTION m_cs;
-};
-
-class CAutoLock {
-public:
-    explicit CAutoLock(CCritSec* lock) : m_lock(lock) { m_lock->Lock(); }
-    ~CAutoLock() { m_lock->Unlock(); }
-    CAutoLock(const CAutoLock&) = delete;
-    CAutoLock& operator=(const CAutoLock&) = delete;
-private:
-    CCritSec* m_lock;
-};
 
 // Owns one kernel handle (null or INVALID_HANDLE_VALUE means none).
 class CScopedHandle {

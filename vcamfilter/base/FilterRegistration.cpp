@@ -82,7 +82,7 @@ HRESULT RegisterTemplates(const CFactoryTemplate* templates, int count, bool reg
     if (!GetModulePath(path))
         return HRESULT_FROM_WIN32(GetLastError());
     CComScope com;
-    TComPtr<IFilterMapper2> mapper;
+    tq::ComPtr<IFilterMapper2> mapper;
     HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
                                   reinterpret_cast<void**>(mapper.Receive()));
     if (FAILED(hr))
@@ -104,7 +104,7 @@ HRESULT RegisterTemplates(const CFactoryTemplate* templates, int count, bool reg
             hr = UnregisterComServer(*entry.clsid);
         }
     }
-    mapper.Reset();
+    mapper.Release();
     CoFreeUnusedLibraries();
     return hr;
 }

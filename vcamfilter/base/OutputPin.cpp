@@ -50,7 +50,7 @@ STDMETHODIMP CBaseOutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* mt)
 {
     if (!receivePin)
         return E_POINTER;
-    CAutoLock lock(m_filter->StateLock());
+    tq::CCritSecLock lock(*m_filter->StateLock());
     if (IsConnected())
         return VFW_E_ALREADY_CONNECTED;
     if (m_filter->State() != State_Stopped)
@@ -68,7 +68,7 @@ STDMETHODIMP CBaseOutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* mt)
             return S_OK;
     }
     // Then what the receiver prefers.
-    TComPtr<IEnumMediaTypes> theirs;
+    tq::ComPtr<IEnumMediaTypes> theirs;
     if (SUCCEEDED(receivePin->EnumMediaTypes(theirs.Receive())) && theirs) {
         AM_MEDIA_TYPE* offered = nullptr;
         while (theirs->Next(1, &offered, nullptr) == S_OK && offered) {
@@ -91,14 +91,14 @@ HRESULT CBaseOutputPin::TryConnection(IPin* receivePin, const CMediaType& mt)
     PIN_DIRECTION direction;
     if (FAILED(receivePin->QueryDirection(&direction)) || direction != PINDIR_INPUT)
         return VFW_E_INVALID_DIRECTION;
-    TComPtr<IMemInputPin> input;
-    if (FAILED(input.QueryFrom(receivePin)))
+    tq::ComPtr<IMemInputPin> input;
+    if (FAILED(receivePin->QueryInterface(IID_IMemInputPin, input.ReceiveVoid())))
         return E_NOINTERFACE;
 
     HRESULT hr = SetMediaType(&mt);
     if (FAILED(hr))
         return hr;
-    m_connected = TComPtr<IPin>(receivePin);
+    m_connected = tq::ComPtr<IPin>(receivePin);
     hr = receivePin->ReceiveConnection(static_cast<IPin*>(this), &m_mt);
     if (FAILED(hr)) {
         ClearConnection();
@@ -121,7 +121,7 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* input)
     if (request.cbAlign == 0)
         request.cbAlign = 1;
 
-    TComPtr<IMemAllocator> allocator;
+    tq::ComPtr<IMemAllocator> allocator;
     if (SUCCEEDED(input->GetAllocator(allocator.Receive())) && allocator &&
         SUCCEEDED(OfferAllocator(input, allocator.Get(), &request)))
         return S_OK;
@@ -143,15 +143,15 @@ HRESULT CBaseOutputPin::OfferAllocator(IMemInputPin* input, IMemAllocator* alloc
     hr = input->NotifyAllocator(allocator, FALSE);
     if (FAILED(hr))
         return hr;
-    m_allocator = TComPtr<IMemAllocator>(allocator);
+    m_allocator = tq::ComPtr<IMemAllocator>(allocator);
     return S_OK;
 }
 
 void CBaseOutputPin::ClearConnection()
 {
-    m_connected.Reset();
-    m_input.Reset();
-    m_allocator.Reset();
+    m_connected.Release();
+    m_input.Release();
+    m_allocator.Release();
 }
 
 STDMETHODIMP CBaseOutputPin::ReceiveConnection(IPin*, const AM_MEDIA_TYPE*)
@@ -161,7 +161,7 @@ STDMETHODIMP CBaseOutputPin::ReceiveConnection(IPin*, const AM_MEDIA_TYPE*)
 
 STDMETHODIMP CBaseOutputPin::Disconnect()
 {
-    CAutoLock lock(m_filter->StateLock());
+    tq::CCritSecLock lock(*m_filter->StateLock());
     if (m_filter->State() != State_Stopped)
         return VFW_E_NOT_STOPPED;
     if (!IsConnected())
@@ -176,7 +176,7 @@ STDMETHODIMP CBaseOutputPin::ConnectedTo(IPin** pin)
 {
     if (!pin)
         return E_POINTER;
-    CAutoLock lock(m_filter->StateLock());
+    tq::CCritSecLock lock(*m_filter->StateLock());
     *pin = m_connected.Get();
     if (!*pin)
         return VFW_E_NOT_CONNECTED;
@@ -188,7 +188,7 @@ STDMETHODIMP CBaseOutputPin::ConnectionMediaType(AM_MEDIA_TYPE* mt)
 {
     if (!mt)
         return E_POINTER;
-    CAutoLock lock(m_filter->StateLock());
+    tq::CCritSecLock lock(*m_filter->StateLock());
     if (!IsConnected()) {
         memset(mt, 0, sizeof(*mt));
         return VFW_E_NOT_CONNECTED;

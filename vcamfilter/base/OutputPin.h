@@ -67,7 +67,7 @@ private:
     void ClearConnection();
 
     std::wstring m_name;
-    TComPtr<IPin> m_connected;
-    TComPtr<IMemInputPin> m_input;
-    TComPtr<IMemAllocator> m_allocator;
+    tq::ComPtr<IPin> m_connected;
+    tq::ComPtr<IMemInputPin> m_input;
+    tq::ComPtr<IMemAllocator> m_allocator;
 };

@@ -32,13 +32,13 @@ STDMETHODIMP CSource::GetClassID(CLSID* clsid)
 
 FILTER_STATE CSource::State()
 {
-    CAutoLock lock(&m_stateLock);
+    tq::CCritSecLock lock(m_stateLock);
     return m_state;
 }
 
 STDMETHODIMP CSource::Stop()
 {
-    CAutoLock lock(&m_stateLock);
+    tq::CCritSecLock lock(m_stateLock);
     if (m_state != State_Stopped) {
         for (int i = 0; i < GetPinCount(); ++i)
             GetPin(i)->Inactive();
@@ -49,7 +49,7 @@ STDMETHODIMP CSource::Stop()
 
 STDMETHODIMP CSource::Pause()
 {
-    CAutoLock lock(&m_stateLock);
+    tq::CCritSecLock lock(m_stateLock);
     if (m_state == State_Stopped) {
         for (int i = 0; i < GetPinCount(); ++i) {
             const HRESULT hr = GetPin(i)->Active();
@@ -68,14 +68,14 @@ STDMETHODIMP CSource::Pause()
 
 STDMETHODIMP CSource::Run(REFERENCE_TIME start)
 {
-    CAutoLock lock(&m_stateLock);
+    tq::CCritSecLock lock(m_stateLock);
     if (m_state == State_Stopped) {
         const HRESULT hr = Pause();
         if (FAILED(hr))
             return hr;
     }
     {
-        CAutoLock timeLock(&m_timeLock);
+        tq::CCritSecLock timeLock(m_timeLock);
         m_start = start;
     }
     for (int i = 0; i < GetPinCount(); ++i)
@@ -88,7 +88,7 @@ STDMETHODIMP CSource::GetState(DWORD, FILTER_STATE* state)
 {
     if (!state)
         return E_POINTER;
-    CAutoLock lock(&m_stateLock);
+    tq::CCritSecLock lock(m_stateLock);
     *state = m_state;
     // A live source has nothing to cue while paused.
     return m_state == State_Paused ? VFW_S_CANT_CUE : S_OK;
@@ -96,9 +96,9 @@ STDMETHODIMP CSource::GetState(DWORD, FILTER_STATE* state)
 
 STDMETHODIMP CSource::SetSyncSource(IReferenceClock* clock)
 {
-    CAutoLock lock(&m_stateLock);
-    CAutoLock timeLock(&m_timeLock);
-    m_clock = TComPtr<IReferenceClock>(clock);
+    tq::CCritSecLock lock(m_stateLock);
+    tq::CCritSecLock timeLock(m_timeLock);
+    m_clock = tq::ComPtr<IReferenceClock>(clock);
     return S_OK;
 }
 
@@ -106,7 +106,7 @@ STDMETHODIMP CSource::GetSyncSource(IReferenceClock** clock)
 {
     if (!clock)
         return E_POINTER;
-    CAutoLock timeLock(&m_timeLock);
+    tq::CCritSecLock timeLock(m_timeLock);
     *clock = m_clock.Get();
     if (*clock)
         (*clock)->AddRef();
@@ -115,10 +115,10 @@ STDMETHODIMP CSource::GetSyncSource(IReferenceClock** clock)
 
 HRESULT CSource::GetStreamTime(REFERENCE_TIME* time)
 {
-    TComPtr<IReferenceClock> clock;
+    tq::ComPtr<IReferenceClock> clock;
     REFERENCE_TIME start;
     {
-        CAutoLock timeLock(&m_timeLock);
+        tq::CCritSecLock timeLock(m_timeLock);
         clock = m_clock;
         start = m_start;
     }
@@ -138,7 +138,7 @@ STDMETHODIMP CSource::EnumPins(IEnumPins** pins)
         return E_POINTER;
     std::vector<IPin*> list;
     {
-        CAutoLock lock(&m_stateLock);
+        tq::CCritSecLock lock(m_stateLock);
         for (int i = 0; i < GetPinCount(); ++i)
             list.push_back(GetPin(i));
     }
@@ -152,7 +152,7 @@ STDMETHODIMP CSource::FindPin(LPCWSTR id, IPin** pin)
 {
     if (!id || !pin)
         return E_POINTER;
-    CAutoLock lock(&m_stateLock);
+    tq::CCritSecLock lock(m_stateLock);
     for (int i = 0; i < GetPinCount(); ++i) {
         CSourceStream* candidate = GetPin(i);
         if (candidate->Name() == id)
@@ -166,7 +166,7 @@ STDMETHODIMP CSource::QueryFilterInfo(FILTER_INFO* info)
 {
     if (!info)
         return E_POINTER;
-    CAutoLock lock(&m_stateLock);
+    tq::CCritSecLock lock(m_stateLock);
     lstrcpynW(info->achName, m_name.c_str(), MAX_FILTER_NAME);
     info->pGraph = m_graph;
     if (m_graph)
@@ -176,7 +176,7 @@ STDMETHODIMP CSource::QueryFilterInfo(FILTER_INFO* info)
 
 STDMETHODIMP CSource::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name)
 {
-    CAutoLock lock(&m_stateLock);
+    tq::CCritSecLock lock(m_stateLock);
     m_graph = graph;
     m_name = name ? name : L"";
     return S_OK;
@@ -190,7 +190,7 @@ STDMETHODIMP CSource::QueryVendorInfo(LPWSTR*)
 void CSource::NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2)
 {
     IFilterGraph* graph = m_graph;
-    TComPtr<IMediaEventSink> sink;
-    if (graph && SUCCEEDED(sink.QueryFrom(graph)))
+    tq::ComPtr<IMediaEventSink> sink;
+    if (graph && SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, sink.ReceiveVoid())))
         sink->Notify(code, param1, param2);
 }

@@ -36,7 +36,7 @@ public:
     virtual int GetPinCount() = 0;
     virtual CSourceStream* GetPin(int index) = 0;
 
-    CCritSec* StateLock() { return &m_stateLock; }
+    tq::CCritSec* StateLock() { return &m_stateLock; }
     FILTER_STATE State();
     // The graph the filter belongs to; not referenced (the graph holds us).
     IFilterGraph* Graph() const { return m_graph; }
@@ -46,14 +46,14 @@ public:
     void NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2);
 
 protected:
-    CCritSec m_stateLock;  // state changes, connections and media types
+    tq::CCritSec m_stateLock;  // state changes, connections and media types
 
 private:
-    CCritSec m_timeLock;  // the clock and start time, read by streaming threads
+    tq::CCritSec m_timeLock;  // the clock and start time, read by streaming threads
     CLSID m_clsid;
     std::wstring m_name;
     FILTER_STATE m_state = State_Stopped;
     IFilterGraph* m_graph = nullptr;
-    TComPtr<IReferenceClock> m_clock;
+    tq::ComPtr<IReferenceClock> m_clock;
     REFERENCE_TIME m_start = 0;
 };
