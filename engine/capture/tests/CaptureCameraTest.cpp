@@ -427,19 +427,36 @@ TEST_F(CameraTest, StopQuitAndReopenWhileFramesStream)
     EXPECT_LE(gained, wineLoss + 20);
 }
 
+// The manager's own camera, running the test camera for the test's body.
+class ManagerCameraTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearCameraSwitches();
+        manager = VcamManger::Instance();
+        camera = manager->GetCaptureVideo();
+        camera->SetListener(&listener);
+        camera->EnumDevices();
+        ASSERT_TRUE(PumpUntil([&] { return listener.listChanged > 0; }, 10000));
+        camera->Init(kTestCamera, nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return camera->IsRunning(); }, 15000));
+    }
+    void TearDown() override
+    {
+        camera->StopCaptureVideo(0);
+        camera->Quit();
+        camera->SetListener(nullptr);
+        VcamManger::UnInstance();
+    }
+    VcamManger* manager = nullptr;
+    CCaptureVideo* camera = nullptr;
+    CountingListener listener;
+};
+
 // The manager's camera: previews reach the manager, and a consumer's larger
 // request (the request record) reopens the running camera once.
-TEST(ManagerCameraTest, PreviewAndConsumerRequestReachTheCamera)
+TEST_F(ManagerCameraTest, PreviewAndConsumerRequestReachTheCamera)
 {
-    ClearCameraSwitches();
-    VcamManger* manager = VcamManger::Instance();
-    CCaptureVideo* camera = manager->GetCaptureVideo();
-    CountingListener listener;
-    camera->SetListener(&listener);
-    camera->EnumDevices();
-    ASSERT_TRUE(PumpUntil([&] { return listener.listChanged > 0; }, 10000));
-    camera->Init(kTestCamera, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return camera->IsRunning(); }, 15000));
     std::vector<uint8_t> record;
     ASSERT_TRUE(WaitForFrame(HeaderOf(ReadRecord()).frameTime, 480, 360, record, 5000));
     PumpFor(300);
@@ -463,26 +480,13 @@ TEST(ManagerCameraTest, PreviewAndConsumerRequestReachTheCamera)
     for (const std::string& call : manager->GetMediaVideo()->calls)
         EXPECT_EQ(std::string::npos, call.find("ReopenMedia")) << call;
 
-    camera->StopCaptureVideo(0);
-    camera->Quit();
-    camera->SetListener(nullptr);
-    VcamManger::UnInstance();
 }
 
 // The manager's compositor draws into the camera's frames: what the host sets
 // there is in the shared record, the frames every "TqNelu" consumer gets.
-TEST(ManagerCameraTest, CompositorSettingsShowInTheRecord)
+TEST_F(ManagerCameraTest, CompositorSettingsShowInTheRecord)
 {
-    ClearCameraSwitches();
-    VcamManger* manager = VcamManger::Instance();
     CDecorationLayer* layer = manager->GetDecorationLayer();
-    CCaptureVideo* camera = manager->GetCaptureVideo();
-    CountingListener listener;
-    camera->SetListener(&listener);
-    camera->EnumDevices();
-    ASSERT_TRUE(PumpUntil([&] { return listener.listChanged > 0; }, 10000));
-    camera->Init(kTestCamera, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return camera->IsRunning(); }, 15000));
 
     // As built: the mark top-right, nothing mirrored, smoothing switched on.
     std::vector<uint8_t> record;
@@ -505,8 +509,4 @@ TEST(ManagerCameraTest, CompositorSettingsShowInTheRecord)
     EXPECT_FALSE(MarkShows(picture, 480, 360, 2, true));
 
     layer->SetMarkCorner(2);
-    camera->StopCaptureVideo(0);
-    camera->Quit();
-    camera->SetListener(nullptr);
-    VcamManger::UnInstance();
 }
