@@ -82,8 +82,6 @@ public:
             m_thread.join();
         return m_frames;
     }
-    // The time stamp each frame was offered with, valid after Stop.
-    const std::vector<DWORD>& Times() const { return m_times; }
 
 private:
     void Run()
@@ -98,10 +96,8 @@ private:
             if (raw.is_open())  // top row first, for the native comparison
                 for (int y = 299; y >= 0; --y)
                     raw.write(reinterpret_cast<const char*>(&frame[y * 1200]), 1200);
-            const DWORD fedAt = timeGetTime();
             if (tq::IRecordFrameSink* sink = m_recorder.GetFrameSink())
-                sink->OnFrame(frame.data(), 400, 300, fedAt);
-            m_times.push_back(fedAt);
+                sink->OnFrame(frame.data(), 400, 300, timeGetTime());
             ++m_frames;
             DWORD next = start + DWORD(m_frames * 1000 / 13);
             DWORD now = timeGetTime();
@@ -114,7 +110,6 @@ private:
     std::string m_raw;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
-    std::vector<DWORD> m_times;
     std::atomic<int> m_frames{0};
 };
 
@@ -147,9 +142,6 @@ TEST_F(Recorder, ThreeSecondsWithSoundInEachContainer)
             FrameFeeder feeder(recorder, path + ".rgb");
             Sleep(3000);
             frames = feeder.Stop();
-            std::ofstream times(path + ".times");
-            for (DWORD t : feeder.Times())
-                times << t << "\n";
         }
         std::ofstream(path + ".frames") << frames << "\n";
         recorder.StopRecord();
