@@ -22,7 +22,7 @@ tq_build_arch() {  # arch, dependency prefix
   cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$1-mingw.cmake" \
         -DTQ_DEPS="$2" -DTQ_WINE="$TQ_WINE" >"$dir/configure.log" 2>&1 \
     || { cat "$dir/configure.log" >&2; msg "FAILED: cmake configure ($1)"; exit 1; }
-  cmake --build "$dir" -j"$(nproc)" >"$dir/build.log" 2>&1 \
+  cmake --build "$dir" -j"${TQ_JOBS:-$(nproc)}" >"$dir/build.log" 2>&1 \
     || { grep -E 'error|Error' "$dir/build.log" | head -40 >&2; msg "FAILED: build (full log: $dir/build.log)"; exit 1; }
 }
 

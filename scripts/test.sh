@@ -10,4 +10,4 @@ tq_build
 tq_wine_env "$TEST_BUILD/wine"
 msg "running the tests of the $TQ_TEST_ARCH build"
 cd "$TEST_BUILD"
-tq_with_display ctest --output-on-failure --timeout 300 -j"$(nproc)" "$@"
+tq_with_display ctest --output-on-failure --timeout 300 -j"${TQ_JOBS:-$(nproc)}" "$@"
