@@ -79,13 +79,40 @@ void VpInstance::Destroy(int flags)
         this->~VpInstance();
 }
 
+// Shared by an instance and its benchmark thread; freed by whichever lets go last.
+struct VpInstance::BenchmarkRun {
+    volatile LONG refs = 2;
+    volatile LONG cancel = 0;
+    CRITICAL_SECTION lock;      // guards owner
+    VpInstance* owner = nullptr; // null once the instance has left the thread behind
+};
+
+void VpInstance::ReleaseRun(BenchmarkRun* run)
+{
+    if (InterlockedDecrement(&run->refs) == 0) {
+        DeleteCriticalSection(&run->lock);
+        delete run;
+    }
+}
+
 bool VpInstance::Init(int)
 {
     StopBenchmark();
     Lock lock(&m_lock);
     m_stateBit = 0;
     m_benchmarkState = 0;
-    m_benchmarkThread = CreateThread(nullptr, 0, BenchmarkThread, this, 0, nullptr);
+    BenchmarkRun* run = new (std::nothrow) BenchmarkRun;
+    if (run) {
+        InitializeCriticalSection(&run->lock);
+        run->owner = this;
+        m_benchmarkThread = CreateThread(nullptr, 0, BenchmarkThread, run, 0, nullptr);
+        if (m_benchmarkThread) {
+            m_benchmarkRun = run;
+        } else {
+            DeleteCriticalSection(&run->lock);
+            delete run;
+        }
+    }
     if (!m_benchmarkThread)
         m_benchmarkState = 1;  // no benchmark: the CPU processor serves
     {
@@ -101,13 +128,21 @@ void VpInstance::StopBenchmark()
 {
     if (!m_benchmarkThread)
         return;
-    InterlockedExchange(&m_cancelBenchmark, 1);
+    BenchmarkRun* run = m_benchmarkRun;
+    InterlockedExchange(&run->cancel, 1);
     // The thread ends after its current frame; it must not be killed while
-    // it holds a Direct3D device or one of our locks.
-    WaitForSingleObject(m_benchmarkThread, INFINITE);
+    // it holds a Direct3D device or one of our locks. A thread that does not
+    // end in time (a hung driver, a sink that never returns) is left behind.
+    if (WaitForSingleObject(m_benchmarkThread, vp::kBenchmarkStopWaitMs) != WAIT_OBJECT_0) {
+        EnterCriticalSection(&run->lock);
+        run->owner = nullptr;
+        LeaveCriticalSection(&run->lock);
+        vp::LogInfo("benchmark thread did not end within %u ms; left behind", (unsigned)vp::kBenchmarkStopWaitMs);
+    }
     CloseHandle(m_benchmarkThread);
     m_benchmarkThread = nullptr;
-    InterlockedExchange(&m_cancelBenchmark, 0);
+    m_benchmarkRun = nullptr;
+    ReleaseRun(run);
 }
 
 void VpInstance::Stop()
@@ -121,13 +156,27 @@ void VpInstance::Stop()
     m_statistics.frames = 0;
 }
 
-DWORD WINAPI VpInstance::BenchmarkThread(void* instance)
+DWORD WINAPI VpInstance::BenchmarkThread(void* parameter)
 {
-    static_cast<VpInstance*>(instance)->RunBenchmark();
+    BenchmarkRun* run = static_cast<BenchmarkRun*>(parameter);
+    const int state = MeasureGpu(run->cancel);
+    IVpSink* sink = nullptr;
+    if (!run->cancel) {
+        EnterCriticalSection(&run->lock);
+        if (run->owner)
+            run->owner->PublishVerdict(state, &sink);
+        LeaveCriticalSection(&run->lock);
+    }
+    // Outside every lock: the sink takes the compositor's lock, which is held
+    // around ProcessFrame.
+    if (sink)
+        sink->OnState(state != 2, 0, 0);
+    ReleaseRun(run);
     return 0;
 }
 
-void VpInstance::RunBenchmark()
+// 2 when the GPU smooths a 640 x 480 frame fast enough, else 1.
+int VpInstance::MeasureGpu(const volatile LONG& cancel)
 {
     const int width = 640, height = 480, stride = width * 3, frames = 12;
     int state = 1;
@@ -137,7 +186,7 @@ void VpInstance::RunBenchmark()
         const DWORD start = timeGetTime();
         state = 2;
         int done = 0;
-        for (; done < frames && !m_cancelBenchmark; ++done) {
+        for (; done < frames && !cancel; ++done) {
             if (!gpu->ProcessStep(source.data(), destination.data(), width, height, stride)) {
                 state = 1;
                 vp::LogInfo("gpu.Processing: %d", 1);
@@ -152,17 +201,14 @@ void VpInstance::RunBenchmark()
         }
     }
     VideoProcessingFactory::Instance().Release(&gpu);
-    if (m_cancelBenchmark)
-        return;  // stopped before the verdict: nobody to tell
-    {
-        Lock lock(&m_lock);
-        m_benchmarkState = state;
-    }
-    // Outside the lock: the sink takes the compositor's lock, which is held
-    // around ProcessFrame.
-    IVpSink* sink = m_sink;
-    if (sink)
-        sink->OnState(state != 2, 0, 0);
+    return state;
+}
+
+void VpInstance::PublishVerdict(int state, IVpSink** sink)
+{
+    Lock lock(&m_lock);
+    m_benchmarkState = state;
+    *sink = m_sink;
 }
 
 void VpInstance::SetSink(IVpSink* sink) { m_sink = sink; }

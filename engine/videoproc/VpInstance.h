@@ -44,8 +44,11 @@ public:
 
 private:
     ~VpInstance();
-    static DWORD WINAPI BenchmarkThread(void* instance);
-    void RunBenchmark();
+    struct BenchmarkRun;
+    static DWORD WINAPI BenchmarkThread(void* run);
+    static void ReleaseRun(BenchmarkRun* run);
+    static int MeasureGpu(const volatile LONG& cancel);
+    void PublishVerdict(int state, IVpSink** sink);
     void StopBenchmark();
     bool Pipeline(uint8_t* source, uint8_t* destination, int width, int height, int stride);
 
@@ -76,13 +79,17 @@ private:
     CRITICAL_SECTION m_statisticsLock;
 
     IVpSink* m_sink = nullptr;
-    // The benchmark thread belongs to this instance; Stop asks it to end
-    // between frames and waits for it.
+    // The benchmark thread and the state it shares with this instance. Stop
+    // asks it to end between frames and waits for it, but not for ever: a
+    // thread stuck in a driver or in the sink is left behind, and from then on
+    // touches only its own run record, never this instance.
     HANDLE m_benchmarkThread = nullptr;
-    volatile LONG m_cancelBenchmark = 0;
+    BenchmarkRun* m_benchmarkRun = nullptr;
 };
 
 namespace vp {
+// How long Stop waits for the benchmark thread before leaving it behind.
+constexpr DWORD kBenchmarkStopWaitMs = 5000;
 // Thread time of the caller per processor, as a percentage of the time since
 // the library was loaded; 100 when it cannot be told.
 unsigned CpuLoadFigure();

@@ -82,6 +82,56 @@ TEST(CxImageTGA, RunLengthAcrossRowsEqualsRaw)
     }
 }
 
+// A 24-bit picture, 3 x 3, written as a bottom-up BMP and as TGA files with
+// either origin, plain and run-length encoded: every one decodes to the BMP's
+// pixels (common tools write the bottom-left origin, descriptor 0x00).
+TEST(CxImageTGA, BothOriginsPlainAndRunLengthEqualTheBmp)
+{
+    const int w = 3, h = 3;
+    // Colours by row from the top: red, green, then a row of three colours.
+    auto colourAt = [](int x, int yFromTop) -> Bytes {
+        if (yFromTop == 0) return {0, 0, 255};
+        if (yFromTop == 1) return {0, 255, 0};
+        return {uint8_t(40 * x), uint8_t(100 + x), uint8_t(200 - x)};
+    };
+    Bytes bottomUp, topDown;
+    for (int y = h - 1; y >= 0; --y)
+        for (int x = 0; x < w; ++x) { Bytes c = colourAt(x, y); bottomUp.insert(bottomUp.end(), c.begin(), c.end()); }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) { Bytes c = colourAt(x, y); topDown.insert(topDown.end(), c.begin(), c.end()); }
+    // Run-length rows: one raw packet per row, so each row stands alone.
+    auto rle = [&](const Bytes& rows) {
+        Bytes out;
+        for (int y = 0; y < h; ++y) {
+            out.push_back(uint8_t(w - 1));
+            out.insert(out.end(), rows.begin() + y * w * 3, rows.begin() + (y + 1) * w * 3);
+        }
+        return out;
+    };
+    cxfix::BmpSpec spec;
+    spec.width = w;
+    spec.height = h;
+    spec.pixels = cxfix::PadRows(bottomUp, w, 24, h);
+    CxImage bmp;
+    ASSERT_TRUE(DecodeBytes(bmp, cxfix::Bmp(spec), 1));
+
+    const struct { const char* what; Bytes file; } cases[] = {
+        {"plain, bottom-left origin", Concat(cxfix::TgaHeader(2, w, h, 24, 0x00), bottomUp)},
+        {"plain, top-left origin", Concat(cxfix::TgaHeader(2, w, h, 24, 0x20), topDown)},
+        {"run-length, bottom-left origin", Concat(cxfix::TgaHeader(10, w, h, 24, 0x00), rle(bottomUp))},
+        {"run-length, top-left origin", Concat(cxfix::TgaHeader(10, w, h, 24, 0x20), rle(topDown))},
+    };
+    for (const auto& c : cases) {
+        CxImage tga;
+        ASSERT_TRUE(DecodeBytes(tga, c.file, 7)) << c.what << ": " << tga.LastError();
+        ASSERT_EQ(tga.Width(), uint32_t(w)) << c.what;
+        ASSERT_EQ(tga.Height(), uint32_t(h)) << c.what;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                EXPECT_EQ(tga.PixelColor(x, y, false), bmp.PixelColor(x, y, false)) << c.what << " at " << x << "," << y;
+    }
+}
+
 TEST(CxImageTGA, OrientationBits)
 {
     const Bytes rows = {1, 2, 3, 4, 5, 6}; // 8-bit grey, 3 x 2, first file row first

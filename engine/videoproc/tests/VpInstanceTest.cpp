@@ -288,3 +288,36 @@ TEST(VpInstance, CpuLoadFigureIsAPercentage)
 }
 
 }  // namespace
+
+// A sink that never returns from OnState until the test lets it: freeing the
+// instance must not hang on the benchmark thread stuck in it.
+TEST(VpInstance, FreeGivesUpOnABenchmarkThreadThatNeverEnds)
+{
+    struct BlockingSink : IVpSink {
+        HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE left = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ~BlockingSink() override { CloseHandle(entered); CloseHandle(release); CloseHandle(left); }
+        void OnState(bool, int, int) override
+        {
+            SetEvent(entered);
+            WaitForSingleObject(release, INFINITE);
+            SetEvent(left);
+        }
+    } sink;
+    IVpInstance* vp = nullptr;
+    ASSERT_TRUE(vpGetInterface(0, &vp));
+    vp->SetSink(&sink);
+    ASSERT_TRUE(vp->Init(20130401));
+    ASSERT_EQ(WaitForSingleObject(sink.entered, 60000), WAIT_OBJECT_0) << "the benchmark never reported";
+
+    const DWORD start = GetTickCount();
+    vpFreeInstance(vp);
+    const DWORD waited = GetTickCount() - start;
+    EXPECT_GE(waited, vp::kBenchmarkStopWaitMs - 100);
+    EXPECT_LT(waited, vp::kBenchmarkStopWaitMs + 5000);
+
+    // The thread left behind ends once the sink returns, touching nothing freed.
+    SetEvent(sink.release);
+    ASSERT_EQ(WaitForSingleObject(sink.left, 10000), WAIT_OBJECT_0);
+}
