@@ -145,6 +145,14 @@ bool CColorConverter::Convert()
     return rows > 0;
 }
 
+bool CColorConverter::MjpgSizeAcceptable(int width, int height)
+{
+    if (width <= 0 || height <= 0 || width > kMaxMjpgSide || height > kMaxMjpgSide)
+        return false;
+    const uint64_t stride = (uint64_t(width) * 3 + 3) & ~uint64_t(3);
+    return stride * uint64_t(height) <= uint64_t(kMaxMjpgSide) * kMaxMjpgSide * 3;
+}
+
 bool CColorConverter::ConvertMjpg(const uint8_t* jpeg, int length, uint8_t* destination,
                                   int srcWidth, int srcHeight, int dstWidth, int dstHeight)
 {
@@ -152,7 +160,11 @@ bool CColorConverter::ConvertMjpg(const uint8_t* jpeg, int length, uint8_t* dest
         return false;
 
     // Decode into a scratch picture of the announced size (DIB rows), so that
-    // a picture that fails half-way leaves the destination as it was.
+    // a picture that fails half-way leaves the destination as it was. The
+    // size comes from the sample's format: it is bounded, in 64 bits, before
+    // anything is sized from it, so a hostile one cannot wrap on 32 bits.
+    if (!MjpgSizeAcceptable(srcWidth, srcHeight))
+        return false;
     const size_t stride = (static_cast<size_t>(srcWidth) * 3 + 3) & ~static_cast<size_t>(3);
     const size_t needed = stride * static_cast<size_t>(srcHeight);
     if (m_decoded.size() < needed)

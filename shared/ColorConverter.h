@@ -55,6 +55,10 @@ public:
     // scaler rejects the sizes or formats.
     bool Convert();
 
+    // Largest side of an MJPEG picture the converter decodes (a camera's
+    // largest mode); anything larger is refused before a buffer is sized.
+    static constexpr int kMaxMjpgSide = 4096;
+    static bool MjpgSizeAcceptable(int width, int height);
     // Decodes an MJPEG picture (announced as srcWidth x srcHeight) and scales
     // it into an RGB24 bottom-up destination of dstWidth x dstHeight. False,
     // with the destination untouched, when the picture cannot be decoded:

@@ -115,6 +115,10 @@ void CVirtualCamStream::BuildRgb24Type(CMediaType& mt, int width, int height, RE
     mt.lSampleSize = bih.biSizeImage;
 }
 
+static_assert(CVirtualCamStream::FormatBlockHolds(sizeof(BITMAPINFOHEADER), sizeof(VIDEOINFOHEADER)), "");
+static_assert(!CVirtualCamStream::FormatBlockHolds(0xFFFFFFF0u, sizeof(VIDEOINFOHEADER)), "claimed size wraps");
+static_assert(!CVirtualCamStream::FormatBlockHolds(0xFFFFFFFFu, 0xFFFFFFFFu), "");
+
 bool CVirtualCamStream::IsAcceptableFormat(const AM_MEDIA_TYPE& mt)
 {
     if (mt.majortype != MEDIATYPE_Video || mt.subtype != MEDIASUBTYPE_RGB24 || mt.formattype != FORMAT_VideoInfo)
@@ -123,7 +127,7 @@ bool CVirtualCamStream::IsAcceptableFormat(const AM_MEDIA_TYPE& mt)
         return false;
     const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
     const BITMAPINFOHEADER& bih = vih->bmiHeader;
-    if (bih.biSize < sizeof(BITMAPINFOHEADER) || offsetof(VIDEOINFOHEADER, bmiHeader) + size_t(bih.biSize) > mt.cbFormat)
+    if (bih.biSize < sizeof(BITMAPINFOHEADER) || !FormatBlockHolds(bih.biSize, mt.cbFormat))
         return false;
     return bih.biBitCount == 24 && bih.biCompression == BI_RGB && bih.biPlanes == 1 && bih.biWidth > 0 &&
            bih.biWidth <= kMaxFormatSide && bih.biHeight > 0 && bih.biHeight <= kMaxFormatSide;

@@ -9,6 +9,7 @@
 #include "base/SourceStream.h"
 
 #include <dshow.h>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -84,6 +85,13 @@ public:
     // Whether a type is one the pin can stream: RGB24, positive sizes up to
     // kMaxFormatSide, a format block as long as its header says.
     static bool IsAcceptableFormat(const AM_MEDIA_TYPE& mt);
+    // Whether a format block of formatBytes holds a VIDEOINFOHEADER whose
+    // bitmap header claims headerSize bytes. In 64 bits: a claimed size near
+    // 2^32 must not wrap to a small one in the 32-bit filter.
+    static constexpr bool FormatBlockHolds(uint32_t headerSize, uint32_t formatBytes)
+    {
+        return uint64_t(offsetof(VIDEOINFOHEADER, bmiHeader)) + headerSize <= formatBytes;
+    }
 
 protected:
     HRESULT FillBuffer(IMediaSample* sample) override;

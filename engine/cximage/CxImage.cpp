@@ -146,8 +146,15 @@ uint8_t* CxImage::Create(uint32_t width, uint32_t height, uint32_t bits, uint32_
         SetLastError("CXIMAGE_MAX_MEMORY exceeded");
         return nullptr;
     }
+    // The padded size is what gets allocated: computed in 64 bits, so a tall
+    // 1-bit picture whose rows add up past 4 GB is refused instead of wrapping.
+    const uint64_t rowBytes = ((uint64_t(width) * bits + 31) / 32) * 4;
+    if (rowBytes * height > uint64_t(CXIMAGE_MAX_MEMORY)) {
+        SetLastError("CXIMAGE_MAX_MEMORY exceeded");
+        return nullptr;
+    }
     const uint32_t entries = bits == 1 ? 2 : bits == 4 ? 16 : bits == 8 ? 256 : 0;
-    info_.rowBytes = uint32_t(((uint64_t(width) * bits + 31) / 32) * 4);
+    info_.rowBytes = uint32_t(rowBytes);
     header_.biSize = sizeof(CxBitmapInfoHeader);
     header_.biWidth = int32_t(width);
     header_.biHeight = int32_t(height);

@@ -290,3 +290,19 @@ TEST_F(JpegTest, MissingArgumentsFail)
     EXPECT_FALSE(converter.ConvertMjpg(jpeg.data(), int(jpeg.size()), output.data(), 16, 16, 0, 16));
     EXPECT_TRUE(converter.ConvertMjpg(jpeg.data(), int(jpeg.size()), output.data(), 16, 16, 16, 16));
 }
+
+// Announced sizes come from a sample's format; on 32 bits their product once
+// wrapped and sized a tiny scratch buffer. Checked the same in both builds.
+TEST_F(JpegTest, AnnouncedSizeBoundedBeforeAnythingIsSized)
+{
+    const struct { int width, height; bool accepted; } cases[] = {
+        {640, 480, true}, {1920, 1080, true}, {4096, 4096, true}, {1, 1, true},
+        {4097, 2, false}, {2, 4097, false}, {0, 480, false}, {-640, 480, false},
+        {0x7FFFFFFF, 0x7FFFFFFF, false}, {65536, 65536, false},  // 3 x 2^32 wraps to 0 in 32 bits
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.accepted, CColorConverter::MjpgSizeAcceptable(c.width, c.height)) << c.width << "x" << c.height;
+
+    const QuadPicture picture(64, 48);
+    ExpectRefused(EncodeJpeg(picture), 65536, 65536, "size whose bytes wrap in 32 bits");
+}

@@ -19,6 +19,9 @@ TEST(CxImageCreate, LimitsAndTexts)
         {10000, 10000, 24, "CXIMAGE_MAX_MEMORY exceeded"},
         {65536, 32769, 1, "CXIMAGE_MAX_MEMORY exceeded"},
         {0x80000000u, 1, 1, "CXIMAGE_MAX_MEMORY exceeded"},
+        // 128 MB of bits, but rows padded to 4 bytes make 4 GB: once a 52-byte block.
+        {1, 0x40000000u, 1, "CXIMAGE_MAX_MEMORY exceeded"},
+        {1, 0x100000u, 1, nullptr},  // the same padding, 4 MB
         {16, 16, 24, nullptr},
     };
     for (const Case& c : cases) {
