@@ -1,8 +1,52 @@
 #include "ShareHandle.h"
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 
 namespace tq {
+
+namespace {
+std::atomic<ShortMappingReporter> g_shortMappingReporter{nullptr};
+std::atomic<unsigned> g_reportedShortMappings{0};  // one bit per reported name
+
+unsigned ReportBit(const char* what)
+{
+    unsigned hash = 0;
+    for (const char* c = what; *c; ++c)
+        hash = hash * 31 + uint8_t(*c);
+    return 1u << (hash % 32);
+}
+} // namespace
+
+void SetShortMappingReporter(ShortMappingReporter reporter)
+{
+    g_shortMappingReporter = reporter;
+}
+
+CMappedView::CMappedView(HANDLE mapping, DWORD access, size_t minimumBytes, const char* what)
+    : m_view(mapping ? static_cast<uint8_t*>(MapViewOfFile(mapping, access, 0, 0, 0)) : nullptr)
+{
+    if (!m_view || minimumBytes == 0)
+        return;
+    MEMORY_BASIC_INFORMATION info = {};
+    if (VirtualQuery(m_view, &info, sizeof info) == sizeof info && info.RegionSize >= minimumBytes)
+        return;
+    const size_t size = info.RegionSize;
+    UnmapViewOfFile(m_view);
+    m_view = nullptr;
+    const char* name = what ? what : "shared memory";
+    const unsigned bit = ReportBit(name);
+    if (g_reportedShortMappings.fetch_or(bit) & bit)
+        return;
+    char text[200];
+    snprintf(text, sizeof text, "%s: mapping of %lu bytes is shorter than %lu, not used", name,
+             (unsigned long)size, (unsigned long)minimumBytes);
+    if (ShortMappingReporter reporter = g_shortMappingReporter.load())
+        reporter(text);
+    else
+        OutputDebugStringA(text);
+}
 
 void CShareHandle::CreateMapping(DWORD size, const wchar_t* name)
 {
@@ -28,7 +72,7 @@ void CShareHandle::ResetVcamPara()
     if (!m_handle)
         return;
     CMutexLock lock(GetShareMemoryMutex().Get());
-    CMappedView view(m_handle, FILE_MAP_ALL_ACCESS);
+    CMappedView view(m_handle, FILE_MAP_ALL_ACCESS, kVcamParaMemorySize, "VcamParaShareMemory");
     if (!view)
         return;
     uint8_t field[4];
@@ -45,7 +89,7 @@ void CShareHandle::ReadVcamPara(uint32_t& width, uint32_t& height, uint32_t& fra
     if (!m_handle)
         return;
     CMutexLock lock(GetShareMemoryMutex().Get());
-    CMappedView view(m_handle, FILE_MAP_ALL_ACCESS);
+    CMappedView view(m_handle, FILE_MAP_ALL_ACCESS, kVcamParaMemorySize, "VcamParaShareMemory");
     if (!view)
         return;
     uint8_t field[4];
@@ -62,7 +106,7 @@ void CShareHandle::WriteMarkCorner(uint32_t corner)
     if (!m_handle)
         return;
     CMutexLock lock(GetShareMemoryMutex().Get());
-    CMappedView view(m_handle, FILE_MAP_ALL_ACCESS);
+    CMappedView view(m_handle, FILE_MAP_ALL_ACCESS, kVcamParaMemorySize, "VcamParaShareMemory");
     if (!view)
         return;
     uint8_t field[4];
@@ -116,7 +160,7 @@ std::string ReadSharedHostList()
     if (!memory.Get())
         return std::string();
     CMutexLock lock(GetShareMemoryMutex().Get());
-    CMappedView view(memory.Get(), FILE_MAP_ALL_ACCESS);
+    CMappedView view(memory.Get(), FILE_MAP_ALL_ACCESS, kUserMemorySize, "UserShareMemory");
     if (!view)
         return std::string();
     return ReadHostList(reinterpret_cast<const char*>(view.Get()), kUserMemorySize);

@@ -40,10 +40,12 @@ CShareHandle& GetShareMemoryMutex();
 CShareHandle& GetProcessMutex();
 
 // A mapped view of a shared mapping, unmapped when it goes out of scope.
+// With a minimum size, a view smaller than that (a same-named mapping that
+// another process made first, shorter than ours) is refused: it reads as no
+// view at all, and the refusal is reported once per name.
 class CMappedView {
 public:
-    CMappedView(HANDLE mapping, DWORD access)
-        : m_view(mapping ? static_cast<uint8_t*>(MapViewOfFile(mapping, access, 0, 0, 0)) : nullptr) {}
+    CMappedView(HANDLE mapping, DWORD access, size_t minimumBytes = 0, const char* what = nullptr);
     ~CMappedView() { if (m_view) UnmapViewOfFile(m_view); }
     CMappedView(const CMappedView&) = delete;
     CMappedView& operator=(const CMappedView&) = delete;
@@ -52,6 +54,11 @@ public:
 private:
     uint8_t* m_view;
 };
+
+// Where refusals of short mappings are reported (the engine's log); by
+// default they go to the debugger.
+typedef void (*ShortMappingReporter)(const char* text);
+void SetShortMappingReporter(ShortMappingReporter reporter);
 
 // The host list as the engine reads it: bounded to the mapping, under the mutex.
 std::string ReadSharedHostList();

@@ -25,7 +25,7 @@ bool CSharedFrameWriter::WriteFrame(const FrameHeader& header, IFrameWriterSteps
     CMutexLock lock(GetShareMemoryMutex().Get());
     bool handedOver = false;
     {
-        CMappedView view(GetCaptureShareMemory().Get(), FILE_MAP_ALL_ACCESS);
+        CMappedView view(GetCaptureShareMemory().Get(), FILE_MAP_ALL_ACCESS, kCaptureMemorySize, "CaptureShareMemory");
         if (!view)
             return false;
         const uint64_t bytes = uint64_t(header.width) * header.height * 3;

@@ -36,6 +36,7 @@ VcamManger* VcamManger::Instance()
     tq::CMutexLock lock(g_managerMutex.handle);
     if (!g_manager) {
         StartLogger();
+        tq::SetShortMappingReporter([](const char* text) { WriteLog(3, "%s", text); });
         g_manager = new VcamManger;
         WriteLog(1, "VcamManger Instance");
     }
@@ -238,7 +239,7 @@ void VcamManger::GetTqSorva3rdExe(std::set<std::string>& programs)
 {
     tq::CShareHandle& memory = tq::GetUserShareMemory();
     tq::CMutexLock lock(tq::GetShareMemoryMutex().Get());
-    tq::CMappedView view(memory.Get(), FILE_MAP_ALL_ACCESS);
+    tq::CMappedView view(memory.Get(), FILE_MAP_ALL_ACCESS, tq::kUserMemorySize, "UserShareMemory");
     if (!view)
         return;
     std::string list = tq::ReadHostList(reinterpret_cast<const char*>(view.Get()), tq::kUserMemorySize);
