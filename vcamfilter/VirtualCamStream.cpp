@@ -421,13 +421,18 @@ STDMETHODIMP CVirtualCamStream::GetTargetSize(LONG* width, LONG* height)
 
 void CVirtualCamStream::GuessSizeFromSample(long bufferSize)
 {
+    // A sample whose buffer fits another ladder size (an allocator that gave
+    // more than asked) once switched the picture to that size, while the
+    // connection's type, which the consumer reads, stayed as it was: a
+    // 640 x 480 picture on a 320 x 240 connection. Pictures go out at the
+    // connected size only; the mismatch is only traced.
     tq::CCritSecLock lock(m_pinLock);
     if (bufferSize == long(m_width) * m_height * 3)
         return;
     for (int i = 1; i <= 8; ++i) {
         if (long(i) * i * 14400 == bufferSize) {
-            m_width = 80 * i;
-            m_height = 60 * i;
+            DebugTrace("TqNelu: sample buffer fits %dx%d, the connection is %dx%d: kept", 80 * i, 60 * i, m_width,
+                       m_height);
             return;
         }
     }
