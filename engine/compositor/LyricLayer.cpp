@@ -42,11 +42,11 @@ void CLyricLayer::Draw(uint8_t* pixels, int width, int height)
         const RECT box1 = {kMargin, height - 2 * size1.cy - kLift, kMargin + size1.cx, height - size1.cy - kLift};
         const RECT box2 = {width - size2.cx - kMargin, height - size2.cy - kLift, width - kMargin, height - kLift};
         if (m_firstLineActive) {
-            DrawSwept(dc, line1, box1);
+            DrawSwept(dc, line1, box1, Line1SweepBoundary(size1.cx));
             DrawPlain(dc, line2, POINT{box2.left, box2.top});
         } else {
             DrawPlain(dc, line1, POINT{box1.left, box1.top});
-            DrawSwept(dc, line2, box2);
+            DrawSwept(dc, line2, box2, box2.left + int((box2.right - box2.left) * m_progress));
         }
     });
 }
@@ -60,11 +60,20 @@ void CLyricLayer::DrawPlain(HDC dc, const std::wstring& line, POINT at)
     TextOutW(dc, at.x, at.y, line.data(), int(line.size()));
 }
 
-// The sung part runs from the line's left edge to s, the rest from s + 1 to
-// its right edge; at progress 0 nothing is sung, at 1 all of it.
-void CLyricLayer::DrawSwept(HDC dc, const std::wstring& line, const RECT& box)
+// Line 1's boundary: (width + 10) x progress from the bitmap's left edge, so
+// the sweep passes the line's 6-pixel margin before the first glyph and ends
+// a few pixels past the last. Line 2 does not use the matching formula
+// (width x progress + frame width - line width), which leaves its first 6
+// pixels sung at progress 0; it sweeps from its own left edge instead.
+int CLyricLayer::Line1SweepBoundary(int lineWidth) const
 {
-    const int s = box.left + int((box.right - box.left) * m_progress);
+    return int((lineWidth + 10) * m_progress);
+}
+
+// The sung part runs from the line's left edge to s, the rest from s + 1 to
+// its right edge.
+void CLyricLayer::DrawSwept(HDC dc, const std::wstring& line, const RECT& box, int s)
+{
     const int count = int(line.size());
     const auto part = [&](COLORREF color, int left, int right, int dy, UINT format) {
         RECT clip = {left, box.top + dy, right, box.bottom + dy};

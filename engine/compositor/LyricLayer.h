@@ -27,7 +27,8 @@ public:
 
 private:
     void DrawPlain(HDC dc, const std::wstring& line, POINT at);
-    void DrawSwept(HDC dc, const std::wstring& line, const RECT& box);
+    void DrawSwept(HDC dc, const std::wstring& line, const RECT& box, int s);
+    int Line1SweepBoundary(int lineWidth) const;
 
     bool m_shown = false;
     std::string m_line1, m_line2;

@@ -51,7 +51,8 @@ TEST(Lyrics, FontFields)
 }
 
 // The active line's sung part (yellow, red outline) runs from its left edge
-// to s = left + trunc(width x progress), the rest (blue) from s + 1.
+// to s, the rest (blue) from s + 1: s = trunc((width + 10) x progress) for
+// line 1, left + trunc(width x progress) for line 2 (nothing sung at 0).
 TEST(Lyrics, SweepPerProgress)
 {
     const std::string text1 = "WHAT A WONDERFUL", text2 = "WORLD WE KNEW";
@@ -73,7 +74,8 @@ TEST(Lyrics, SweepPerProgress)
         const Frame frame = Draw(lyrics);
         const RECT active = c.firstActive ? lines.line1 : lines.line2;
         const RECT other = c.firstActive ? lines.line2 : lines.line1;
-        const int s = active.left + int((active.right - active.left) * c.sweep);
+        const int width = active.right - active.left;
+        const int s = c.firstActive ? int((width + 10) * c.sweep) : active.left + int(width * c.sweep);
 
         const PixelSet sung = WithColor(frame, kYellow), red = WithColor(frame, kRed);
         const PixelSet rest = WithColor(frame, kBlue, active);
