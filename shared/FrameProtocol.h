@@ -41,6 +41,14 @@ constexpr uint32_t kResetRequestHeight    = 360;
 constexpr uint32_t kResetRequestWidth     = 480;
 constexpr uint32_t kResetRequestFrameTime = 1000000;
 
+// The records' layout, the same in the 32-bit and the 64-bit build.
+static_assert(kOffFrameTime + 8 == kFrameHeaderSize, "frame header: 64-bit frameTime ends the 28-byte header");
+static_assert(kOffReserved + 8 == kOffFrameTime, "frame header: 8 reserved bytes");
+static_assert(kFrameHeaderSize + kMaxFramePixelBytes <= kFrameCopyBytes, "a reader's copy holds the largest frame");
+static_assert(kFrameCopyBytes <= kCaptureMemorySize, "a reader's copy stays inside the mapping");
+static_assert(kOffMarkCorner + 4 <= kVcamParaMemorySize, "request record fits its mapping");
+static_assert(sizeof(kCaptureMemorySize) == 4 && sizeof(kFrameHeaderSize) >= 4, "sizes are at least 32 bits");
+
 // Big-endian field helpers.
 void WriteU32BE(uint8_t* buffer, uint32_t value, size_t offset);
 uint32_t ReadU32BE(const uint8_t* buffer, size_t offset);

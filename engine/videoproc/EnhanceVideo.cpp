@@ -34,6 +34,14 @@ void CEnhanceVideo::SetGpuStateHandler(GpuStateHandler handler)
     LeaveCriticalSection(&m_lock);
 }
 
+void CEnhanceVideo::DeletingDestructor(unsigned flags)
+{
+    if (flags & 1)
+        delete this;
+    else
+        this->~CEnhanceVideo();
+}
+
 void CEnhanceVideo::OnState(bool gpuUseless, int, int)
 {
     EnterCriticalSection(&m_lock);

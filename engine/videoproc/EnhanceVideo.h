@@ -11,7 +11,7 @@
 #include "SmoothEnhancer.h"
 #include "VpInterface.h"
 
-class CEnhanceVideo : public IVpSink, public ISmoothEnhancer {
+class CEnhanceVideo final : public IVpSink, public ISmoothEnhancer {
 public:
     CEnhanceVideo();
     ~CEnhanceVideo() override;
@@ -21,6 +21,9 @@ public:
     // A verdict that came before the handler was set is passed on at once.
     // The owner sets a null handler before the target of the handler goes.
     void SetGpuStateHandler(GpuStateHandler handler) override;
+    // The sink's slot 0; the instance never frees its sink, the compositor
+    // deletes this object as its smoothing enhancer.
+    void DeletingDestructor(unsigned flags) override;
     void OnState(bool gpuUseless, int reserved1, int reserved2) override;
 
     IVpInstance* Instance() const { return m_instance; }

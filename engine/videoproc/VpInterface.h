@@ -5,12 +5,20 @@
 
 #include <cstdint>
 
-// Receives the verdict of the start-up benchmark (called on the benchmark thread).
+// Receives the verdict of the start-up benchmark (called on the benchmark
+// thread). A host's sink has a one-slot deleting destructor first, as its
+// compiler lays it out, then OnState; the engine never calls slot 0.
 class IVpSink {
 public:
-    virtual ~IVpSink() {}
+    virtual void DeletingDestructor(unsigned flags) = 0;
     virtual void OnState(bool gpuUseless, int reserved1, int reserved2) = 0;
+protected:
+    ~IVpSink() {}
 };
+
+// Slot counts as outside callers index them.
+constexpr int kVpSinkSlots = 2;
+constexpr int kVpInstanceSlots = 22;
 
 #pragma pack(push, 4)
 struct VpStatistics {
@@ -22,6 +30,7 @@ struct VpStatistics {
     float averageNoise;        // processor's second measurement
 };
 #pragma pack(pop)
+static_assert(sizeof(VpStatistics) == 24, "VpStatistics is 24 bytes for every caller");
 
 class IVpInstance {
 public:

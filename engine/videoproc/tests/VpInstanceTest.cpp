@@ -14,7 +14,8 @@ namespace {
 class RecordingSink : public IVpSink {
 public:
     RecordingSink() : event(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~RecordingSink() override { CloseHandle(event); }
+    ~RecordingSink() { CloseHandle(event); }
+    void DeletingDestructor(unsigned) override {}
     void OnState(bool gpuUseless, int a, int b) override
     {
         useless = gpuUseless;
@@ -297,7 +298,8 @@ TEST(VpInstance, FreeGivesUpOnABenchmarkThreadThatNeverEnds)
         HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         HANDLE left = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        ~BlockingSink() override { CloseHandle(entered); CloseHandle(release); CloseHandle(left); }
+        ~BlockingSink() { CloseHandle(entered); CloseHandle(release); CloseHandle(left); }
+        void DeletingDestructor(unsigned) override {}
         void OnState(bool, int, int) override
         {
             SetEvent(entered);
