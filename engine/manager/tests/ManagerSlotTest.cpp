@@ -1,0 +1,96 @@
+// The manager and the level value as the main-window library, built by
+// another compiler, calls them: operations by slot number through the raw
+// table of the object lumeo.dll hands out.
+#include "ILevelValue.h"
+#include "IVcamManger.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/SlotCall.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+class LumeoSlots : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        module = LoadLibraryW(L"lumeo.dll");
+        ASSERT_NE(nullptr, module);
+        auto get = reinterpret_cast<GetVcamMangerFn>(GetProcAddress(module, "_getVcamManger@0"));
+        release = reinterpret_cast<ReleaseVcamMangerFn>(GetProcAddress(module, "_releaseVcamManger@0"));
+        ASSERT_NE(nullptr, get);
+        ASSERT_NE(nullptr, release);
+        manager = get();
+        ASSERT_NE(nullptr, manager);
+    }
+    void TearDown() override
+    {
+        if (release)
+            release();
+        if (module)
+            FreeLibrary(module);
+    }
+    HMODULE module = nullptr;
+    ReleaseVcamMangerFn release = nullptr;
+    IVcamManger* manager = nullptr;
+};
+
+} // namespace
+
+TEST_F(LumeoSlots, GettersAnswerAtTheirSlots)
+{
+    void* object = manager;
+    const struct { int slot; void* expected; const char* what; } getters[] = {
+        {2, manager->GetCaptureVideo(), "GetCaptureVideo"},
+        {3, manager->GetMediaVideo(), "GetMediaVideo"},
+        {4, manager->GetDesktopVideo(), "GetDesktopVideo"},
+        {5, manager->GetDecorationLayer(), "GetDecorationLayer"},
+        {6, manager->GetRecorder(), "GetRecorder"},
+        {9, manager->GetMoodMusic(), "GetMoodMusic"},
+        {10, manager->GetLevelValue(), "GetLevelValue"},
+        {11, manager->GetAccompanyMusic(), "GetAccompanyMusic"},
+        {12, manager->GetSonvexMgr(), "GetSonvexMgr"},
+    };
+    std::set<void*> distinct;
+    for (const auto& g : getters) {
+        EXPECT_NE(nullptr, g.expected) << g.what;
+        EXPECT_EQ(g.expected, CallSlot<void*>(object, g.slot)) << g.what;
+        distinct.insert(g.expected);
+    }
+    EXPECT_EQ(distinct.size(), sizeof getters / sizeof getters[0]);  // every slot its own member
+}
+
+TEST_F(LumeoSlots, OperationsRunAtTheirSlots)
+{
+    void* object = manager;
+    EXPECT_TRUE(CallSlot<bool>(object, 0));              // StopAllVideo
+    CallSlot<bool>(object, 1);                           // StopAllMusic
+    CallSlot<void, HWND>(object, 7, nullptr);            // SetPreviewWnd: writes the background frame
+    CallSlot<void, uint32_t>(object, 8, 5u);             // Nop
+    std::vector<uint8_t> preview(kPreviewBytes, 0);
+    CallSlot<void, uint8_t*>(object, 13, preview.data());  // CopyPreviewFrame
+    EXPECT_NE(std::vector<uint8_t>(kPreviewBytes, 0), preview) << "the background picture's preview";
+    CallSlot<void, uint32_t>(object, 14, 7u);            // SetReservedValue
+    std::set<std::string> programs;
+    CallSlot<void, std::set<std::string>*>(object, 15, &programs);  // GetTqSorva3rdExe
+    ASSERT_EQ(1u, programs.size());                      // an empty host list names this program
+    EXPECT_NE(std::string::npos, programs.begin()->find("engine_manager_slot_test.exe"));
+    EXPECT_EQ(manager->IsFlashAvailable(), CallSlot<int>(object, 16));
+    EXPECT_TRUE(CallSlot<bool>(object, 17));             // StartBackgroundVideo
+    EXPECT_TRUE(CallSlot<bool>(object, 18));             // StopBackgroundVideo
+    std::wstring path = L"unchanged";
+    EXPECT_EQ(-1, (CallSlot<int, std::wstring*>(object, 19, &path)));  // GetFilterModulePath: no decoder here
+    EXPECT_EQ(L"unchanged", path);
+}
+
+TEST_F(LumeoSlots, LevelValueSlots)
+{
+    void* level = manager->GetLevelValue();
+    CallSlot<void, double>(level, 0, 0.25);  // SetLevel
+    for (int slot = 1; slot <= 3; ++slot)
+        CallSlot<void, int64_t>(level, slot, int64_t(-1));  // the three that do nothing
+}
