@@ -94,3 +94,22 @@ TEST_F(LumeoSlots, LevelValueSlots)
     for (int slot = 1; slot <= 3; ++slot)
         CallSlot<void, int64_t>(level, slot, int64_t(-1));  // the three that do nothing
 }
+
+TEST_F(LumeoSlots, CameraSlotsWithoutACamera)
+{
+    void* camera = manager->GetCaptureVideo();
+    EXPECT_EQ(0, (CallSlot<int, const char*, HWND>(camera, 1, "", nullptr)));  // Init with no name: nothing
+    std::vector<std::string> pnp = {"stale"}, other;
+    CallSlot<void, std::vector<std::string>*, std::vector<std::string>*>(camera, 3, &pnp, &other);  // GetDeviceLists
+    EXPECT_TRUE(other.empty());
+    EXPECT_FALSE((CallSlot<bool, const char*>(camera, 4, "no such camera")));  // DeviceHasAudio
+    EXPECT_EQ(1, (CallSlot<int, uint32_t>(camera, 5, 0u)));                   // StopCaptureVideo: posted
+    CallSlot<void>(camera, 6);                                                // Pause
+    CallSlot<void>(camera, 7);                                                // Continue
+    CallSlot<void, void*>(camera, 9, nullptr);                                // SetSnapshotSink
+    CallSlot<void, void*>(camera, 11, nullptr);                               // SetListener
+    EXPECT_EQ(0u, CallSlot<uint32_t>(camera, 12));                            // GetPlayedSeconds
+    CallSlot<void, bool>(camera, 13, false);                                  // SetOpenAudio
+    EXPECT_FALSE(CallSlot<bool>(camera, 14));                                 // IsRunning
+    CallSlot<void>(camera, 0);                                                // Quit, as the host does before release
+}
