@@ -252,8 +252,12 @@ void CRecordMuxer::Start(const std::string& path)
     }
     m_formatName = m_container.FormatName();
 
+    // Pictures and sound are taken from here on: the queues hold them until
+    // the writing loop runs, so nothing offered right after the start is lost.
+    m_running = true;
     if (!m_videoThread->Start(false) || !m_audioThread->Start(false) || !CEncodeThread::Start(false)) {
         CEncodeThread::Stop(INFINITE);
+        m_running = false;
         m_container.Close();
         FailStart();
     }

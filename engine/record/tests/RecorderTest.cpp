@@ -39,6 +39,19 @@ struct Sonvex {
             ++n;
         return n;
     }
+    // The recording runs (frames are taken) once the worker has started the
+    // sound capture, the last call of its start sequence.
+    bool WaitForStart(size_t count, DWORD ms)
+    {
+        DWORD start = timeGetTime();
+        while (Count(kStartCallsText) < count) {
+            if (timeGetTime() - start > ms)
+                return false;
+            Sleep(10);
+        }
+        return true;
+    }
+    static const char* kStartCallsText;
     // The recorder releases the engine last when a recording ends.
     bool WaitForRelease(size_t count, DWORD ms)
     {
@@ -115,6 +128,7 @@ private:
 
 const char kStartCalls[] =
     "engine.10;engine.13(1);capture.1(1);capture.31(1);capture.15;capture.29(0);capture.16(0);capture.9;";
+const char* Sonvex::kStartCallsText = kStartCalls;
 const char kStopCalls[] = "capture.10;capture.17(0);capture.0;engine.0;";
 
 } // namespace
@@ -133,10 +147,14 @@ TEST_F(Recorder, ThreeSecondsWithSoundInEachContainer)
     for (auto& c : cases) {
         std::string path = OutputPath(c.name);
         size_t released = sonvex.Count("engine.0;");
+        size_t started = sonvex.Count(kStartCalls);
         CRecorder recorder;
         ASSERT_NE(nullptr, recorder.GetFrameSink());
         recorder.StartRecord(path);
         EXPECT_TRUE(recorder.IsRecording());
+        // The feeder starts once the recording takes frames, so every
+        // picture it offers is in the file.
+        ASSERT_TRUE(sonvex.WaitForStart(started + 1, 20000));
         int frames;
         {
             FrameFeeder feeder(recorder, path + ".rgb");

@@ -30,16 +30,20 @@ for name in record_3s.mkv record_3s.mp4 record_3s; do
     case $fl in K*) keys="$keys $n";; esac
     n=$((n + 1))
   done <<<"$flags"
-  # Frames offered before the muxer's loop runs are dropped, so the file
-  # lasts as long as the $n pictures it holds (13 a second), not the whole
-  # three seconds fed.
+  # The pictures span n / 13 s (13 a second); the sound runs from the start
+  # of the recording to its stop, so it may last a little longer, and the
+  # file as long as the longer of the two.
   want=$(awk -v n=$n 'BEGIN { printf "%.3f", n / 13 }')
+  samples=$(( $(ffmpeg -nostdin -v error -i "$f" -map 0:a -f s16le -ac 2 - | wc -c) / 4 ))
+  sound=$(awk -v s=$samples 'BEGIN { printf "%.3f", s / 44100 }')
+  longer=$(awk -v a=$want -v b=$sound 'BEGIN { printf "%.3f", (a > b ? a : b) }')
   d=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$f")
-  near "$d" "$want" 0.1 || bad "$name duration $d for $n pictures"
-  for s in v a; do
-    sd=$(ffprobe -v error -select_streams $s:0 -show_entries stream=duration -of csv=p=0 "$f")
-    [ "$sd" = "N/A" ] || [ -z "$sd" ] || near "$sd" "$want" 0.1 || bad "$name $s duration $sd for $n pictures"
-  done
+  near "$d" "$longer" 0.1 || bad "$name duration $d for $n pictures and $sound s of sound"
+  sd=$(ffprobe -v error -select_streams v:0 -show_entries stream=duration -of csv=p=0 "$f")
+  [ "$sd" = "N/A" ] || [ -z "$sd" ] || near "$sd" "$want" 0.1 || bad "$name video duration $sd for $n pictures"
+  sd=$(ffprobe -v error -select_streams a:0 -show_entries stream=duration -of csv=p=0 "$f")
+  [ "$sd" = "N/A" ] || [ -z "$sd" ] || near "$sd" "$sound" 0.1 || bad "$name sound duration $sd for $sound s decoded"
+  near "$sound" 3 0.5 || bad "$name holds $sound s of sound for a 3 s recording"
   expect=""; for ((i = 0; i < n; i += 30)); do expect="$expect $i"; done
   [ "$keys" = "$expect" ] || bad "$name key frames at$keys, expected$expect"
   # Pictures that reached the recorder within one millisecond (a loaded
@@ -51,6 +55,8 @@ for name in record_3s.mkv record_3s.mp4 record_3s; do
   # The counts are written by Windows programs: CR LF line ends.
   total=$(tr -d '\r' < "$f.frames")
   skip=$((total - n))
+  # The feeder starts once the recording takes pictures: every one is kept.
+  [ "$n" = "$total" ] || bad "$name holds $n of the $total pictures offered"
   psnr=$(ffmpeg -nostdin -i "$f" -f rawvideo -pix_fmt bgr24 -s 400x300 -i "$f.rgb" \
       -lavfi "[0:v]setpts=N/TB[a];[1:v]trim=start_frame=$skip,setpts=N/TB[b];[a][b]psnr" -f null - 2>&1 \
       | sed -n 's/.*PSNR.* average:\([0-9.inf]*\).*/\1/p' | tail -1)
