@@ -1,5 +1,7 @@
 #include "KqTextCodec.h"
 
+#include "KqServices.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -71,8 +73,10 @@ KqString KqTextCodec::toUnicode(unsigned codePage, const char* bytes, int length
     // Without MB_ERR_INVALID_CHARS an invalid byte becomes U+FFFD and the
     // text after it is kept.
     int needed = MultiByteToWideChar(codePage, 0, bytes, length, nullptr, 0);
-    if (needed <= 0)
+    if (needed <= 0) {
+        KqDebugStream() << "MultiByteToWideChar: Cannot convert multibyte text";
         return KqString(u"", 0);
+    }
     KqString result;
     result.setLength(needed);
     int written = MultiByteToWideChar(codePage, 0, bytes, length, reinterpret_cast<wchar_t*>(const_cast<KqChar*>(result.data())), needed);
@@ -88,8 +92,10 @@ KqByteArray KqTextCodec::fromUnicode(unsigned codePage, const KqChar* units, int
         return KqByteArray("", 0);
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(units);
     int needed = WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0)
+    if (needed <= 0) {
+        KqDebugStream() << "KqTextCodec::fromUnicode WideCharToMultiByte error: " << static_cast<unsigned>(GetLastError());
         return KqByteArray("", 0);
+    }
     KqByteArray result;
     result.setLength(needed);
     int written = WideCharToMultiByte(codePage, 0, wide, length, result.mutableData(), needed, nullptr, nullptr);
