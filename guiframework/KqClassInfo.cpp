@@ -1,5 +1,6 @@
 #include "KqClassInfo.h"
 
+#include "KqObject.h"
 #include "KqServices.h"
 
 namespace {
@@ -43,7 +44,7 @@ const KqClassInfo* KqRttiObject::classInfo()
     return info;
 }
 
-KqRttiObject::~KqRttiObject() {}
+KqRttiObject::~KqRttiObject() { kqWeakObjectGone(this); }
 
 bool KqRttiObject::isKindOf(const KqString& className) const
 {
