@@ -1,0 +1,74 @@
+#include "KqCryptoHash.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string hexOf(KqCryptoHash& hash) { return hash.result().toHex().data(); }
+
+TEST(KqCryptoHashTest, PublishedVectors)
+{
+    struct Case { int algorithm; const char* input; const char* digest; };
+    const Case cases[] = {
+        {KqCryptoHash::Md4, "", "31d6cfe0d16ae931b73c59d7e0c089c0"},
+        {KqCryptoHash::Md4, "abc", "a448017aaf21d8525fc10ae87aa6729d"},
+        {KqCryptoHash::Md4, "message digest", "d9130a8164549fe818874806e1c7014b"},
+        {KqCryptoHash::Md5, "", "d41d8cd98f00b204e9800998ecf8427e"},
+        {KqCryptoHash::Md5, "abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {KqCryptoHash::Md5, "message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {KqCryptoHash::Sha1, "abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+        {KqCryptoHash::Sha1, "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+    };
+    for (const Case& c : cases) {
+        KqCryptoHash hash(c.algorithm);
+        hash.addData(c.input, static_cast<int>(strlen(c.input)));
+        EXPECT_EQ(c.digest, hexOf(hash)) << c.algorithm << " " << c.input;
+    }
+}
+
+TEST(KqCryptoHashTest, ResultIsCachedAndTheDigestContinues)
+{
+    KqCryptoHash hash(KqCryptoHash::Md5);
+    hash.addData("a", 1);
+    KqByteArray first = hash.result();
+    EXPECT_TRUE(first.sharesBlockWith(hash.result()));
+    hash.addData("bc", 2);
+    EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", hexOf(hash));
+    hash.reset();
+    EXPECT_EQ("d41d8cd98f00b204e9800998ecf8427e", hexOf(hash));
+}
+
+TEST(KqCryptoHashTest, FileDigestsAcrossViewBoundaries)
+{
+    struct Case { int size; const char* md5; };
+    const Case cases[] = {
+        {0, "d41d8cd98f00b204e9800998ecf8427e"},
+        {65536, "55f3da07043d8f6f30808f9309120b1d"},
+        {65537, "8bbe2ba9b420c53493027ed87dbc57c8"},
+    };
+    for (const Case& c : cases) {
+        std::string name = "hash_fixture_" + std::to_string(c.size) + ".bin";
+        std::vector<unsigned char> bytes(static_cast<size_t>(c.size));
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<unsigned char>((i * 7 + 3) & 0xFF);
+        FILE* f = fopen(name.c_str(), "wb");
+        ASSERT_TRUE(f);
+        if (!bytes.empty())
+            fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+        KqByteArray hex;
+        EXPECT_TRUE(KqCryptoHash::fileMd5(KqString::fromAnsi(name.c_str()), hex)) << c.size;
+        EXPECT_STREQ(c.md5, hex.data()) << c.size;
+        remove(name.c_str());
+    }
+    KqByteArray untouched("keep");
+    EXPECT_FALSE(KqCryptoHash::fileMd5(KqString(u"no_such_file.bin"), untouched));
+    EXPECT_STREQ("keep", untouched.data());
+}
+
+} // namespace

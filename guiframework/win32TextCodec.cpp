@@ -1,0 +1,104 @@
+#include "KqTextCodec.h"
+
+#include "KqServices.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <vector>
+
+int KqTextCodec::codePage() const
+{
+    if (m_kind == Utf8)
+        return CP_UTF8;
+    if (m_kind == Ansi)
+        return CP_ACP;
+    return -1;
+}
+
+KqString KqTextCodec::toUnicode(const char* bytes, int length) const
+{
+    if (codePage() < 0)
+        return KqString();
+    return toUnicode(static_cast<unsigned>(codePage()), bytes, length);
+}
+
+KqByteArray KqTextCodec::fromUnicode(const KqChar* units, int length) const
+{
+    if (codePage() < 0)
+        return KqByteArray();
+    return fromUnicode(static_cast<unsigned>(codePage()), units, length);
+}
+
+int KqTextCodec::incompleteTail(const char* bytes, int length) const
+{
+    if (codePage() < 0)
+        return 0;
+    return incompleteTail(static_cast<unsigned>(codePage()), bytes, length);
+}
+
+int KqTextCodec::incompleteTail(unsigned codePage, const char* bytes, int length)
+{
+    if (!bytes || length <= 0)
+        return 0;
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
+    if (codePage == CP_UTF8) {
+        // Walk back over continuation bytes to the last lead byte.
+        int back = 0;
+        while (back < 3 && back < length && (b[length - 1 - back] & 0xC0) == 0x80)
+            ++back;
+        int leadAt = length - 1 - back;
+        if (leadAt < 0)
+            return 0;
+        unsigned char lead = b[leadAt];
+        int needed = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 1;
+        int have = back + 1;
+        return needed > have ? have : 0;
+    }
+    // Double-byte pages: a lead byte left alone at the end. Lead bytes may
+    // also be trail bytes, so count the run of lead bytes before the end.
+    int run = 0;
+    while (run < length && IsDBCSLeadByteEx(codePage, b[length - 1 - run]))
+        ++run;
+    return run % 2;
+}
+
+KqString KqTextCodec::toUnicode(unsigned codePage, const char* bytes, int length)
+{
+    if (!bytes || length <= 0)
+        return KqString(u"", 0);
+    length -= incompleteTail(codePage, bytes, length);
+    if (length <= 0)
+        return KqString(u"", 0);
+    // Without MB_ERR_INVALID_CHARS an invalid byte becomes U+FFFD and the
+    // text after it is kept.
+    int needed = MultiByteToWideChar(codePage, 0, bytes, length, nullptr, 0);
+    if (needed <= 0) {
+        KqDebugStream() << "MultiByteToWideChar: Cannot convert multibyte text";
+        return KqString(u"", 0);
+    }
+    KqString result;
+    result.setLength(needed);
+    int written = MultiByteToWideChar(codePage, 0, bytes, length, reinterpret_cast<wchar_t*>(const_cast<KqChar*>(result.data())), needed);
+    result.setLength(written > 0 ? written : 0);
+    if (written <= 0)
+        return KqString(u"", 0);
+    return result;
+}
+
+KqByteArray KqTextCodec::fromUnicode(unsigned codePage, const KqChar* units, int length)
+{
+    if (!units || length <= 0)
+        return KqByteArray("", 0);
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(units);
+    int needed = WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) {
+        KqDebugStream() << "KqTextCodec::fromUnicode WideCharToMultiByte error: " << static_cast<unsigned>(GetLastError());
+        return KqByteArray("", 0);
+    }
+    KqByteArray result;
+    result.setLength(needed);
+    int written = WideCharToMultiByte(codePage, 0, wide, length, result.mutableData(), needed, nullptr, nullptr);
+    result.setLength(written);
+    return result;
+}
