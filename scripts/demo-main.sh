@@ -30,9 +30,6 @@ mkdir -p "$out/tqnelu"
   >"$out/tqnelu/samples.txt" 2>&1 || rc=1
 sed 's/^/     /' "$out/tqnelu/samples.txt" | tail -8
 
-say "recording three seconds of the composed picture with sound"
-"$wine" "$bin/recorddemo.exe" "Z:$out/demo.mkv" 3 >"$out/record.log" 2>&1 || say "recording failed (see $out/record.log)"
-
 "$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
 wait $product || true
 
@@ -40,8 +37,9 @@ wait $product || true
 # compositor's mirror, mark and a scrolling caption, "TqNelu" as the output.
 "$wine" regsvr32 /s "Z:$bin/TqTestCam.ax" || { say "FAILED: regsvr32 TqTestCam.ax"; exit 1; }
 say "starting the product again with the test camera as its source, mirrored, with a caption"
+say "and recording three seconds of the composed picture with sound through the engine's recorder"
 "$wine" "$productwin\\TqSorva.exe" -seconds 40 -camera "Tq Test Camera" -mirror -caption "TqNelu: camera, mirror, mark and caption" \
-  >"$out/product-camera.log" 2>&1 &
+  -record "Z:$out/demo.mkv" 3 >"$out/product-camera.log" 2>&1 &
 product=$!
 for _ in $(seq 80); do
   grep -q 'camera "Tq Test Camera" running' "$out/product-camera.log" 2>/dev/null && break
@@ -57,6 +55,11 @@ else
   say "FAILED: the test camera did not start (see $out/product-camera.log)"
   rc=1
 fi
+for _ in $(seq 40); do
+  grep -q 'mainframe: recordings done' "$out/product-camera.log" 2>/dev/null && break
+  sleep 0.5
+done
+grep -q 'mainframe: recordings done' "$out/product-camera.log" || { say "FAILED: the recording did not end (see $out/product-camera.log)"; rc=1; }
 "$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
 wait $product || true
 "$wine" regsvr32 /s /u "Z:$bin/TqTestCam.ax"

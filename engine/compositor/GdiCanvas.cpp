@@ -71,3 +71,94 @@ bool DrawThroughBitmap(uint8_t* pixels, int width, int height, const std::functi
     ReleaseDC(desktop, screen);
     return true;
 }
+
+CTextStrip::~CTextStrip()
+{
+    if (m_dc) {
+        SelectObject(m_dc, m_defaultBitmap);
+        SelectObject(m_dc, m_defaultFont);
+        DeleteDC(m_dc);
+    }
+    if (m_font)
+        DeleteObject(m_font);
+    if (m_bitmap)
+        DeleteObject(m_bitmap);
+}
+
+HDC CTextStrip::Begin(const std::function<HFONT(HDC)>& createFont)
+{
+    if (!m_dc) {
+        const HWND desktop = GetDesktopWindow();
+        if (!IsWindow(desktop))
+            return nullptr;
+        const HDC screen = GetDC(desktop);
+        if (!screen)
+            return nullptr;
+        m_dc = CreateCompatibleDC(screen);
+        ReleaseDC(desktop, screen);
+        if (!m_dc)
+            return nullptr;
+        m_defaultBitmap = GetCurrentObject(m_dc, OBJ_BITMAP);
+        m_defaultFont = GetCurrentObject(m_dc, OBJ_FONT);
+        m_fontStale = true;
+    }
+    if (m_fontStale) {
+        // Selected while the DC's own bitmap is in, as DrawThroughBitmap
+        // does: the font's smoothing is settled when it is selected.
+        SelectObject(m_dc, m_defaultFont);
+        if (m_font)
+            DeleteObject(m_font);
+        // A font that cannot be made leaves the DC's default font in place.
+        m_font = createFont(m_dc);
+        if (m_font)
+            SelectObject(m_dc, m_font);
+        m_fontStale = false;
+    }
+    return m_dc;
+}
+
+bool CTextStrip::DrawRows(uint8_t* pixels, int width, int height, int top, int bottom,
+                          const std::function<void(HDC, int)>& draw)
+{
+    if (!m_dc || !pixels || width <= 0 || height <= 0 || (width * 3) % 4 != 0)
+        return false;
+    top = std::max(0, top);
+    bottom = std::min(height, bottom);
+    const int rows = bottom - top;
+    if (rows <= 0)
+        return false;
+    if (!m_bitmap || m_bitmapWidth != width || m_bitmapHeight != rows) {
+        if (m_bitmap)
+            DeleteObject(m_bitmap);
+        m_bitmap = nullptr;
+        const HWND desktop = GetDesktopWindow();
+        const HDC screen = IsWindow(desktop) ? GetDC(desktop) : nullptr;
+        if (!screen)
+            return false;
+        m_bitmap = CreateCompatibleBitmap(screen, width, rows);
+        ReleaseDC(desktop, screen);
+        if (!m_bitmap)
+            return false;
+        m_bitmapWidth = width;
+        m_bitmapHeight = rows;
+    }
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = rows;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    // The frame's rows run bottom-up: the strip's lowest row is frame row
+    // height - bottom from the buffer's start.
+    uint8_t* first = pixels + size_t(height - bottom) * size_t(width) * 3;
+    SetDIBits(m_dc, m_bitmap, 0, UINT(rows), first, &info, DIB_RGB_COLORS);
+    SelectObject(m_dc, m_bitmap);
+    SetBkMode(m_dc, TRANSPARENT);
+    draw(m_dc, top);
+    // GetDIBits wants the bitmap out of every DC.
+    SelectObject(m_dc, m_defaultBitmap);
+    GetDIBits(m_dc, m_bitmap, 0, UINT(rows), first, &info, DIB_RGB_COLORS);
+    return true;
+}

@@ -24,3 +24,36 @@ bool AnsiToWide(const std::string& ansi, std::wstring& out);
 // and write past its end.
 bool DrawThroughBitmap(uint8_t* pixels, int width, int height, const std::function<HFONT(HDC)>& createFont,
                        const std::function<void(HDC)>& draw);
+
+// The same drawing for text that covers a few rows of every frame: only those
+// rows go through the bitmap, and the memory DC, the bitmap and the font are
+// kept between frames (making them each frame costs more than the text).
+// The bytes are those of DrawThroughBitmap as long as nothing is drawn
+// outside the rows given. Used by one thread at a time.
+class CTextStrip {
+public:
+    CTextStrip() = default;
+    ~CTextStrip();
+    CTextStrip(const CTextStrip&) = delete;
+    CTextStrip& operator=(const CTextStrip&) = delete;
+
+    // The next Begin makes the font again.
+    void InvalidateFont() { m_fontStale = true; }
+    // The memory DC with the font selected (made by createFont when stale), or
+    // null without a desktop window. Good for measuring until DrawRows.
+    HDC Begin(const std::function<HFONT(HDC)>& createFont);
+    // Copies rows [top, bottom) of the frame (counted from its top) into the
+    // bitmap, runs draw with the row of the strip's top (draw at y - top), and
+    // copies them back. False when the rows or the frame cannot be drawn.
+    bool DrawRows(uint8_t* pixels, int width, int height, int top, int bottom,
+                  const std::function<void(HDC, int top)>& draw);
+
+private:
+    HDC m_dc = nullptr;
+    HGDIOBJ m_defaultBitmap = nullptr;
+    HGDIOBJ m_defaultFont = nullptr;
+    HFONT m_font = nullptr;
+    bool m_fontStale = true;
+    HBITMAP m_bitmap = nullptr;
+    int m_bitmapWidth = 0, m_bitmapHeight = 0;
+};

@@ -27,6 +27,7 @@ void CTextCaption::SetText(const std::string& ansiText)
     else
         m_usage.SwitchOn(m_clock());
     m_renderer->SetText(m_text);
+    m_bandStale = true;
 }
 
 void CTextCaption::Show(bool shown)
@@ -41,6 +42,7 @@ void CTextCaption::SetBackColor(int r, int g, int b)
     m_backColor[0] = r;
     m_backColor[1] = g;
     m_backColor[2] = b;
+    m_bandStale = true;
 }
 
 void CTextCaption::SetColor(int r, int g, int b)
@@ -61,6 +63,8 @@ void CTextCaption::SetFont(int size, int style, const std::string& ansiFace, boo
         m_font.face.clear();
     m_font.strikeOut = strikeOut;
     m_font.underline = underline;
+    m_bandStale = true;
+    m_strip.InvalidateFont();
 }
 
 void CTextCaption::SetSpeed(float pixelsPerFrame)
@@ -100,6 +104,15 @@ void CTextCaption::SetStyle(int type)
     renderer->color = m_renderer->color;
     m_renderer = std::move(renderer);
     m_rendererType = TextLayerType(type);
+    m_strip.InvalidateFont();
+}
+
+void CTextCaption::SetWholeFrameDrawing(bool whole)
+{
+    tq::CCritSecLock lock(m_lock);
+    m_wholeFrame = whole;
+    m_bandStale = true;
+    m_strip.InvalidateFont();
 }
 
 int CTextCaption::Usage()
@@ -140,7 +153,14 @@ void CTextCaption::Draw(uint8_t* pixels, int width, int height)
         return;
     if (m_backColor[1] >= 0 && m_backColor[2] >= 0 && m_renderer->HasBackground())
         DrawBand(pixels, width, height, m_font);
+    if (m_wholeFrame)
+        DrawTextWholeFrame(pixels, width, height);
+    else
+        DrawTextStrip(pixels, width, height);
+}
 
+void CTextCaption::DrawTextWholeFrame(uint8_t* pixels, int width, int height)
+{
     const double scale = FontScale(width);
     DrawThroughBitmap(
         pixels, width, height, [&](HDC dc) { return m_renderer->CreateFont(dc, scale, m_font); },
@@ -151,6 +171,28 @@ void CTextCaption::Draw(uint8_t* pixels, int width, int height)
             Scroll(size.cx, width);
             m_renderer->Draw(&dc, m_scrollX, y);
         });
+}
+
+// Only the text's rows, with a margin of a line's height above and below for
+// glyphs that reach past their cell, go through the kept bitmap.
+void CTextCaption::DrawTextStrip(uint8_t* pixels, int width, int height)
+{
+    const double scale = FontScale(width);
+    if (scale != m_stripScale) {
+        m_strip.InvalidateFont();
+        m_stripScale = scale;
+    }
+    HDC dc = m_strip.Begin([&](HDC memory) { return m_renderer->CreateFont(memory, scale, m_font); });
+    if (!dc)
+        return;
+    SIZE size = {0, 0};
+    m_renderer->Measure(&dc, &m_text, &size);
+    const int y = std::max(0, std::min(height - m_bottom - int(size.cy), height - int(size.cy)));
+    Scroll(size.cx, width);
+    const int margin = std::max(int(size.cy), 16);
+    m_strip.DrawRows(pixels, width, height, y - margin, y + int(size.cy) + margin, [&](HDC strip, int top) {
+        m_renderer->Draw(&strip, m_scrollX, y - top);
+    });
 }
 
 void CTextCaption::Scroll(int textWidth, int frameWidth)
@@ -175,19 +217,50 @@ void CTextCaption::Scroll(int textWidth, int frameWidth)
 }
 
 // The band is as high as the text in the plain font and as wide as the frame,
-// mixed 195:60 into the frame over the caption's rows.
+// mixed 195:60 into the frame over the caption's rows. Its colours are read
+// back from the display once and kept until the text, font, colour or frame
+// width change.
 void CTextCaption::DrawBand(uint8_t* pixels, int width, int height, const TextFont& font)
 {
+    if (m_wholeFrame || m_bandStale || m_bandWidth != width || m_bandFrameHeight != height) {
+        m_bandStale = true;
+        if (!MakeBand(width, height, font))
+            return;
+        m_bandStale = false;
+    }
+    BlendBand(pixels, width, height);
+}
+
+void CTextCaption::BlendBand(uint8_t* pixels, int width, int height)
+{
+    const int bandHeight = m_bandHeight;
+    if (bandHeight <= 0 || bandHeight > height || m_bandRgb.size() < size_t(width) * 3 * size_t(bandHeight))
+        return;
+    // Rows counted from the bottom; a band that would pass the top ends there.
+    const int first = std::min(m_bottom, height - bandHeight);
+    const size_t rowBytes = size_t(width) * 3;
+    const uint8_t* rgb = m_bandRgb.data();
+    uint8_t* frame = pixels + size_t(first) * rowBytes;
+    for (size_t i = 0; i < rowBytes * size_t(bandHeight); ++i)
+        frame[i] = uint8_t((195 * rgb[i] + 60 * frame[i]) / 255);
+}
+
+// Fills m_bandRgb (width x m_bandHeight, RGB24) with the band's colour as the
+// display shows it; false when there is nothing to draw.
+bool CTextCaption::MakeBand(int width, int height, const TextFont& font)
+{
+    m_bandWidth = 0;
+    m_bandHeight = 0;
     const HWND desktop = GetDesktopWindow();
     if (!IsWindow(desktop))
-        return;
+        return false;
     const HDC screen = GetDC(desktop);
     if (!screen)
-        return;
+        return false;
     const HDC memory = CreateCompatibleDC(screen);
     if (!memory) {
         ReleaseDC(desktop, screen);
-        return;
+        return false;
     }
 
     SIZE size = {0, 0};
@@ -199,6 +272,7 @@ void CTextCaption::DrawBand(uint8_t* pixels, int width, int height, const TextFo
         DeleteObject(textFont);
     }
 
+    bool ready = false;
     const int bandHeight = std::min(int(size.cy), height);
     const HBITMAP band = bandHeight > 0 ? CreateCompatibleBitmap(screen, width, bandHeight) : nullptr;
     if (band) {
@@ -228,24 +302,22 @@ void CTextCaption::DrawBand(uint8_t* pixels, int width, int height, const TextFo
         const size_t stride = size_t((width * bits + 31) / 32 * 4);
         m_band.resize(stride * size_t(bandHeight));
         m_bandRgb.resize(size_t(width) * 3 * size_t(bandHeight));
-        bool ready = GetDIBits(memory, band, 0, UINT(bandHeight), m_band.data(), &info, DIB_RGB_COLORS) == bandHeight;
-        const uint8_t* rgb = m_band.data();
+        ready = GetDIBits(memory, band, 0, UINT(bandHeight), m_band.data(), &info, DIB_RGB_COLORS) == bandHeight;
         if (ready && bits != 24) {
             m_converter.SetSource(subtype, width, bandHeight, m_band.data());
             m_converter.SetDestination(MEDIASUBTYPE_RGB24, width, bandHeight, m_bandRgb.data());
             ready = m_converter.Convert();
-            rgb = m_bandRgb.data();
-        }
-        if (ready) {
-            // Rows counted from the bottom; a band that would pass the top ends there.
-            const int first = std::min(m_bottom, height - bandHeight);
-            const size_t rowBytes = size_t(width) * 3;
-            uint8_t* frame = pixels + size_t(first) * rowBytes;
-            for (size_t i = 0; i < rowBytes * size_t(bandHeight); ++i)
-                frame[i] = uint8_t((195 * rgb[i] + 60 * frame[i]) / 255);
+        } else if (ready) {
+            m_bandRgb.assign(m_band.begin(), m_band.begin() + m_bandRgb.size());
         }
         DeleteObject(band);
     }
     DeleteDC(memory);
     ReleaseDC(desktop, screen);
+    if (ready) {
+        m_bandWidth = width;
+        m_bandFrameHeight = height;
+        m_bandHeight = bandHeight;
+    }
+    return ready;
 }

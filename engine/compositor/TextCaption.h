@@ -6,6 +6,7 @@
 
 #include "ColorConverter.h"
 #include "CritSec.h"
+#include "GdiCanvas.h"
 #include "TextLayer.h"
 #include "UsageClock.h"
 
@@ -35,6 +36,10 @@ public:
     // Draws over an RGB24 bottom-up frame.
     void Draw(uint8_t* pixels, int width, int height);
 
+    // Draws through a bitmap of the whole frame and makes the band and the
+    // font afresh each frame, as a reference for the kept strip's bytes.
+    void SetWholeFrameDrawing(bool whole);
+
     int ScrollX();
     int RendererType();
     std::wstring RendererText();
@@ -42,6 +47,10 @@ public:
 
 private:
     void DrawBand(uint8_t* pixels, int width, int height, const TextFont& font);
+    bool MakeBand(int width, int height, const TextFont& font);
+    void BlendBand(uint8_t* pixels, int width, int height);
+    void DrawTextStrip(uint8_t* pixels, int width, int height);
+    void DrawTextWholeFrame(uint8_t* pixels, int width, int height);
     void Scroll(int textWidth, int frameWidth);
 
     tq::CCritSec m_lock;
@@ -62,4 +71,11 @@ private:
     int m_rendererType = 1;
     std::unique_ptr<CTextLayer> m_renderer;
     std::vector<uint8_t> m_band, m_bandRgb;  // reused between frames
+    bool m_wholeFrame = false;
+    // The text's rows and the band are kept until what they show changes.
+    CTextStrip m_strip;
+    double m_stripScale = -1;
+    bool m_bandStale = true;
+    int m_bandWidth = 0, m_bandHeight = 0;  // of m_bandRgb, as made
+    int m_bandFrameHeight = 0;
 };

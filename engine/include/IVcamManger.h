@@ -13,7 +13,7 @@ class CCaptureVideo;
 class CMediaVideo;
 class CDesktopVideo;
 class CDecorationLayer;
-class CRecorder;
+class IRecorder;
 class CMoodMusic;
 class CLevelValue;
 class CAccompanyMusic;
@@ -27,7 +27,7 @@ public:
     virtual CMediaVideo* GetMediaVideo() = 0;
     virtual CDesktopVideo* GetDesktopVideo() = 0;
     virtual CDecorationLayer* GetDecorationLayer() = 0;
-    virtual CRecorder* GetRecorder() = 0;
+    virtual IRecorder* GetRecorder() = 0;
     virtual void SetPreviewWnd(HWND window) = 0;
     virtual void Nop(uint32_t value) = 0;
     virtual CMoodMusic* GetMoodMusic() = 0;

@@ -84,7 +84,7 @@ VcamManger::VcamManger()
     m_pMoodMusic = new CMoodMusic;
     m_pLevelValue = new CLevelValue;
     m_pAccompanyMusic = new CAccompanyMusic;
-    m_pRecorder = new CRecorder;
+    m_pRecorder = new tq::CRecorder;
     m_pParaWatcher = new CVcamParaWatcher(this);
     m_pSonvexMgr = new CSonvexMgr;
 
@@ -160,6 +160,11 @@ void VcamManger::CopyPreviewFrame(uint8_t* destination)
         memcpy(destination, m_previewFrame.data(), kPreviewBytes);
 }
 
+IRecorder* VcamManger::GetRecorder()
+{
+    return m_pRecorder;
+}
+
 void VcamManger::TakePreviewFrame(const uint8_t* frame, uint32_t timeMs)
 {
     tq::CCritSecLock lock(m_previewLock);
@@ -167,7 +172,7 @@ void VcamManger::TakePreviewFrame(const uint8_t* frame, uint32_t timeMs)
         return;
     memcpy(m_previewFrame.data(), frame, kPreviewBytes);
     if (m_pRecorder) {
-        if (IRecordFrameSink* sink = m_pRecorder->GetFrameSink())
+        if (tq::IRecordFrameSink* sink = m_pRecorder->GetFrameSink())
             sink->OnFrame(m_previewFrame.data(), kPreviewWidth, kPreviewHeight, timeMs);
     }
 }

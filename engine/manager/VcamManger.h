@@ -10,6 +10,7 @@
 #include <vector>
 
 class CBackgroundVideo;
+namespace tq { class CRecorder; }
 
 constexpr UINT WM_VCAM_NEWPREVIEW = 35268;
 
@@ -25,7 +26,7 @@ public:
     CMediaVideo* GetMediaVideo() override { return m_pMediaVideo; }
     CDesktopVideo* GetDesktopVideo() override { return m_pDesktopVideo; }
     CDecorationLayer* GetDecorationLayer() override { return m_pDecorationLayer; }
-    CRecorder* GetRecorder() override { return m_pRecorder; }
+    IRecorder* GetRecorder() override;
     void SetPreviewWnd(HWND window) override;
     void Nop(uint32_t) override {}
     CMoodMusic* GetMoodMusic() override { return m_pMoodMusic; }
@@ -68,7 +69,7 @@ private:
     CMoodMusic* m_pMoodMusic = nullptr;
     CLevelValue* m_pLevelValue = nullptr;
     CAccompanyMusic* m_pAccompanyMusic = nullptr;
-    CRecorder* m_pRecorder = nullptr;
+    tq::CRecorder* m_pRecorder = nullptr;
     CVcamParaWatcher* m_pParaWatcher = nullptr;
     CSonvexMgr* m_pSonvexMgr = nullptr;
     std::vector<uint8_t> m_previewFrame;

@@ -6,6 +6,8 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include <windows.h>
+
 #include <cstring>
 
 namespace tq {
@@ -67,6 +69,7 @@ bool CRecordContainer::Open(const std::string& path)
     if (!m_context)
         return false;
 
+    m_path = path;
     const AVOutputFormat* format = m_context->oformat;
     if (format->audio_codec == AV_CODEC_ID_NONE || format->video_codec == AV_CODEC_ID_NONE) {
         Close();
@@ -78,8 +81,9 @@ bool CRecordContainer::Open(const std::string& path)
         Close();
         return false;
     }
+    m_constantRate = strcmp(format->name, "avi") == 0;
     m_videoStream->id = 0;
-    m_videoStream->time_base = kMilliseconds;
+    m_videoStream->time_base = m_constantRate ? AVRational{1, m_fps} : kMilliseconds;
     m_videoStream->avg_frame_rate = AVRational{m_fps, 1};
     AVCodecParameters* video = m_videoStream->codecpar;
     video->codec_type = AVMEDIA_TYPE_VIDEO;
@@ -104,14 +108,14 @@ bool CRecordContainer::Open(const std::string& path)
         return false;
     }
     m_audioStream->id = 1;
-    m_audioStream->time_base = kMilliseconds;
+    m_audioStream->time_base = m_constantRate ? AVRational{kMp3FrameSamples, m_sampleRate} : kMilliseconds;
     AVCodecParameters* audio = m_audioStream->codecpar;
     audio->codec_type = AVMEDIA_TYPE_AUDIO;
     audio->codec_id = AV_CODEC_ID_MP3;
     audio->format = AV_SAMPLE_FMT_S16;
     audio->bit_rate = int64_t(m_audioKbps) * 1000;
     audio->sample_rate = m_sampleRate;
-    audio->frame_size = 1152;
+    audio->frame_size = kMp3FrameSamples;
     av_channel_layout_default(&audio->ch_layout, m_channels);
 
     if (!(format->flags & AVFMT_NOFILE)) {
@@ -132,22 +136,24 @@ bool CRecordContainer::Open(const std::string& path)
     m_videoStarted = false;
     m_lastVideoPts = -1;
     m_lastAudioPts = -1;
+    m_audioBlocks = 0;
     m_heldAudio.clear();
     return true;
 }
 
-bool CRecordContainer::Write(AVStream* stream, int64_t ptsMs, int64_t durationMs, const uint8_t* data, int size, bool key)
+bool CRecordContainer::Write(AVStream* stream, int64_t pts, int64_t duration, AVRational timeBase, const uint8_t* data,
+                             int size, bool key)
 {
     av_packet_unref(m_packet);
     m_packet->stream_index = stream->index;
     m_packet->data = const_cast<uint8_t*>(data);
     m_packet->size = size;
-    m_packet->pts = ptsMs;
-    m_packet->dts = ptsMs;
-    m_packet->duration = durationMs;
+    m_packet->pts = pts;
+    m_packet->dts = pts;
+    m_packet->duration = duration;
     m_packet->flags = key ? AV_PKT_FLAG_KEY : 0;
     // The muxer may have chosen another time base than milliseconds.
-    av_packet_rescale_ts(m_packet, kMilliseconds, stream->time_base);
+    av_packet_rescale_ts(m_packet, timeBase, stream->time_base);
     int result = av_interleaved_write_frame(m_context, m_packet);
     av_packet_unref(m_packet);
     if (result != 0)
@@ -164,13 +170,19 @@ bool CRecordContainer::WriteVideo(uint32_t timeMs, const uint8_t* data, int size
         m_videoStarted = true;
         m_firstVideoMs = timeMs;
     }
-    int64_t pts = int64_t(uint32_t(timeMs - m_firstVideoMs));
-    // Two pictures in one millisecond (or a clock step back): keep the time
-    // stamps increasing instead of letting the muxer refuse the packet.
+    const int64_t ms = int64_t(uint32_t(timeMs - m_firstVideoMs));
+    // By picture number for AVI (the nearest slot of the constant rate), by
+    // millisecond elsewhere.
+    int64_t pts = m_constantRate ? (ms * m_fps + 500) / 1000 : ms;
+    // Two pictures in one slot (or a clock step back): keep the time stamps
+    // increasing instead of letting the muxer refuse the packet.
     if (pts <= m_lastVideoPts)
         pts = m_lastVideoPts + 1;
     m_lastVideoPts = pts;
-    if (!Write(m_videoStream, pts, 1000 / m_fps, data, size, (flags & 1) != 0))
+    const bool written = m_constantRate
+        ? Write(m_videoStream, pts, 1, AVRational{1, m_fps}, data, size, (flags & 1) != 0)
+        : Write(m_videoStream, pts, 1000 / m_fps, kMilliseconds, data, size, (flags & 1) != 0);
+    if (!written)
         return false;
     return WriteHeldAudio();
 }
@@ -208,15 +220,16 @@ bool CRecordContainer::WriteAudio(uint32_t timeMs, const uint8_t* data, int size
     if (pts <= m_lastAudioPts)
         pts = m_lastAudioPts + 1;
     m_lastAudioPts = pts;
-    return Write(m_audioStream, pts, duration, data, size, true);
+    if (m_constantRate)  // AVI counts sound by its blocks, one MP3 frame each
+        return Write(m_audioStream, m_audioBlocks++, 1, AVRational{kMp3FrameSamples, m_sampleRate}, data, size, true);
+    return Write(m_audioStream, pts, duration, kMilliseconds, data, size, true);
 }
 
-void CRecordContainer::Close()
+bool CRecordContainer::Close()
 {
     if (!m_context)
-        return;
-    // A file whose header was written always gets its trailer, so even a
-    // recording without packets can be read.
+        return false;
+    const bool hasPictures = m_headerWritten && m_videoStarted;
     if (m_headerWritten)
         av_write_trailer(m_context);
     m_headerWritten = false;
@@ -228,6 +241,15 @@ void CRecordContainer::Close()
     m_context = nullptr;
     av_packet_free(&m_packet);
     m_heldAudio.clear();
+    if (!hasPictures && !m_path.empty()) {
+        // The name as libavformat opened it: UTF-8.
+        const int length = MultiByteToWideChar(CP_UTF8, 0, m_path.c_str(), -1, nullptr, 0);
+        std::wstring wide(length > 0 ? size_t(length) : 0, L'\0');
+        if (length > 0 && MultiByteToWideChar(CP_UTF8, 0, m_path.c_str(), -1, &wide[0], length) > 0)
+            DeleteFileW(wide.c_str());
+    }
+    m_path.clear();
+    return hasPictures;
 }
 
 } // namespace tq

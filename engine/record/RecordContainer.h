@@ -9,6 +9,9 @@
 struct AVFormatContext;
 struct AVStream;
 struct AVPacket;
+extern "C" {
+#include <libavutil/rational.h>
+}
 
 namespace tq {
 
@@ -29,7 +32,11 @@ public:
     // at the first video packet written.
     bool WriteVideo(uint32_t timeMs, const uint8_t* data, int size, int flags);
     bool WriteAudio(uint32_t timeMs, const uint8_t* data, int size);
-    void Close();
+    // Finishes the file. A file that received no picture holds nothing a
+    // player could show (the sound waits for the first picture), and some
+    // containers are unreadable without one: it is removed, and Close
+    // answers false. True when a finished file with pictures remains.
+    bool Close();
 
     bool IsOpen() const { return m_context != nullptr; }
     uint64_t BytesWritten() const { return m_bytesWritten; }
@@ -37,9 +44,11 @@ public:
     std::string FormatName() const;
 
 private:
-    bool Write(AVStream* stream, int64_t ptsMs, int64_t durationMs, const uint8_t* data, int size, bool key);
+    bool Write(AVStream* stream, int64_t pts, int64_t duration, AVRational timeBase, const uint8_t* data, int size,
+               bool key);
     bool WriteHeldAudio();
 
+    std::string m_path;
     AVFormatContext* m_context = nullptr;
     AVStream* m_videoStream = nullptr;
     AVStream* m_audioStream = nullptr;
@@ -56,6 +65,11 @@ private:
     uint32_t m_firstVideoMs = 0;
     uint32_t m_lastAudioMs = 0;
     bool m_videoStarted = false;
+    // AVI keeps no time stamps: its pictures are counted at a constant rate,
+    // so they are written by picture number rather than by millisecond.
+    bool m_constantRate = false;
+    int64_t m_audioBlocks = 0;
+    static constexpr int kMp3FrameSamples = 1152;
     int64_t m_lastVideoPts = -1;
     int64_t m_lastAudioPts = -1;
     std::vector<uint8_t> m_extradata;

@@ -1,10 +1,22 @@
 #include "RecordController.h"
 
+#include "EngineLog.h"
 #include "Recorder.h"
 
 #include <new>
 
 namespace tq {
+
+void CRecordController::OnMuxerEvent(int code, int reason, int)
+{
+    if (code != MuxerFailed)
+        return;
+    const char* why = reason == StartFailed ? "the file or an encoder could not be opened"
+                      : reason == WriteFailed ? "writing the file failed"
+                      : reason == NoPicture   ? "no picture arrived; the empty file was removed"
+                                              : "unknown";
+    WriteLog(kLogError, "CRecordController: the recording failed: %s", why);
+}
 
 CRecordController::CRecordController()
 {

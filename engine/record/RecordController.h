@@ -25,7 +25,9 @@ public:
 
     void SetRecorder(CRecorder* recorder) { m_recorder = recorder; }
 
-    void OnMuxerEvent(int, int, int) override {}
+    // Failures end in the engine's log; the recording itself goes on or ends
+    // as the muxer decided.
+    void OnMuxerEvent(int code, int reason, int) override;
     void OnAudioData(const uint8_t* data, int length) override;
     void OnFrame(uint8_t* pixels, int width, int height, uint32_t timeMs) override;
     void Reserved() override {}

@@ -213,10 +213,10 @@ void CRecordMuxer::SetAudioFormat(uint8_t channels, uint16_t bits, int sampleRat
     m_audioKbps = kbps;
 }
 
-void CRecordMuxer::Notify(int code)
+void CRecordMuxer::Notify(int code, int reason)
 {
     if (m_owner)
-        m_owner->OnMuxerEvent(code, 0, 0);
+        m_owner->OnMuxerEvent(code, reason, 0);
 }
 
 void CRecordMuxer::FailStart()
@@ -226,7 +226,7 @@ void CRecordMuxer::FailStart()
     delete m_audioThread;
     m_videoThread = nullptr;
     m_audioThread = nullptr;
-    Notify(IRecordMuxerOwner::MuxerFailed);
+    Notify(IRecordMuxerOwner::MuxerFailed, IRecordMuxerOwner::StartFailed);
 }
 
 void CRecordMuxer::Start(const std::string& path)
@@ -367,8 +367,13 @@ void CRecordMuxer::Run()
         ok = WritePacket(packet);
     }
     m_running = false;
-    m_container.Close();
-    Notify(ok ? IRecordMuxerOwner::MuxerEnded : IRecordMuxerOwner::MuxerFailed);
+    const bool hasPictures = m_container.Close();
+    if (!ok)
+        Notify(IRecordMuxerOwner::MuxerFailed, IRecordMuxerOwner::WriteFailed);
+    else if (!hasPictures)
+        Notify(IRecordMuxerOwner::MuxerFailed, IRecordMuxerOwner::NoPicture);
+    else
+        Notify(IRecordMuxerOwner::MuxerEnded);
 }
 
 } // namespace tq

@@ -20,6 +20,9 @@ class CRecordMuxer;
 class IRecordMuxerOwner {
 public:
     enum { MuxerEnded = 0, MuxerStarted = 1, MuxerFailed = 2 };
+    // Second argument of MuxerFailed. NoPicture: the recording received no
+    // picture, and its file was removed.
+    enum { StartFailed = 1, WriteFailed = 2, NoPicture = 3 };
     virtual ~IRecordMuxerOwner() = default;
     // Called on the muxer's thread (1, 0, and 2 for a failed write) or on the
     // caller of Start (2 for a failed start).
@@ -111,7 +114,7 @@ protected:
 
 private:
     bool WritePacket(CRecordPacket* packet);
-    void Notify(int code);
+    void Notify(int code, int reason = 0);
     void FailStart();
 
     std::atomic<bool> m_running{false};

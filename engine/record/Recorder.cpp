@@ -10,7 +10,7 @@ CRecorder::CRecorder()
 {
     InitializeCriticalSection(&m_lock);
     InitializeCriticalSection(&m_sinkLock);
-    m_worker.Start(this, THREAD_PRIORITY_ABOVE_NORMAL);
+    m_worker.Start(&m_workerBody, THREAD_PRIORITY_ABOVE_NORMAL);
 }
 
 CRecorder::~CRecorder()
@@ -18,6 +18,14 @@ CRecorder::~CRecorder()
     Quit();
     DeleteCriticalSection(&m_sinkLock);
     DeleteCriticalSection(&m_lock);
+}
+
+void CRecorder::DeletingDestructor(unsigned flags)
+{
+    if (flags & 1)
+        delete this;
+    else
+        this->~CRecorder();
 }
 
 void CRecorder::Quit()

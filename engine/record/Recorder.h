@@ -2,6 +2,7 @@
 // become messages to the controller on the recorder's own thread.
 #pragma once
 
+#include "IRecorder.h"
 #include "RecordSinks.h"
 #include "RecordWorker.h"
 
@@ -12,16 +13,19 @@ namespace tq {
 
 class CRecordController;
 
-class CRecorder : private IRecordWorkerBody {
+// IRecorder is the only polymorphic base, so the host's slots start the
+// object; the worker's callbacks live in a member.
+class CRecorder final : public IRecorder {
 public:
     // Starts the worker and returns once its controller exists.
     CRecorder();
-    virtual void Quit();
-    virtual void StartRecord(const std::string& path);
-    virtual void StopRecord();
-    virtual bool IsRecording();
+    void Quit() override;
+    void StartRecord(const std::string& path) override;
+    void StopRecord() override;
+    bool IsRecording() override;
+    void DeletingDestructor(unsigned flags) override;
     // Ends the worker when Quit was not called, which finishes a recording.
-    virtual ~CRecorder();
+    ~CRecorder();
 
     std::string GetPath();
     // Null while the controller does not exist. The sink stays valid for the
@@ -39,8 +43,17 @@ private:
         CRecorder* m_recorder;
     };
 
-    HWND CreateOper() override;
-    void DestroyOper() override;
+    class CWorkerBody : public IRecordWorkerBody {
+    public:
+        explicit CWorkerBody(CRecorder* recorder) : m_recorder(recorder) {}
+        HWND CreateOper() override { return m_recorder->CreateOper(); }
+        void DestroyOper() override { m_recorder->DestroyOper(); }
+    private:
+        CRecorder* m_recorder;
+    };
+
+    HWND CreateOper();
+    void DestroyOper();
 
     bool m_recording = false;
     std::string m_path;
@@ -50,6 +63,7 @@ private:
     // Held while a frame goes to the controller and while the controller goes.
     CRITICAL_SECTION m_sinkLock;
     CFrameSink m_frameSink{this};
+    CWorkerBody m_workerBody{this};
 };
 
 } // namespace tq

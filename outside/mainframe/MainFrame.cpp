@@ -5,10 +5,14 @@
 //                       -camera NAME   use the video input device NAME as the source
 //                       -caption TEXT  scroll TEXT over the picture on a colour band
 //                       -mirror        mirror the picture
+//                       -record FILE SECONDS   record the composed picture with sound through
+//                                      the engine's recorder; repeated, the files are recorded in turn;
+//                                      without -seconds the host closes once the last one is done
 // Like the real main window it runs once: a second start (the camera filter
 // starts the launcher on its first frame) leaves the running one alone.
 #include "ICaptureVideo.h"
 #include "IDecorationLayer.h"
+#include "IRecorder.h"
 #include "IVcamManger.h"
 
 #include <windows.h>
@@ -25,6 +29,50 @@ namespace {
 const wchar_t kMainFrameClass[] = L"BRENLO SPEAK MAIN FRAME | 4D1BB563-E5FC-4771-AD17-6442A4147044";
 constexpr UINT WM_QUIT_PRODUCT = 33369;
 constexpr UINT_PTR kCloseTimer = 1;
+constexpr UINT_PTR kRecordTimer = 2;
+
+// The -record switches still to do, and the engine's recorder.
+struct Recording {
+    std::string file;
+    UINT seconds;
+};
+std::vector<Recording> g_recordings;
+size_t g_nextRecording = 0;
+IRecorder* g_recorder = nullptr;
+bool g_closeAfterRecordings = false;
+
+void StartNextRecording(HWND frame)
+{
+    if (!g_recorder || g_nextRecording >= g_recordings.size())
+        return;
+    const Recording& r = g_recordings[g_nextRecording];
+    g_recorder->StartRecord(r.file);
+    printf("mainframe: recording %s for %u s (%s)\n", r.file.c_str(), r.seconds,
+           g_recorder->IsRecording() ? "recording" : "the recorder refused");
+    fflush(stdout);
+    SetTimer(frame, kRecordTimer, r.seconds * 1000, nullptr);
+}
+
+void StopRecording(HWND frame)
+{
+    KillTimer(frame, kRecordTimer);
+    if (!g_recorder || g_nextRecording >= g_recordings.size())
+        return;
+    g_recorder->StopRecord();
+    printf("mainframe: recorded %s\n", g_recordings[g_nextRecording].file.c_str());
+    ++g_nextRecording;
+    fflush(stdout);
+    if (g_nextRecording < g_recordings.size()) {
+        StartNextRecording(frame);
+        return;
+    }
+    printf("mainframe: recordings done\n");
+    fflush(stdout);
+    // Without -seconds the host's work is done: close (the engine's release
+    // finishes the last file).
+    if (g_closeAfterRecordings)
+        PostMessageW(frame, WM_CLOSE, 0, 0);
+}
 
 LRESULT CALLBACK MainFrameProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -36,6 +84,10 @@ LRESULT CALLBACK MainFrameProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_TIMER:
         if (wParam == kCloseTimer) {
             PostMessageW(hWnd, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        if (wParam == kRecordTimer) {
+            StopRecording(hWnd);
             return 0;
         }
         break;
@@ -194,6 +246,18 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
             OpenCamera(camera, cameraListener, cameraName, frame);
     }
 
+    for (int i = 1; i + 2 < argc; ++i) {
+        if (_stricmp(argv[i], "-record") == 0) {
+            g_recordings.push_back({argv[i + 1], UINT(std::max(1, atoi(argv[i + 2])))});
+            i += 2;
+        }
+    }
+    if (!g_recordings.empty()) {
+        g_recorder = manager->GetRecorder();
+        g_closeAfterRecordings = seconds == nullptr;
+        StartNextRecording(frame);
+    }
+
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
@@ -204,6 +268,8 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
         camera->SetListener(nullptr);
         camera->Quit();
     }
+    // Releasing the engine finishes a recording still running.
+    g_recorder = nullptr;
     release();
     printf("mainframe: closed\n");
     return 0;

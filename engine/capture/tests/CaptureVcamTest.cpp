@@ -264,3 +264,36 @@ TEST_F(VcamRoadTest, HostWithTheTestCameraShowsItsMovingPictureToConsumers)
     EXPECT_NE(std::string::npos, output.find("mainframe: camera \"Tq Test Camera\" running")) << output;
     EXPECT_NE(std::string::npos, output.find("mainframe: closed")) << output;
 }
+
+// The host records through the engine's recorder (IVcamManger::GetRecorder),
+// fed with the composed preview of the running camera, into each container;
+// record_host_probe reads the files back with the native FFmpeg.
+TEST_F(VcamRoadTest, HostRecordsTheCameraThroughTheEngineIntoEachContainer)
+{
+    wchar_t out[MAX_PATH] = {};
+    ASSERT_NE(0u, GetEnvironmentVariableW(L"TQ_HOST_RECORD_OUT", out, MAX_PATH)) << "the probe's folder";
+    const std::wstring folder = out;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring arguments = L"-camera \"Tq Test Camera\"";
+    std::vector<std::wstring> files;
+    for (const wchar_t* name : {L"host_3s.mkv", L"host_3s.mp4", L"host_3s.flv", L"host_3s.avi"}) {
+        files.push_back(folder + L"\\" + name);
+        DeleteFileW(files.back().c_str());
+        arguments += L" -record \"" + files.back() + L"\" 3";
+    }
+    const std::wstring hostOutput = folder + L"\\runhost.txt";
+    Child host;
+    ASSERT_TRUE(host.Start(L"runhost.exe", arguments, hostOutput));
+    // Without -seconds the host closes once the last recording is done.
+    EXPECT_EQ(0u, host.Wait(120000)) << ReadText(hostOutput);
+    const std::string output = ReadText(hostOutput);
+    EXPECT_NE(std::string::npos, output.find("mainframe: camera \"Tq Test Camera\" running")) << output;
+    EXPECT_EQ(std::string::npos, output.find("the recorder refused")) << output;
+    EXPECT_NE(std::string::npos, output.find("mainframe: recordings done")) << output;
+    EXPECT_NE(std::string::npos, output.find("mainframe: closed")) << output;
+    for (const std::wstring& file : files) {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        ASSERT_TRUE(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data));
+        EXPECT_GT(data.nFileSizeLow, 20000u) << "a recording with pictures and sound";
+    }
+}

@@ -4,6 +4,7 @@
 #include "MarkResource.h"
 #include "ModuleInstance.h"
 #include "ShareHandle.h"
+#include "testing/SlotCall.h"
 
 #include <gtest/gtest.h>
 
@@ -497,6 +498,63 @@ TEST_F(Compositor, GpuVerdictReachesTheListenerOnCheck)
     EXPECT_EQ(2u, listener.states.size());
 }
 
+// A host compiled elsewhere calls the compositor by slot number and hands it
+// a listener that is only a table of plain functions.
+struct HostGpuListener {
+    static void TQ_THISCALL OnGpuState(HostGpuListener* self, bool useful) { self->states.push_back(useful); }
+    static const void* const kTable[];
+    const void* const* table = kTable;
+    std::vector<bool> states;
+};
+const void* const HostGpuListener::kTable[] = {reinterpret_cast<const void*>(&HostGpuListener::OnGpuState)};
+
+TEST_F(Compositor, OperationsRunAtTheirSlotNumbers)
+{
+    void* object = static_cast<IDecorationLayer*>(layer.get());
+    const std::string path = "C:\\sticker.png";
+    EXPECT_TRUE((CallSlot<bool, const std::string*, int, int, int, int, bool, int, int>(object, 1, &path, 480, 360,
+                                                                                        100, 75, true, 10, 20)));
+    std::vector<LayerChange> pending = layer->PendingChanges();
+    ASSERT_EQ(1u, pending.size());
+    EXPECT_EQ(path, pending[0].path);
+    EXPECT_EQ(0, pending[0].op);
+    EXPECT_EQ(100 * 480 / 480, pending[0].flashWidth);
+    EXPECT_EQ(10, pending[0].x);
+    EXPECT_EQ(20, pending[0].y);
+    EXPECT_TRUE((CallSlot<bool, const std::string*>(object, 2, &path)));
+    pending = layer->PendingChanges();
+    ASSERT_EQ(1u, pending.size()) << "the last request for a path wins";
+    EXPECT_EQ(1, pending[0].op);
+    CallSlot<void>(object, 0);  // RemoveAllLayers
+    EXPECT_TRUE(layer->PendingChanges().empty());
+
+    // Flip (10) and mirror (11), then the tint (8) on the last pixel's red.
+    std::vector<uint8_t> frame(4 * 3 * 3);
+    for (size_t i = 0; i < frame.size(); ++i)
+        frame[i] = uint8_t(i);
+    CallSlot<void, bool>(object, 10, true);
+    CallSlot<void, bool>(object, 11, true);
+    CallSlot<void, unsigned, unsigned, unsigned>(object, 8, 5u, 0u, 0u);
+    layer->Compose(frame.data(), 4, 3);
+    EXPECT_EQ((std::vector<uint8_t>{0, 1, 7}), std::vector<uint8_t>(frame.end() - 3, frame.end()));
+    EXPECT_EQ((std::vector<uint8_t>{33, 34, 40}), std::vector<uint8_t>(frame.begin(), frame.begin() + 3));
+    CallSlot<void>(object, 7);  // StopTint
+    CallSlot<void, bool>(object, 10, false);
+    CallSlot<void, bool>(object, 11, false);
+    layer->Compose(frame.data(), 4, 3);
+    EXPECT_EQ((std::vector<uint8_t>{0, 1, 7}), std::vector<uint8_t>(frame.end() - 3, frame.end())) << "all off";
+
+    HostGpuListener host;
+    CallSlot<void, void*>(object, 42, &host);  // SetGpuListener
+    CallSlot<void>(object, 41);                // CheckGpuUsefull
+    Pump();
+    EXPECT_EQ((std::vector<bool>{false}), host.states);
+    CallSlot<void, void*>(object, 42, nullptr);
+    CallSlot<void>(object, 41);
+    Pump();
+    EXPECT_EQ(1u, host.states.size());
+}
+
 TEST_F(Compositor, EnhancersVerdictReachesTheListenerUntilTheCompositorGoes)
 {
     ASSERT_TRUE(enhancer->gpuState);
@@ -636,10 +694,16 @@ TEST_F(Compositor, PicturesChangeWhileFramesAreComposed)
 
     const MarkBitmap pictures[] = {Solid(kSize, kSize, 200, 100, 50), Solid(100, 50, 50, 100, 200),
                                    Solid(160, 160, 250, 250, 250)};
-    // Long enough for the 10 s tick and its fade: the mix then varies too.
-    const DWORD until = GetTickCount() + 11500;
+    // Until the 10 s tick has come and its fade has passed half way (the mix
+    // then varies too) and the producer has composed enough frames; a loaded
+    // machine only takes longer.
+    const DWORD start = GetTickCount();
     int sets = 0;
-    while (GetTickCount() < until || sets < 3000) {
+    bool faded = false;
+    while (!faded || sets < 3000 || frames.load() < 100) {
+        if (GetTickCount() - start > 120000)
+            break;
+        faded = faded || layer->MarkMix() > 0.5f;
         const int k = sets % 4;
         if (k == 3)
             layer->SetMarkPicture(nullptr, 0, 0, 0, 0);
@@ -657,10 +721,10 @@ TEST_F(Compositor, PicturesChangeWhileFramesAreComposed)
     }
     stop = true;
     producer.join();
-    EXPECT_GT(frames.load(), 100);
+    EXPECT_GE(frames.load(), 100);
     EXPECT_EQ(0, torn.load()) << firstTear;
     EXPECT_EQ(0, missing.load());
-    EXPECT_GT(layer->MarkMix(), 0.5f);  // the fade to the second picture ran
+    EXPECT_TRUE(faded) << "the fade to the second picture ran";
 }
 
 }  // namespace

@@ -224,6 +224,64 @@ TEST_F(Caption, BandRowsAndValues)
     }
 }
 
+// The kept strip, font and band give the bytes of drawing the whole frame
+// with everything made afresh: every renderer, both font scales, a scroll
+// across the frame and its re-entry, and changes of text, font, colour and
+// renderer while it runs. The ground is noisy so that smoothed glyph edges
+// depend on what lies under them.
+TEST_F(Caption, KeptStripDrawsTheSameBytesAsTheWholeFrame)
+{
+    const struct { int type, width, height; unsigned bottom; bool band; } cases[] = {
+        {0, 640, 480, 20, true}, {0, 960, 720, 0, true}, {1, 640, 480, 40, false}, {2, 640, 480, 0, false},
+        {3, 480, 360, 360, false}, {4, 640, 480, 10, false}, {0, 480, 360, 350, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << " " << c.width << "x" << c.height << " bottom "
+                                        << c.bottom);
+        CTextCaption kept([this] { return now; }), reference([this] { return now; });
+        reference.SetWholeFrameDrawing(true);
+        for (CTextCaption* caption : {&kept, &reference}) {
+            caption->SetFont(25, 2, "Microsoft YaHei", false, true);
+            caption->SetStyle(c.type);
+            caption->SetText("Scrolling caption Wg|");
+            if (c.band)
+                caption->SetBackColor(0, 0, 128);
+            caption->SetScrollMode(2);
+            caption->SetSpeed(37.5f);
+            caption->SetBottom(c.bottom);
+            caption->Show(true);
+        }
+        Frame ground(c.width, c.height);
+        for (size_t i = 0; i < ground.pixels.size(); ++i)
+            ground.pixels[i] = uint8_t(i * 7 + i / 1931);
+        int drawn = 0;
+        for (int step = 0; step < 60; ++step) {
+            now += 400;  // the colour cycles move on
+            if (step == 20)
+                for (CTextCaption* caption : {&kept, &reference})
+                    caption->SetText("\xd6\xd0\xce\xc4 other");
+            if (step == 30)
+                for (CTextCaption* caption : {&kept, &reference})
+                    caption->SetFont(18, 1, "SimSun", true, false);
+            if (step == 40)
+                for (CTextCaption* caption : {&kept, &reference}) {
+                    caption->SetColor(250, 200, 0);
+                    caption->SetBackColor(0, 128, 0);
+                }
+            if (step == 50)
+                for (CTextCaption* caption : {&kept, &reference})
+                    caption->SetStyle(c.type == 0 ? 4 : 0);
+            Frame a = ground, b = ground;
+            kept.Draw(a.Data(), c.width, c.height);
+            reference.Draw(b.Data(), c.width, c.height);
+            ASSERT_EQ(kept.ScrollX(), reference.ScrollX()) << "step " << step;
+            ASSERT_TRUE(a.pixels == b.pixels) << "step " << step << ", " << Changed(a, b).size() << " pixels differ";
+            drawn += a.pixels == ground.pixels ? 0 : 1;
+        }
+        EXPECT_GT(drawn, 40) << "frames with the caption on them";
+    }
+}
+
 TEST_F(Caption, SwitchingRendererKeepsTextAndColour)
 {
     caption.SetText("Keep me");

@@ -172,23 +172,27 @@ TEST(RecordContainer, SoundIsHeldUntilTheFirstPictureAndOlderSoundIsDropped)
     EXPECT_EQ(82, audio->lastTime);
 }
 
-TEST(RecordContainer, FileWithoutPacketsIsStillFinished)
+TEST(RecordContainer, FileWithoutPicturesIsRemoved)
 {
     Pictures pictures(1);
-    for (const char* name : {"empty.mkv", "empty.mp4"}) {
+    for (const char* name : {"empty.mkv", "empty.mp4", "empty.avi"}) {
         std::string path = OutputPath(name);
         CRecordContainer container;
         PrepareContainer(container, pictures);
         ASSERT_TRUE(container.Open(path));
-        container.Close();
-        FileSummary file = SummariseFile(path);
-        EXPECT_TRUE(file.valid) << name;
-        // FFmpeg's MP4 writer leaves tracks without samples out; Matroska
-        // keeps them.
-        if (file.docType == "matroska") {
-            EXPECT_NE(nullptr, file.Find("video")) << name;
-        }
+        EXPECT_TRUE(FileExists(path));
+        EXPECT_FALSE(container.Close()) << name;
+        EXPECT_FALSE(FileExists(path)) << name;
     }
+    // One picture is enough for a file that stays.
+    std::string path = OutputPath("one_picture.mkv");
+    CRecordContainer container;
+    PrepareContainer(container, pictures);
+    ASSERT_TRUE(container.Open(path));
+    const EncodedPicture& first = pictures.All().at(0);
+    ASSERT_TRUE(container.WriteVideo(0, first.bytes.data(), int(first.bytes.size()), 1));
+    EXPECT_TRUE(container.Close());
+    EXPECT_TRUE(SummariseFile(path).valid);
 }
 
 TEST(RecordContainer, OpenFailsWhenTheFileOrHeaderCannotBeWritten)

@@ -17,11 +17,19 @@ namespace {
 
 class EventLog : public tq::IRecordMuxerOwner {
 public:
-    void OnMuxerEvent(int code, int, int) override
+    void OnMuxerEvent(int code, int reason, int) override
     {
         EnterCriticalSection(&m_lock);
         m_codes.push_back(code);
+        m_reasons.push_back(reason);
         LeaveCriticalSection(&m_lock);
+    }
+    std::vector<int> Reasons()
+    {
+        EnterCriticalSection(&m_lock);
+        std::vector<int> reasons = m_reasons;
+        LeaveCriticalSection(&m_lock);
+        return reasons;
     }
     std::vector<int> Codes()
     {
@@ -36,6 +44,7 @@ public:
 private:
     CRITICAL_SECTION m_lock;
     std::vector<int> m_codes;
+    std::vector<int> m_reasons;
 };
 
 // 400x300 bottom-up BGR picture that moves with the index.
@@ -142,22 +151,32 @@ TEST(RecordMuxer, WritesEveryPictureAndAllSoundOfOddBlocks)
     std::ofstream(path + ".samples") << pushedSamples << "\n";
 }
 
-TEST(RecordMuxer, StopWithoutPushesGivesAFinishedFile)
+// A recording that never received a picture (sound alone waits for the
+// first one) leaves no file behind and is reported as failed.
+TEST(RecordMuxer, RecordingWithoutPicturesIsRemovedAndReported)
 {
-    for (const char* name : {"muxer_empty.mkv", "muxer_empty.mp4"}) {
-        std::string path = OutputPath(name);
-        EventLog log;
-        {
-            CRecordMuxer muxer;
-            Prepare(muxer, log);
-            muxer.Start(path);
-            muxer.Stop();
+    for (bool withSound : {false, true}) {
+        for (const char* name : {"muxer_empty.mkv", "muxer_empty.mp4", "muxer_empty.avi"}) {
+            std::string path = OutputPath(name);
+            EventLog log;
+            {
+                CRecordMuxer muxer;
+                Prepare(muxer, log);
+                muxer.Start(path);
+                ASSERT_TRUE(FileExists(path)) << name << " is open while recording";
+                if (withSound) {
+                    std::vector<uint8_t> sound(4096, 0);
+                    for (int i = 0; i < 40; ++i)
+                        muxer.PushAudio(sound.data(), int(sound.size()));
+                }
+                muxer.Stop();
+            }
+            EXPECT_FALSE(FileExists(path)) << name << (withSound ? " with sound" : "");
+            std::vector<int> codes = log.Codes(), reasons = log.Reasons();
+            ASSERT_FALSE(codes.empty());
+            EXPECT_EQ(tq::IRecordMuxerOwner::MuxerFailed, codes.back()) << name;
+            EXPECT_EQ(tq::IRecordMuxerOwner::NoPicture, reasons.back()) << name;
         }
-        FileSummary file = SummariseFile(path);
-        EXPECT_TRUE(file.valid) << name;
-        std::vector<int> codes = log.Codes();
-        ASSERT_FALSE(codes.empty());
-        EXPECT_EQ(0, codes.back());
     }
 }
 

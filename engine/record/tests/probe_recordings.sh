@@ -10,7 +10,7 @@ near() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { d = a - b; if (d < 0) d = -d
 # Pictures of the recording must resemble the input at least this much.
 min_psnr=30
 
-for name in record_3s.mkv record_3s.mp4 record_3s; do
+for name in record_3s.mkv record_3s.mp4 record_3s record_3s.avi; do
   f=$out/$name
   [ -f "$f" ] || { bad "$name missing"; continue; }
   v=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 "$f")
@@ -42,7 +42,11 @@ for name in record_3s.mkv record_3s.mp4 record_3s; do
   sd=$(ffprobe -v error -select_streams v:0 -show_entries stream=duration -of csv=p=0 "$f")
   [ "$sd" = "N/A" ] || [ -z "$sd" ] || near "$sd" "$want" 0.1 || bad "$name video duration $sd for $n pictures"
   sd=$(ffprobe -v error -select_streams a:0 -show_entries stream=duration -of csv=p=0 "$f")
-  [ "$sd" = "N/A" ] || [ -z "$sd" ] || near "$sd" "$sound" 0.1 || bad "$name sound duration $sd for $sound s decoded"
+  # AVI keeps the sound's length as a count in its header, which FFmpeg's AVI
+  # writer sets a few MP3 frames off the packets it wrote (its own command
+  # line does the same); the sound itself is checked by decoding it above.
+  tolerance=0.1; [ "${name##*.}" = avi ] && tolerance=0.2
+  [ "$sd" = "N/A" ] || [ -z "$sd" ] || near "$sd" "$sound" $tolerance || bad "$name sound duration $sd for $sound s decoded"
   near "$sound" 3 0.5 || bad "$name holds $sound s of sound for a 3 s recording"
   expect=""; for ((i = 0; i < n; i += 30)); do expect="$expect $i"; done
   [ "$keys" = "$expect" ] || bad "$name key frames at$keys, expected$expect"
@@ -79,13 +83,20 @@ else
   bad "muxer_odd.mkv missing"
 fi
 
-# muxer_empty.mkv is left out: FFmpeg's Matroska reader refuses any file
-# without clusters, even one FFmpeg's own command line wrote; the unit tests
-# walk its structure instead.
-for name in record_quit.mp4 record_quick.mp4 record_destroyed.mp4 muxer_empty.mp4; do
+# Recordings ended early are finished files. A recording stopped at once may
+# have received no picture, and then leaves no file (recordings without a
+# picture are removed: FFmpeg's Matroska reader refuses a file without
+# clusters, even one FFmpeg's own command line wrote).
+for name in record_quit.mp4 record_quick.mp4 record_destroyed.mp4; do
   f=$out/$name
-  [ -f "$f" ] || { bad "$name missing"; continue; }
+  if [ ! -f "$f" ]; then
+    [ "$name" = record_quick.mp4 ] || bad "$name missing"
+    continue
+  fi
   ffprobe -v error "$f" >/dev/null 2>&1 || bad "$name does not open"
+done
+for name in muxer_empty.mkv muxer_empty.mp4 muxer_empty.avi; do
+  [ ! -e "$out/$name" ] || bad "$name, a recording without pictures, was left behind"
 done
 f=$out/record_nosonvex.mkv
 if [ -f "$f" ]; then
