@@ -44,6 +44,28 @@ bool isLink(const WIN32_FIND_DATAW& entry)
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+// Removes a junction or folder link itself. Some systems resolve the link
+// in RemoveDirectoryW; then the link is opened as what it is and deleted,
+// after checking that the handle really is the link and not its target.
+void removeLink(const std::wstring& path)
+{
+    if (RemoveDirectoryW(path.c_str()))
+        return;
+    HANDLE link = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (link == INVALID_HANDLE_VALUE)
+        return;
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if (GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag)
+        && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        FILE_DISPOSITION_INFO dispose = {};
+        dispose.DeleteFile = TRUE;
+        SetFileInformationByHandle(link, FileDispositionInfo, &dispose, sizeof dispose);
+    }
+    CloseHandle(link);
+}
+
 void deleteTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW entry = {};
@@ -59,7 +81,7 @@ void deleteTree(const std::wstring& folder)
                 RemoveDirectoryW(child.c_str());
             } else if (isFolder) {
                 // A junction or folder link goes, never what it points at.
-                RemoveDirectoryW(child.c_str());
+                removeLink(child);
             } else {
                 DeleteFileW(child.c_str());
             }
@@ -133,8 +155,11 @@ void deleteDirectory(const std::wstring& path)
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        deleteTree(path);
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        removeLink(path);
+        return;
+    }
+    deleteTree(path);
     RemoveDirectoryW(path.c_str());
 }
 

@@ -82,6 +82,17 @@ bool isSameOrBelow(const std::wstring& path, const std::wstring& folder)
     return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
 }
 
+// "PROGRA~1", "PROG~FBU.TXT": the form of a short alias.
+bool looksLikeShortAlias(const std::wstring& part)
+{
+    size_t dot = part.find(L'.');
+    std::wstring base = part.substr(0, dot);
+    std::wstring extension = dot == std::wstring::npos ? std::wstring() : part.substr(dot + 1);
+    size_t tilde = base.find(L'~');
+    return base.size() <= 8 && extension.size() <= 3 && tilde != std::wstring::npos && tilde > 0
+           && tilde + 1 < base.size();
+}
+
 std::wstring perUserDataFolder()
 {
     std::wstring appData = specialFolder(CSIDL_APPDATA);
@@ -161,16 +172,18 @@ bool parentPath(const std::wstring& path, std::wstring& out)
 
 bool isProtectedFolder(const std::wstring& path)
 {
+    // "C:" and "C:name" name the drive's current folder, whatever it is.
+    if (path.size() >= 2 && path[1] == L':' && (path.size() == 2 || (path[2] != L'\\' && path[2] != L'/')))
+        return true;
     std::wstring target = canonicalPath(path);
     if (target.empty())
         return true;  // nothing that cannot be named is safe to touch
-    if (target.size() <= 3 || (target.size() >= 2 && target[0] == L'\\' && target[1] == L'\\'
-                               && target.find(L'\\', 2) == std::wstring::npos))
-        return true;  // a drive root or a bare server name
-    // Shares: "\\server\share" itself is a root as well.
+    if (target.size() <= 3)
+        return true;  // a drive root
+    // "\\server" and "\\server\share" are roots as well.
     if (target.compare(0, 2, L"\\\\") == 0) {
         size_t share = target.find(L'\\', 2);
-        if (target.find(L'\\', share + 1) == std::wstring::npos)
+        if (share == std::wstring::npos || target.find(L'\\', share + 1) == std::wstring::npos)
             return true;
     }
 
@@ -221,6 +234,12 @@ bool isValidInstallPath(const std::wstring& path)
         std::wstring part = rest.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
         trimSpace(part);
         if (part.empty())
+            return false;
+        // An alias the system does not know would become a folder of that
+        // very name, which on another machine means another folder.
+        if (looksLikeShortAlias(part)
+            && GetFileAttributesW(p.substr(0, 3 + (end == std::wstring::npos ? rest.size() : end)).c_str())
+                   == INVALID_FILE_ATTRIBUTES)
             return false;
         if (end == std::wstring::npos)
             break;

@@ -2,6 +2,7 @@
 
 #include "SetupLog.h"
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -105,13 +106,20 @@ bool CWinInetHttpBase::Open()
 void CWinInetHttpBase::SetTimeout(uint32_t milliseconds)
 {
     m_timeout = milliseconds;
-    if (!m_session)
+    applyTimeout(m_session);
+    applyTimeout(m_connection);
+    applyTimeout(m_request);
+}
+
+void CWinInetHttpBase::applyTimeout(HINTERNET handle)
+{
+    if (!handle)
         return;
     // Connect, data receive, data send, from-cache, 128, receive and send.
     static const DWORD options[] = {2, 8, 7, 63, 128, 6, 5};
     for (DWORD option : options) {
-        DWORD value = milliseconds;
-        InternetSetOptionW(m_session, option, &value, sizeof value);
+        DWORD value = m_timeout;
+        InternetSetOptionW(handle, option, &value, sizeof value);
     }
 }
 
@@ -136,12 +144,58 @@ void CWinInetHttpBase::Close()
 bool CWinInetHttpBase::Request(const wchar_t* url, const wchar_t* headers, const void* body, uint32_t bodyLength,
                                bool forcePost)
 {
-    bool result = SendRequest(url, headers, body, bodyLength, forcePost);
-    if (result)
-        result = RecvResponse();
+    // Redirects are followed here rather than inside WinInet, so that a
+    // loop ends after a known number of hops on every system.
+    std::wstring current = url ? url : L"";
+    bool result = false;
+    for (int hop = 0;; ++hop) {
+        result = SendRequest(url ? current.c_str() : nullptr, headers, body, bodyLength, forcePost);
+        if (!result)
+            break;
+        std::wstring next;
+        const int redirect = redirectTarget(current, next);
+        if (redirect == 0) {
+            result = RecvResponse();
+            break;
+        }
+        if (hop >= kMaxRedirects || next.empty()) {
+            writeLog(L"CWinInetHttpBase::Request, redirect not followed after %d hops.", hop);
+            result = false;
+            break;
+        }
+        // 303, and 301/302 after a POST, continue as GET; 307/308 repeat the request.
+        if (redirect == 303 || ((redirect == 301 || redirect == 302) && (body || forcePost))) {
+            body = nullptr;
+            bodyLength = 0;
+            forcePost = false;
+        }
+        current = next;
+    }
     if (m_listener)
         m_listener->OnRequestComplete(result, url, m_userData);
     return result;
+}
+
+int CWinInetHttpBase::redirectTarget(const std::wstring& current, std::wstring& next)
+{
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoW(m_request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+        return 0;
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+        return 0;
+    DWORD bytes = 0;
+    HttpQueryInfoW(m_request, HTTP_QUERY_LOCATION, nullptr, &bytes, nullptr);
+    if (bytes == 0 || bytes > 65536)
+        return static_cast<int>(status);
+    std::vector<wchar_t> location(bytes / sizeof(wchar_t) + 1, 0);
+    if (!HttpQueryInfoW(m_request, HTTP_QUERY_LOCATION, location.data(), &bytes, nullptr))
+        return static_cast<int>(status);
+    DWORD combinedLength = INTERNET_MAX_URL_LENGTH;
+    std::vector<wchar_t> combined(combinedLength + 1, 0);
+    if (InternetCombineUrlW(current.c_str(), location.data(), combined.data(), &combinedLength, ICU_NO_ENCODE))
+        next = combined.data();
+    return static_cast<int>(status);
 }
 
 bool CWinInetHttpBase::SendRequest(const wchar_t* url, const wchar_t* headers, const void* body,
@@ -162,19 +216,26 @@ bool CWinInetHttpBase::SendRequest(const wchar_t* url, const wchar_t* headers, c
         return false;
     const wchar_t* path = parts.lpszUrlPath;
 
+    const bool secure = m_secure || parts.nScheme == INTERNET_SCHEME_HTTPS;
     INTERNET_PORT port = m_secure ? INTERNET_DEFAULT_HTTPS_PORT : parts.nPort;
     m_connection = InternetConnectW(m_session, host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (!m_connection)
         return false;
+    // Not every WinInet passes the session's time-outs on to its children.
+    applyTimeout(m_connection);
 
     const bool hasBody = body && bodyLength > 0;
     const bool post = hasBody || forcePost;
     const wchar_t* verb = post ? L"POST" : L"GET";
     const wchar_t* version = (post || m_secure) ? L"HTTP/1.1" : L"HTTP/1.0";
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-    m_request = HttpOpenRequestW(m_connection, verb, path, version, nullptr, acceptTypes, m_requestFlags, 0);
+    DWORD flags = m_requestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT;
+    if (secure)
+        flags |= INTERNET_FLAG_SECURE;
+    m_request = HttpOpenRequestW(m_connection, verb, path, version, nullptr, acceptTypes, flags, 0);
     if (!m_request)
         return false;
+    applyTimeout(m_request);
 
     DWORD headersLength = headers ? static_cast<DWORD>(wcslen(headers)) : 0;
     if (!hasBody)

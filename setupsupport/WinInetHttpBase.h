@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // Receiver of a request's progress; every call gets the object's user data.
 class IWinInetHttpListener {
@@ -36,6 +37,7 @@ public:
     static constexpr uint32_t kNoCacheFlags = 0x84000000;
     static constexpr uint32_t kSecureFlags = 0x80CC8200;
     static constexpr uint32_t kDefaultTimeoutMs = 300000;
+    static constexpr int kMaxRedirects = 10;
 
     CWinInetHttpBase();
     CWinInetHttpBase(const CWinInetHttpBase&) = delete;
@@ -70,6 +72,9 @@ protected:
 
 private:
     void closeRequest();
+    void applyTimeout(HINTERNET handle);
+    // The status of a redirect answer and its absolute target; 0 otherwise.
+    int redirectTarget(const std::wstring& current, std::wstring& next);
 
     HINTERNET m_session = nullptr;
     HINTERNET m_connection = nullptr;
