@@ -1,0 +1,185 @@
+// Files and folders: copies, trees, creation, deletion and renames.
+#include "SystemUtils.h"
+
+#include "SetupLog.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+namespace {
+
+// Names longer than the classic limit only work in the "\\?\" form, which
+// takes the path exactly as given: so it gets the full, normalised path.
+std::wstring extendedForm(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH - 12 || path.compare(0, 4, L"\\\\?\\") == 0)
+        return path;
+    DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (need == 0)
+        return path;
+    std::wstring full(need, L'\0');
+    DWORD got = GetFullPathNameW(path.c_str(), need, &full[0], nullptr);
+    if (got == 0 || got >= need)
+        return path;
+    full.resize(got);
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::wstring joinPath(const std::wstring& folder, const std::wstring& name)
+{
+    if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
+        return folder + name;
+    return folder + L"\\" + name;
+}
+
+bool isDotEntry(const wchar_t* name)
+{
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
+bool isLink(const WIN32_FIND_DATAW& entry)
+{
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Removes a junction or folder link itself. Some systems resolve the link
+// in RemoveDirectoryW; then the link is opened as what it is and deleted,
+// after checking that the handle really is the link and not its target.
+void removeLink(const std::wstring& path)
+{
+    if (RemoveDirectoryW(path.c_str()))
+        return;
+    HANDLE link = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (link == INVALID_HANDLE_VALUE)
+        return;
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if (GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag)
+        && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        FILE_DISPOSITION_INFO dispose = {};
+        dispose.DeleteFile = TRUE;
+        SetFileInformationByHandle(link, FileDispositionInfo, &dispose, sizeof dispose);
+    }
+    CloseHandle(link);
+}
+
+void deleteTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry = {};
+    HANDLE find = FindFirstFileW(joinPath(folder, L"*.*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (isDotEntry(entry.cFileName))
+                continue;
+            std::wstring child = joinPath(folder, entry.cFileName);
+            bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (isFolder && !isLink(entry)) {
+                deleteTree(child);
+                RemoveDirectoryW(child.c_str());
+            } else if (isFolder) {
+                // A junction or folder link goes, never what it points at.
+                removeLink(child);
+            } else {
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+}
+
+} // namespace
+
+bool isPathExist(const std::wstring& path)
+{
+    return !path.empty() && PathFileExistsW(path.c_str()) != FALSE;
+}
+
+bool copyFile(const std::wstring& from, const std::wstring& to)
+{
+    bool ok = CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+    writeLog(L"copyFile [%s] to [%s] finished %s!", from.c_str(), to.c_str(), ok ? L"successfully" : L"failed");
+    return ok;
+}
+
+bool copyDirectory(const std::wstring& from, const std::wstring& to)
+{
+    bool ok = createDirectories(to);
+    WIN32_FIND_DATAW entry = {};
+    HANDLE find = FindFirstFileW(joinPath(from, L"*.*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (isDotEntry(entry.cFileName) || isLink(entry))
+                continue;  // links and junctions are not followed
+            std::wstring source = joinPath(from, entry.cFileName);
+            std::wstring target = joinPath(to, entry.cFileName);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (!copyDirectory(source, target))
+                    ok = false;
+            } else if (!copyFile(source, target)) {
+                ok = false;
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    writeLog(L"copyDirectory [%s] to [%s] finished %s!", from.c_str(), to.c_str(),
+             ok ? L"successfully" : L"failed");
+    return ok;
+}
+
+bool createDirectories(const std::wstring& path)
+{
+    std::vector<std::wstring> missing;
+    std::wstring current = path;
+    while (!isPathExist(extendedForm(current))) {
+        missing.push_back(current);
+        std::wstring parent;
+        if (!parentPath(current, parent))
+            return false;
+        if (parent == current)
+            return false;
+        current = parent;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+        if (!CreateDirectoryW(extendedForm(*it).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    return true;
+}
+
+void deleteDirectory(const std::wstring& path)
+{
+    if (path.empty() || PathIsRelativeW(path.c_str()) || isProtectedFolder(path))
+        return;
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        removeLink(path);
+        return;
+    }
+    deleteTree(path);
+    RemoveDirectoryW(path.c_str());
+}
+
+int renameFile(const std::wstring& from, const std::wstring& to)
+{
+    // The shell's operation takes classic-length names only; longer ones go
+    // straight to the file system rather than being cut to another name.
+    if (from.size() <= 258 && to.size() <= 258) {
+        std::wstring source = from + L'\0';
+        std::wstring target = to + L'\0';
+        SHFILEOPSTRUCTW op = {};
+        op.wFunc = FO_RENAME;
+        op.pFrom = source.c_str();
+        op.pTo = target.c_str();
+        op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
+        if (SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted)
+            return 0;
+    }
+    if (MoveFileW(extendedForm(from).c_str(), extendedForm(to).c_str()))
+        return 0;
+    DWORD error = GetLastError();
+    return error == 0 ? 1 : static_cast<int>(error);
+}
