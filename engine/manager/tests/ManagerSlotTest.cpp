@@ -113,3 +113,39 @@ TEST_F(LumeoSlots, CameraSlotsWithoutACamera)
     EXPECT_FALSE(CallSlot<bool>(camera, 14));                                 // IsRunning
     CallSlot<void>(camera, 0);                                                // Quit, as the host does before release
 }
+
+// The host's camera listener is a table of plain functions, as a host built
+// by another compiler hands it over; the device list's report reaches its
+// first slot on the host's thread.
+struct HostCameraListener {
+    static void TQ_THISCALL ListChanged(HostCameraListener* self) { ++self->listChanged; }
+    static void TQ_THISCALL OpenFailed(HostCameraListener* self) { ++self->openFailed; }
+    static void TQ_THISCALL DeviceChange(HostCameraListener* self, uint32_t) { ++self->deviceChanges; }
+    static const void* const kTable[];
+    const void* const* table = kTable;
+    int listChanged = 0, openFailed = 0, deviceChanges = 0;
+};
+const void* const HostCameraListener::kTable[] = {
+    reinterpret_cast<const void*>(&HostCameraListener::ListChanged),
+    reinterpret_cast<const void*>(&HostCameraListener::OpenFailed),
+    reinterpret_cast<const void*>(&HostCameraListener::DeviceChange),
+};
+
+TEST_F(LumeoSlots, CameraListenerBuiltByTheHostHearsTheDeviceList)
+{
+    void* camera = manager->GetCaptureVideo();
+    HostCameraListener host;
+    CallSlot<void, void*>(camera, 11, &host);  // SetListener
+    CallSlot<int>(camera, 2);                  // EnumDevices: the worker lists, the host's thread hears
+    const DWORD start = GetTickCount();
+    while (host.listChanged == 0 && GetTickCount() - start < 20000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+    EXPECT_GE(host.listChanged, 1);
+    EXPECT_EQ(0, host.openFailed);
+    CallSlot<void, void*>(camera, 11, nullptr);
+    CallSlot<void>(camera, 0);  // Quit
+}
