@@ -1,0 +1,396 @@
+// The accompaniment playing real songs under Wine into the null sound device:
+// positions against the wall clock, the end, switching, seeking, volumes,
+// durations, hostile files and long runs.
+#include "AccompanyMusic.h"
+#include "MusicInspect.h"
+#include "MusicTestSupport.h"
+#include "ThreadTimer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <set>
+
+using namespace musictest;
+
+namespace {
+
+LogFiles g_logs;
+
+class AccompanyTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { g_logs.Start(); }
+    void SetUp() override
+    {
+        m_music = new CAccompanyMusic;
+        m_music->SetListener(&m_listener);
+    }
+    void TearDown() override
+    {
+        m_music->Quit();
+        delete m_music;
+    }
+
+    MusicGraphReport Inspect()
+    {
+        MusicGraphReport report;
+        EXPECT_TRUE(m_music->InspectForTest(report));
+        return report;
+    }
+    bool WaitForPosition(double seconds, DWORD timeoutMs = 8000)
+    {
+        return PumpUntil([&] { return m_listener.LastPosition() >= seconds; }, timeoutMs);
+    }
+    // Waits for the next reported position after the ones seen so far.
+    bool WaitForNextPosition(DWORD timeoutMs = 2000)
+    {
+        const size_t seen = m_listener.positions.size();
+        return PumpUntil([&] { return m_listener.positions.size() > seen; }, timeoutMs);
+    }
+    bool WaitForStartReport(DWORD timeoutMs = 10000)
+    {
+        return PumpUntil([&] { return !m_listener.positions.empty(); }, timeoutMs);
+    }
+    bool WaitForInspect(const std::function<bool(const MusicGraphReport&)>& condition, DWORD timeoutMs = 5000)
+    {
+        return PumpUntil([&] { return condition(Inspect()); }, timeoutMs);
+    }
+
+    CAccompanyMusic* m_music = nullptr;
+    RecordingListener m_listener;
+};
+
+constexpr long kRunning = State_Running;
+constexpr long kPaused = State_Paused;
+
+} // namespace
+
+TEST_F(AccompanyTest, PlaysToTheEndReportingPositionsOnTheWallClock)
+{
+    const struct { const char* orig; const char* kalaok; } cases[] = {
+        {"song.mp3", "karaoke.mp3"}, {"song.aac", "karaoke.wav"}, {"song.wav", "karaoke.wav"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.orig);
+        m_listener.Clear();
+        const std::string orig = Song(c.orig), kalaok = Song(c.kalaok);
+        ASSERT_EQ(0, m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal));
+        ASSERT_TRUE(PumpUntil([&] { return m_listener.ends > 0; }, 10000)) << "no end";
+        PumpUntil([] { return false; }, 400);  // nothing more may come
+        EXPECT_EQ(1, m_listener.ends);
+
+        const auto& p = m_listener.positions;
+        ASSERT_GE(p.size(), 30u);
+        EXPECT_EQ(0.0, p.front().seconds) << "the start report";
+        const DWORD wallStart = p.front().wallMs;
+        std::vector<DWORD> gaps;
+        for (size_t i = 1; i < p.size(); ++i) {
+            const double wall = (p[i].wallMs - wallStart) / 1000.0;
+            EXPECT_NEAR(wall, p[i].seconds, 0.3) << "position " << i;
+            EXPECT_GE(p[i].seconds, p[i - 1].seconds) << "position " << i;
+            if (i > 1)
+                gaps.push_back(p[i].wallMs - p[i - 1].wallMs);
+        }
+        std::sort(gaps.begin(), gaps.end());
+        EXPECT_NEAR(100.0, double(gaps[gaps.size() / 2]), 30.0) << "median gap between positions";
+        EXPECT_GT(p.back().seconds, 3.6);
+
+        std::map<std::string, double> durations(m_listener.durations.begin(), m_listener.durations.end());
+        ASSERT_TRUE(durations.count(orig)) << "duration of the original";
+        ASSERT_TRUE(durations.count(kalaok)) << "duration of the karaoke track";
+        EXPECT_NEAR(4000.0, durations[orig], 100.0);
+        EXPECT_NEAR(4000.0, durations[kalaok], 100.0);
+        // Either end clears both tracks.
+        const MusicGraphReport report = Inspect();
+        EXPECT_FALSE(report.tracks[0].hasGraph);
+        EXPECT_FALSE(report.tracks[1].hasGraph);
+        EXPECT_FALSE(report.positionTimer);
+    }
+}
+
+TEST_F(AccompanyTest, BothTracksStartTheSilentOnePaused)
+{
+    const struct { int playType; long origState; long kalaokState; } cases[] = {
+        {kPlayOriginal, kRunning, kPaused}, {kPlayKaraoke, kPaused, kRunning}, {7, kPaused, kRunning},
+    };
+    const std::string orig = Song("song.wav"), kalaok = Song("karaoke.wav");
+    for (const auto& c : cases) {
+        m_listener.Clear();
+        m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), c.playType);
+        ASSERT_TRUE(WaitForStartReport());
+        const MusicGraphReport report = Inspect();
+        EXPECT_EQ(c.origState, report.tracks[0].state) << c.playType;
+        EXPECT_EQ(c.kalaokState, report.tracks[1].state) << c.playType;
+        EXPECT_EQ(orig, report.tracks[0].file);
+        EXPECT_EQ(kalaok, report.tracks[1].file);
+    }
+}
+
+TEST_F(AccompanyTest, SwitchGoesOnFromTheSamePlace)
+{
+    const std::string orig = Song("song.mp3"), kalaok = Song("karaoke.mp3");
+    m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal);
+    ASSERT_TRUE(WaitForPosition(2.0));
+    const TimedPosition atSwitch = m_listener.positions.back();
+    m_music->SwitchPlayType(kPlayKaraoke);
+    ASSERT_TRUE(WaitForInspect([](const MusicGraphReport& r) { return r.tracks[1].state == kRunning; }));
+    const size_t seen = m_listener.positions.size();
+    ASSERT_TRUE(PumpUntil([&] { return m_listener.positions.size() > seen + 1; }, 2000));
+    const TimedPosition after = m_listener.positions.back();
+    const double expected = atSwitch.seconds + (after.wallMs - atSwitch.wallMs) / 1000.0;
+    EXPECT_NEAR(expected, after.seconds, 0.2) << "the karaoke track goes on where the original stood";
+    const MusicGraphReport report = Inspect();
+    EXPECT_EQ(kPaused, report.tracks[0].state);
+    EXPECT_EQ(kRunning, report.tracks[1].state);
+}
+
+TEST_F(AccompanyTest, SwitchWhilePausedSeeksWithoutRunning)
+{
+    const std::string orig = Song("song.mp3"), kalaok = Song("karaoke.mp3");
+    m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal);
+    ASSERT_TRUE(WaitForPosition(1.5));
+    m_music->PauseAccompanyMusic();
+    ASSERT_TRUE(WaitForInspect([](const MusicGraphReport& r) { return r.tracks[0].state == kPaused; }));
+    const double pausedAt = Inspect().tracks[0].position;
+    m_music->SwitchPlayType(kPlayKaraoke);
+    ASSERT_TRUE(WaitForInspect([&](const MusicGraphReport& r) { return std::fabs(r.tracks[1].position - pausedAt) < 0.2; }))
+        << "the karaoke track is sought to " << pausedAt;
+    PumpUntil([] { return false; }, 300);
+    MusicGraphReport report = Inspect();
+    EXPECT_EQ(kPaused, report.tracks[0].state);
+    EXPECT_EQ(kPaused, report.tracks[1].state) << "a switch while paused runs nothing";
+    EXPECT_FALSE(report.positionTimer);
+    m_music->ContinueAccompanyMusic();
+    ASSERT_TRUE(WaitForInspect([](const MusicGraphReport& r) { return r.tracks[1].state == kRunning; }));
+    EXPECT_EQ(kPaused, Inspect().tracks[0].state);
+    ASSERT_TRUE(WaitForNextPosition());
+    EXPECT_NEAR(pausedAt, m_listener.LastPosition(), 0.4);
+}
+
+TEST_F(AccompanyTest, SeekByFraction)
+{
+    const std::string orig = Song("song.wav"), kalaok = Song("karaoke.wav");
+    const struct { double fraction; bool moves; double target; } cases[] = {
+        {0.5, true, 2.0}, {1.5, false, 0.0}, {-0.1, false, 0.0}, {0.25, true, 1.0},
+    };
+    m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal);
+    ASSERT_TRUE(WaitForPosition(0.3));
+    for (const auto& c : cases) {
+        const TimedPosition before = m_listener.positions.back();
+        const size_t seen = m_listener.positions.size();
+        m_music->SetPlayPosition(c.fraction);
+        ASSERT_TRUE(WaitForNextPosition()) << c.fraction << ": the position is reported in any case";
+        const TimedPosition reported = m_listener.positions[seen];
+        if (c.moves)
+            EXPECT_NEAR(c.target, reported.seconds, 0.25) << c.fraction;
+        else
+            EXPECT_NEAR(before.seconds + (reported.wallMs - before.wallMs) / 1000.0, reported.seconds, 0.25) << c.fraction;
+    }
+    m_listener.ends = 0;
+    m_music->SetPlayPosition(1.0);
+    EXPECT_TRUE(PumpUntil([&] { return m_listener.ends == 1; }, 1500)) << "1.0 seeks to the end";
+}
+
+TEST_F(AccompanyTest, VolumeThroughTheTableOnBothTracks)
+{
+    const std::string orig = Song("song.mp3"), kalaok = Song("karaoke.wav");
+    m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal);
+    ASSERT_TRUE(WaitForStartReport());
+    // Before the host sets one, the tracks play at full volume.
+    ASSERT_TRUE(WaitForInspect([](const MusicGraphReport& r) {
+        return r.tracks[0].volumeRead && r.tracks[0].volume == 0 && r.tracks[1].volumeRead && r.tracks[1].volume == 0;
+    }));
+    const struct { double volume; long expected; } cases[] = {
+        {0.0, -10000}, {0.07, -4400}, {0.5, -1408}, {0.999, 0}, {1.2, 0}, {-1.0, -10000}, {0.06, -4647}, {0.08, -4162},
+    };
+    for (const auto& c : cases) {
+        m_music->SetAccompanyVolume(c.volume);
+        EXPECT_TRUE(WaitForInspect([&](const MusicGraphReport& r) {
+            return r.tracks[0].volume == c.expected && r.tracks[1].volume == c.expected;
+        })) << c.volume << " reads back " << Inspect().tracks[0].volume;
+    }
+    // A new start keeps the last volume.
+    m_listener.Clear();
+    m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayKaraoke);
+    ASSERT_TRUE(WaitForStartReport());
+    EXPECT_TRUE(WaitForInspect([](const MusicGraphReport& r) { return r.tracks[1].volume == -10000; }));
+}
+
+namespace {
+
+// Thread timers through the test: requests of a second or more fire after
+// 5 ms, so the measurement queue runs quickly; the requested periods are kept.
+std::mutex g_timerLock;
+std::vector<UINT> g_requestedPeriods;
+std::vector<size_t> g_durationsAtRequest;
+CAccompanyMusic* g_timedMusic = nullptr;
+
+UINT_PTR FastTimer(UINT milliseconds, tq::ITimerCallback* callback)
+{
+    if (milliseconds >= 1000) {
+        std::lock_guard<std::mutex> lock(g_timerLock);
+        g_requestedPeriods.push_back(milliseconds);
+    }
+    return tq::SetThreadTimer(milliseconds >= 1000 ? 5 : milliseconds, callback);
+}
+
+} // namespace
+
+TEST_F(AccompanyTest, DurationQueueSlowsDownAfterAHundredMeasurements)
+{
+    CAccompanyMusic::SetTimerFunctionsForTest(&FastTimer, &tq::KillThreadTimer);
+    std::vector<std::string> names;
+    for (int i = 0; i < 104; ++i)
+        names.push_back(TempFolder() + "\\missing-" + std::to_string(i) + (i % 2 ? ".aac" : ".mp3"));
+    names.push_back(Song("song.mp3"));
+    names.push_back(Song("song.aac"));
+    names.push_back(Song("song.wav"));           // not measured: neither .mp3 nor .aac
+    names.push_back(TempFolder() + "\\odd.Mp3"); // not measured: the case is neither all lower nor all upper
+    names.push_back(names.front());              // asked twice, measured once
+    m_music->GetPreMusicDuration(names);
+    auto measured = [&] {
+        std::set<std::string> distinct;
+        for (const auto& d : m_listener.durations)
+            distinct.insert(d.first);
+        return distinct;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return measured().size() >= 106; }, 60000)) << measured().size();
+    ASSERT_TRUE(WaitForInspect([](const MusicGraphReport& r) { return !r.durationTimer; }));
+    CAccompanyMusic::SetTimerFunctionsForTest(nullptr, nullptr);
+
+    EXPECT_EQ(106u, measured().size());
+    EXPECT_EQ(0u, measured().count(Song("song.wav")));
+    EXPECT_EQ(0u, measured().count(TempFolder() + "\\odd.Mp3"));
+    std::map<std::string, double> last;
+    for (const auto& d : m_listener.durations)
+        last[d.first] = d.second;
+    EXPECT_NEAR(4000.0, last[Song("song.mp3")], 100.0);
+    EXPECT_NEAR(4000.0, last[Song("song.aac")], 100.0);
+    EXPECT_EQ(0.0, last[names.front()]) << "a file that cannot be measured";
+    {
+        std::lock_guard<std::mutex> lock(g_timerLock);
+        EXPECT_EQ((std::vector<UINT>{1200, 60000}), g_requestedPeriods)
+            << "1.2 s until the 100th measurement, then 60 s";
+    }
+    EXPECT_EQ(1200u, Inspect().durationPeriod) << "an empty queue goes back to 1.2 s";
+    // Reports come in ascending byte order of the names.
+    std::vector<std::string> order;
+    const size_t n = m_listener.durations.size();
+    for (size_t i = n - 106; i < n; ++i)
+        order.push_back(m_listener.durations[i].first);
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+}
+
+TEST_F(AccompanyTest, HostileFilesLeaveTheOtherTrackPlaying)
+{
+    const std::string mp3 = ReadFileBytes(Song("song.mp3"));
+    ASSERT_GT(mp3.size(), 4000u);
+    std::string garbage(20000, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 7919u) >> 3);
+    const struct { const char* name; std::string bytes; bool logged; } cases[] = {
+        {"empty.mp3", "", false},  // an empty file is not even tried
+        {"truncated.mp3", mp3.substr(0, 1500), true},
+        {"words.mp3", std::string("Not a song at all.\r\n", 20), true},
+        {"header.mp3", mp3.substr(0, 4) + garbage, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string hostile = WriteTempFile(c.name, c.bytes);
+        const std::string orig = Song("song.mp3");
+        m_listener.Clear();
+        StdoutCapture capture;
+        m_music->StartAccompanyMusic(orig.c_str(), hostile.c_str(), kPlayOriginal);
+        ASSERT_TRUE(WaitForPosition(0.5));
+        const std::string printed = capture.Stop();
+        EXPECT_EQ(c.logged, printed.find("ERROR - ") != std::string::npos) << printed;
+        const MusicGraphReport report = Inspect();
+        EXPECT_EQ(kRunning, report.tracks[0].state);
+        // The other way round: the hostile file as the original breaks nothing of the karaoke track.
+        m_listener.Clear();
+        m_music->StartAccompanyMusic(hostile.c_str(), orig.c_str(), kPlayKaraoke);
+        ASSERT_TRUE(WaitForStartReport());
+        EXPECT_TRUE(WaitForInspect([](const MusicGraphReport& r) { return r.tracks[1].state == kRunning; }));
+        m_music->StopAccompanyMusic();
+    }
+}
+
+TEST_F(AccompanyTest, LongRunsKeepHandleCountsSteady)
+{
+    const std::string orig = Song("song.wav"), kalaok = Song("karaoke.wav");
+    auto rounds = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), i % 2);
+            m_music->StopAccompanyMusic();
+        }
+        const size_t starts = size_t(count);
+        ASSERT_TRUE(PumpUntil([&] {
+            return size_t(std::count_if(m_listener.positions.begin(), m_listener.positions.end(),
+                                        [](const TimedPosition& p) { return p.seconds == 0.0; })) >= starts;
+        }, 120000));
+        ASSERT_TRUE(WaitForInspect([](const MusicGraphReport& r) { return !r.tracks[0].hasGraph && !r.tracks[1].hasGraph; }));
+        m_listener.Clear();
+    };
+    rounds(10);  // warm-up: the system's own first-use handles
+    const DWORD before = HandleCount();
+    rounds(100);
+    const DWORD after = HandleCount();
+    EXPECT_LE(after, before + 20) << "handles before " << before << ", after " << after;
+
+    m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal);
+    ASSERT_TRUE(WaitForStartReport());
+    const DWORD beforeSwitches = HandleCount();
+    for (int i = 0; i < 100; ++i)
+        m_music->SwitchPlayType(i % 2 == 0 ? kPlayKaraoke : kPlayOriginal);
+    ASSERT_TRUE(WaitForInspect([](const MusicGraphReport& r) { return r.tracks[0].state == kRunning && r.tracks[1].state == kPaused; }, 20000));
+    EXPECT_LE(HandleCount(), beforeSwitches + 20);
+}
+
+TEST_F(AccompanyTest, QuitDuringPlayEndsCleanly)
+{
+    const std::string orig = Song("song.mp3"), kalaok = Song("karaoke.mp3");
+    m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal);
+    ASSERT_TRUE(WaitForPosition(0.5));
+    m_music->Quit();
+    MusicGraphReport report;
+    EXPECT_FALSE(m_music->InspectForTest(report)) << "no worker after Quit";
+    // Commands after Quit are dropped, not crashes.
+    EXPECT_EQ(0, m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal));
+    m_music->SwitchPlayType(kPlayKaraoke);
+}
+
+TEST_F(AccompanyTest, PlayedSecondsCountOnlyWhatIsHeard)
+{
+    const std::string orig = Song("song.wav"), kalaok = Song("karaoke.wav");
+    m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal);
+    PumpUntil([] { return false; }, 1000);
+    EXPECT_EQ(0, m_music->GetPlayedSeconds()) << "under 2 s counts as nothing";
+    PumpUntil([] { return false; }, 1200);
+    EXPECT_EQ(0, m_music->GetPlayedSeconds()) << "the second before was discarded";
+    m_music->PauseAccompanyMusic();
+    PumpUntil([] { return false; }, 300);
+    m_music->ContinueAccompanyMusic();
+    PumpUntil([] { return false; }, 2200);
+    EXPECT_EQ(2, m_music->GetPlayedSeconds());
+}
+
+TEST_F(AccompanyTest, KaraokeOnlyStartPlaysNothingAudibleWithoutPositions)
+{
+    const std::string kalaok = Song("karaoke.wav");
+    const struct { const char* orig; int playType; long kalaokState; } cases[] = {
+        {nullptr, kPlayKaraoke, kRunning}, {"", kPlayOriginal, kPaused},
+    };
+    for (const auto& c : cases) {
+        m_listener.Clear();
+        m_music->StartAccompanyMusic(c.orig, kalaok.c_str(), c.playType);
+        ASSERT_TRUE(WaitForStartReport());
+        EXPECT_EQ(0.0, m_listener.positions.front().seconds);
+        PumpUntil([] { return false; }, 500);
+        EXPECT_EQ(1u, m_listener.positions.size()) << "without an original no position is reported";
+        const MusicGraphReport report = Inspect();
+        EXPECT_FALSE(report.tracks[0].hasGraph);
+        EXPECT_EQ(c.kalaokState, report.tracks[1].state);
+    }
+}
