@@ -281,10 +281,16 @@ void CAccompanyMusicOper::OnTrackNotify(Track which)
     tq::CMutexLock graphWork(tq::GetProcessMutex().Get());
     if (!tq::DrainTrackEvents(m_tracks[which], 0))
         return;
+    if (which != Audible()) {
+        // The silent track runs for a moment at its start: a very short file
+        // can end then. Only that track goes; the song heard plays on.
+        ClearUp(which);
+        return;
+    }
     ClearUp(Orig);
     ClearUp(Kalaok);
     StopPositionTimer();
-    if (m_owner && which == Audible() && (m_playType == 0 || m_playType == 1))
+    if (m_owner && (m_playType == 0 || m_playType == 1))
         m_owner->PostToPublic(WM_ACCOMPANY_NOTIFYEND);
 }
 
