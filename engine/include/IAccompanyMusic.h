@@ -42,3 +42,10 @@ protected:
 
 constexpr int kAccompanyMusicSlots = 12;
 constexpr int kAccompanyListenerSlots = 3;
+
+// The engine's accompaniment object starts with these slots (IAccompanyMusic
+// is its first base), so the host sees it through the interface without its class.
+inline IAccompanyMusic* AsAccompanyMusic(CAccompanyMusic* music)
+{
+    return reinterpret_cast<IAccompanyMusic*>(music);
+}

@@ -43,8 +43,8 @@ TEST(Chooser, ListsTheRenderersDefaultDirectSoundFirst)
     CSonvexMgr chooser;
     DeviceListener listener;
     chooser.SetListener(&listener);
-    ASSERT_TRUE(PumpUntil([&] { return listener.calls > 0; }, 10000));
-    PumpUntil([] { return false; }, 200);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return listener.calls > 0; }, 10000));
+    PumpMessagesUntil([] { return false; }, 200);
     EXPECT_EQ(1, listener.calls) << "the list is made once";
     // The null ALSA device of the test HOME gives Wine's four renderers.
     const std::vector<std::string> expected = {"Default DirectSound Device", "Default WaveOut Device",
@@ -83,16 +83,16 @@ TEST(Chooser, ChosenDevicePlaysTheNextGraphs)
         listener.Clear();
         music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal);
         mood->StartMoodMusic(clip.c_str());
-        ASSERT_TRUE(PumpUntil([&] { return listener.LastPosition() > 0.5; }, 10000)) << "positions advance";
+        ASSERT_TRUE(PumpMessagesUntil([&] { return listener.LastPosition() > 0.5; }, 10000)) << "positions advance";
         MusicGraphReport accompaniment, moodReport;
         ASSERT_TRUE(music->InspectForTest(accompaniment));
-        ASSERT_TRUE(PumpUntil([&] { return mood->InspectForTest(moodReport) && moodReport.tracks[0].state == State_Running; }, 5000));
+        ASSERT_TRUE(PumpMessagesUntil([&] { return mood->InspectForTest(moodReport) && moodReport.tracks[0].state == State_Running; }, 5000));
         for (const MusicTrackReport* track : {&accompaniment.tracks[0], &accompaniment.tracks[1], &moodReport.tracks[0]}) {
             EXPECT_TRUE(Has(*track, c.renderer)) << track->file;
             EXPECT_FALSE(Has(*track, c.absent)) << track->file;
         }
         EXPECT_TRUE(manager->StopAllMusic());
-        ASSERT_TRUE(PumpUntil([&] {
+        ASSERT_TRUE(PumpMessagesUntil([&] {
             return music->InspectForTest(accompaniment) && !accompaniment.tracks[0].hasGraph &&
                    mood->InspectForTest(moodReport) && !moodReport.tracks[0].hasGraph;
         }, 5000));

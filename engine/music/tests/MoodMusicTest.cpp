@@ -30,7 +30,7 @@ protected:
     }
     bool WaitFor(const std::function<bool(const MusicTrackReport&)>& condition, DWORD timeoutMs = 8000)
     {
-        return PumpUntil([&] { return condition(Inspect()); }, timeoutMs);
+        return PumpMessagesUntil([&] { return condition(Inspect()); }, timeoutMs);
     }
     bool WaitForPlaying(const std::string& file)
     {

@@ -71,27 +71,27 @@ TEST_F(MusicSlots, AccompanimentSlots)
     CallSlot<void, void*>(object, 9, &host);                 // SetListener
     CallSlot<void, double>(object, 7, 0.5);                  // SetAccompanyVolume
     EXPECT_EQ(0, (CallSlot<int, const char*, const char*, int>(object, 0, orig.c_str(), kalaok.c_str(), 1)));  // Start
-    ASSERT_TRUE(PumpUntil([&] { return !host.positions.empty(); }, 10000));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return !host.positions.empty(); }, 10000));
     EXPECT_EQ(0.0, host.positions.front()) << "the start report reaches the host's slot 0";
     EXPECT_EQ(-1408, inspect().tracks[0].volume);
-    ASSERT_TRUE(PumpUntil([&] { return host.positions.back() > 0.8; }, 5000));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return host.positions.back() > 0.8; }, 5000));
     EXPECT_GT(CallSlot<double>(object, 6), 0.5);            // GetPlayPosition
     EXPECT_FALSE(host.durations.empty()) << "the start reports the durations through slot 2";
 
     CallSlot<void, int>(object, 1, 0);                       // SwitchPlayType
-    ASSERT_TRUE(PumpUntil([&] { return inspect().tracks[1].state == State_Running; }, 5000));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return inspect().tracks[1].state == State_Running; }, 5000));
     EXPECT_EQ(State_Paused, inspect().tracks[0].state);
     EXPECT_EQ(0, CallSlot<int>(object, 3));                  // Pause
-    ASSERT_TRUE(PumpUntil([&] { return inspect().tracks[1].state == State_Paused; }, 5000));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return inspect().tracks[1].state == State_Paused; }, 5000));
     EXPECT_EQ(0, CallSlot<int>(object, 4));                  // Continue
-    ASSERT_TRUE(PumpUntil([&] { return inspect().tracks[1].state == State_Running; }, 5000));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return inspect().tracks[1].state == State_Running; }, 5000));
     EXPECT_EQ(0, (CallSlot<int, double>(object, 5, 0.75)));  // SetPlayPosition
-    ASSERT_TRUE(PumpUntil([&] { return std::fabs(inspect().tracks[1].position - 3.0) < 0.3; }, 5000));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return std::fabs(inspect().tracks[1].position - 3.0) < 0.3; }, 5000));
 
     host.durations.clear();
     const std::vector<std::string> names = {Song("karaoke.mp3")};
     CallSlot<void, const std::vector<std::string>*>(object, 8, &names);  // GetPreMusicDuration
-    ASSERT_TRUE(PumpUntil([&] {
+    ASSERT_TRUE(PumpMessagesUntil([&] {
         for (const auto& d : host.durations)
             if (d.first == names[0])
                 return true;
@@ -99,7 +99,7 @@ TEST_F(MusicSlots, AccompanimentSlots)
     }, 10000));
 
     EXPECT_EQ(0, CallSlot<int>(object, 2));                  // Stop
-    ASSERT_TRUE(PumpUntil([&] { return !inspect().tracks[1].hasGraph; }, 5000));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return !inspect().tracks[1].hasGraph; }, 5000));
     EXPECT_GE(CallSlot<int>(object, 11), 1);                 // GetPlayedSeconds
     EXPECT_EQ(0, CallSlot<int>(object, 11)) << "the count starts afresh";
     CallSlot<void>(object, 10);                              // Quit
@@ -120,13 +120,13 @@ TEST_F(MusicSlots, MoodMusicSlots)
         return report.tracks[0];
     };
     EXPECT_EQ(0, (CallSlot<int, const char*>(object, 0, song.c_str())));  // StartMoodMusic
-    ASSERT_TRUE(PumpUntil([&] { return inspect().state == State_Running; }, 8000));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return inspect().state == State_Running; }, 8000));
     CallSlot<void, double>(object, 4, 0.5);                               // SetMoodMusicVolume
-    ASSERT_TRUE(PumpUntil([&] { return inspect().volume == -1408; }, 5000));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return inspect().volume == -1408; }, 5000));
     EXPECT_EQ(std::wstring(song.begin(), song.end()), CallSlot<std::wstring>(object, 2));  // GetMoodMusicName
     EXPECT_NEAR(4.0, (CallSlot<double, const char*>(object, 3, song.c_str())), 0.1);   // GetDuration
     CallSlot<void>(object, 1);                                            // StopMoodMusic
-    ASSERT_TRUE(PumpUntil([&] { return !inspect().hasGraph; }, 5000));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return !inspect().hasGraph; }, 5000));
     CallSlot<void>(object, 5);                                            // Quit
     MusicGraphReport report;
     EXPECT_FALSE(mood->InspectForTest(report));
@@ -140,7 +140,7 @@ TEST_F(MusicSlots, ChooserSlots)
     ASSERT_EQ(object, static_cast<void*>(chooser));
     HostDeviceListener host{kDeviceListenerTable};
     CallSlot<void, void*>(object, 1, &host);                                    // SetListener
-    ASSERT_TRUE(PumpUntil([&] { return host.calls > 0; }, 10000)) << "the list made at construction";
+    ASSERT_TRUE(PumpMessagesUntil([&] { return host.calls > 0; }, 10000)) << "the list made at construction";
     EXPECT_EQ(EnumerateAudioRenderers(), host.devices);
     CallSlot<void, const char*>(object, 2, "DirectSound: Out: default");        // SetOutputDevice
     EXPECT_EQ("DirectSound: Out: default", CallSlot<std::string>(object, 3));    // GetOutputDevice

@@ -59,7 +59,7 @@ inline std::string ReadFileBytes(const std::string& path)
 }
 
 // Dispatches this thread's messages until the condition holds or the time is up.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+inline bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
     for (;;) {
@@ -177,13 +177,6 @@ inline size_t CountOf(const std::string& haystack, const std::string& needle)
     size_t count = 0;
     for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1))
         ++count;
-    return count;
-}
-
-inline DWORD HandleCount()
-{
-    DWORD count = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &count);
     return count;
 }
 
