@@ -134,6 +134,42 @@ TEST_F(AccompanyTest, PlaysToTheEndReportingPositionsOnTheWallClock)
     }
 }
 
+TEST_F(AccompanyTest, RecipesInOrderWithTheirTextsOnBothChannels)
+{
+    const std::string orig = Song("song.mp3"), kalaok = Song("song.aac");
+    const size_t recordsBefore = g_logs.RecordTexts().size();
+    StdoutCapture capture;
+    m_music->StartAccompanyMusic(orig.c_str(), kalaok.c_str(), kPlayOriginal);
+    ASSERT_TRUE(WaitForStartReport());
+    // The MP3: the ASF reader's pins do not connect, the vendor decoder is
+    // absent, AutoRender plays it; the AAC: no Mpa Source, AutoRender.
+    EXPECT_EQ("ERROR - m_pOrigGraph->ConnectDirect failed. , hr = 80040207\n"
+              "ERROR - Could not create MPCMPA Decoder Filter. , hr = 80040154\n"
+              "ERROR - Could not create Mpa Source. , hr = 80040154\n",
+              capture.Stop());
+    const std::vector<std::string> all = g_logs.RecordTexts();
+    const std::vector<std::string> records(all.begin() + long(std::min(recordsBefore, all.size())), all.end());
+    const std::vector<std::string> expected = {
+        "CAccompanyMusic::StartAccompanyMusic origFileName: " + orig + " kalaokFileName: " + kalaok + "type: 1",
+        "CAccompanyMusicOper::ClearUpOrig",
+        "CAccompanyMusicOper::ClearUpKalaok",
+        "CAccompanyMusicOper::StartAccompanyMusic4Orig",
+        "ERROR - m_pOrigGraph->ConnectDirect failed. ,hr = " + std::to_string(int(0x80040207)),
+        "CAccompanyMusicOper::ClearUpOrig",
+        "ERROR - Could not create MPCMPA Decoder Filter. ,hr = " + std::to_string(int(0x80040154)),
+        "CAccompanyMusicOper::ClearUpOrig",
+        "ERROR - Could not create Mpa Source. ,hr = " + std::to_string(int(0x80040154)),
+        "CAccompanyMusicOper::ClearUpKalaok",
+    };
+    ASSERT_GE(records.size(), expected.size());
+    EXPECT_EQ(expected, std::vector<std::string>(records.begin(), records.begin() + long(expected.size())));
+    const MusicGraphReport report = Inspect();
+    for (const auto& track : report.tracks) {
+        EXPECT_TRUE(std::find(track.filters.begin(), track.filters.end(), "AsyncReader") != track.filters.end()) << track.file;
+        EXPECT_TRUE(std::find(track.filters.begin(), track.filters.end(), "Default DirectSound Device") != track.filters.end());
+    }
+}
+
 TEST_F(AccompanyTest, BothTracksStartTheSilentOnePaused)
 {
     const struct { int playType; long origState; long kalaokState; } cases[] = {
@@ -260,8 +296,6 @@ namespace {
 // 5 ms, so the measurement queue runs quickly; the requested periods are kept.
 std::mutex g_timerLock;
 std::vector<UINT> g_requestedPeriods;
-std::vector<size_t> g_durationsAtRequest;
-CAccompanyMusic* g_timedMusic = nullptr;
 
 UINT_PTR FastTimer(UINT milliseconds, tq::ITimerCallback* callback)
 {

@@ -55,6 +55,27 @@ LogFiles MusicSlots::s_logs;
 
 } // namespace
 
+namespace {
+
+// The first entry a derived class adds: in this compiler's tables the
+// concrete class's virtual destructor takes two entries after the host's slots.
+template <class Base>
+struct SlotProbe : Base {
+    virtual int AfterTheHostSlots() { return 77; }
+};
+
+} // namespace
+
+TEST_F(MusicSlots, TablesHoldExactlyTheHostSlots)
+{
+    SlotProbe<CSonvexMgr> chooser;
+    EXPECT_EQ(77, CallSlot<int>(static_cast<ISonvexMgr*>(&chooser), kSonvexMgrSlots + 2));
+    SlotProbe<CMoodMusic> mood;
+    EXPECT_EQ(77, CallSlot<int>(static_cast<IMoodMusic*>(&mood), kMoodMusicSlots + 2));
+    SlotProbe<CAccompanyMusic> music;
+    EXPECT_EQ(77, CallSlot<int>(static_cast<IAccompanyMusic*>(&music), kAccompanyMusicSlots + 2));
+}
+
 TEST_F(MusicSlots, AccompanimentSlots)
 {
     auto* music = new CAccompanyMusic;

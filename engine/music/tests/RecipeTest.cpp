@@ -105,8 +105,9 @@ TEST_F(RecipeTest, FailureTextsOnEveryChannel)
         track.Clear();
         SCOPED_TRACE(std::string(AudioRecipeName(c.recipe)) + " " + c.text);
         ASSERT_TRUE(FAILED(hr));
-        if (!c.anyHr)
+        if (!c.anyHr) {
             EXPECT_EQ(kNotRegistered, hr);
+        }
         char expectedLine[256];
         snprintf(expectedLine, sizeof expectedLine, "%s , hr = %8x\n", c.text, unsigned(hr));
         EXPECT_EQ(expectedLine, printed) << "standard output";
