@@ -62,5 +62,34 @@ done
 grep -q 'mainframe: recordings done' "$out/product-camera.log" || { say "FAILED: the recording did not end (see $out/product-camera.log)"; rc=1; }
 "$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
 wait $product || true
+
+# Karaoke over the camera: a generated song (its original and backing track)
+# with timed lyrics; the lyric lines and their sung part are drawn over the
+# camera's picture as the song's positions come in.
+song="$out/karaoke-song"
+mkdir -p "$song" "$out/karaoke"
+ffmpeg -v error -y -f lavfi -i "sine=frequency=440:duration=12" -ac 2 -ar 44100 -c:a libmp3lame -b:a 128k "$song/original.mp3" &&
+ffmpeg -v error -y -f lavfi -i "sine=frequency=660:duration=12" -ac 2 -ar 44100 -c:a libmp3lame -b:a 128k "$song/karaoke.mp3" ||
+  say "FAILED: ffmpeg could not make the song"
+printf '[00:00.00]TqNelu sings along\r\n[00:04.00]the lyric sweep grows\r\n[00:08.00]line by line\r\n' > "$song/song.lrc"
+say "starting the product with the test camera and a song with lyrics"
+"$wine" "$productwin\\TqSorva.exe" -seconds 40 -camera "Tq Test Camera" \
+  -accompany "Z:$song/original.mp3" "Z:$song/karaoke.mp3" -lyrics "Z:$song/song.lrc" >"$out/product-karaoke.log" 2>&1 &
+product=$!
+for _ in $(seq 80); do
+  grep -q 'mainframe: lyrics shown' "$out/product-karaoke.log" 2>/dev/null && break
+  sleep 0.5
+done
+if grep -q 'mainframe: lyrics shown' "$out/product-karaoke.log"; then
+  say "grabbing five 640x480 frames from \"TqNelu\" while the song plays"
+  "$wine" "$bin/vcamgrab.exe" grab TqNelu -size 640x480 -frametime 2000000 -frames 5 -out "Z:$out/karaoke" \
+    >"$out/karaoke/samples.txt" 2>&1 || rc=1
+  sed 's/^/     /' "$out/karaoke/samples.txt" | tail -3
+else
+  say "FAILED: the song with lyrics did not start (see $out/product-karaoke.log)"
+  rc=1
+fi
+"$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
+wait $product || true
 "$wine" regsvr32 /s /u "Z:$bin/TqTestCam.ax"
 exit $rc

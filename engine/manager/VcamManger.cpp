@@ -141,7 +141,7 @@ bool VcamManger::StopAllMusic()
     if (!HasMembers())
         return false;
     m_pMoodMusic->StopMoodMusic();
-    return m_pAccompanyMusic->Stop();
+    return m_pAccompanyMusic->StopAccompanyMusic() == 0;
 }
 
 void VcamManger::SetPreviewWnd(HWND window)

@@ -8,12 +8,16 @@
 //                       -record FILE SECONDS   record the composed picture with sound through
 //                                      the engine's recorder; repeated, the files are recorded in turn;
 //                                      without -seconds the host closes once the last one is done
+//                       -accompany ORIG KARAOKE   sing along: play the song's two tracks (the original heard)
+//                       -lyrics FILE   with -accompany: "[mm:ss.cc]text" lines swept over the picture
 // Like the real main window it runs once: a second start (the camera filter
 // starts the launcher on its first frame) leaves the running one alone.
+#include "IAccompanyMusic.h"
 #include "ICaptureVideo.h"
 #include "IDecorationLayer.h"
 #include "IRecorder.h"
 #include "IVcamManger.h"
+#include "TimedLyrics.h"
 
 #include <windows.h>
 
@@ -21,6 +25,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -126,6 +133,48 @@ public:
     }
     bool failed = false;
 };
+
+// Turns the song's positions into the two lyric lines over the picture.
+class SongListener : public IAccompanyMusicListener {
+public:
+    SongListener(IDecorationLayer* layer, std::vector<TimedLyricLine> lines) : m_layer(layer), m_lines(std::move(lines)) {}
+    void OnAccompanyPosition(double seconds) override
+    {
+        if (!m_layer || m_lines.empty())
+            return;
+        const LyricMoment moment = LyricsAt(m_lines, seconds);
+        m_layer->SetLyrics(moment.current, moment.next, moment.progress, true);
+        if (!m_shown) {
+            m_layer->ShowLyrics(true);
+            m_shown = true;
+            printf("mainframe: lyrics shown\n");
+            fflush(stdout);
+        }
+    }
+    void OnAccompanyEnd() override
+    {
+        printf("mainframe: the song ended\n");
+        fflush(stdout);
+    }
+    void OnAccompanyDuration(const char*, double) override {}
+private:
+    IDecorationLayer* m_layer;
+    std::vector<TimedLyricLine> m_lines;
+    bool m_shown = false;
+};
+
+// The two arguments after a switch, or false.
+bool SwitchPair(int argc, char** argv, const char* name, const char*& first, const char*& second)
+{
+    for (int i = 1; i + 2 < argc; ++i) {
+        if (_stricmp(argv[i], name) == 0) {
+            first = argv[i + 1];
+            second = argv[i + 2];
+            return true;
+        }
+    }
+    return false;
+}
 
 // Dispatches this thread's messages until done() or the time-out. A WM_QUIT
 // on the way is put back for the main loop and ends the wait.
@@ -246,6 +295,30 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
             OpenCamera(camera, cameraListener, cameraName, frame);
     }
 
+    IAccompanyMusic* music = nullptr;
+    std::unique_ptr<SongListener> songListener;
+    const char* origSong = nullptr;
+    const char* karaokeSong = nullptr;
+    if (SwitchPair(argc, argv, "-accompany", origSong, karaokeSong)) {
+        std::vector<TimedLyricLine> lines;
+        const char* lyricsFile = nullptr;
+        if (HasSwitch(argc, argv, "-lyrics", &lyricsFile) && *lyricsFile) {
+            std::ifstream in(lyricsFile, std::ios::binary);
+            lines = ParseTimedLyrics(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+            if (lines.empty())
+                fprintf(stderr, "mainframe: no timed lyrics in \"%s\"\n", lyricsFile);
+        }
+        music = AsAccompanyMusic(manager->GetAccompanyMusic());
+        if (music) {
+            songListener.reset(new SongListener(layer, std::move(lines)));
+            music->SetListener(songListener.get());
+            music->SetAccompanyVolume(1.0);
+            music->StartAccompanyMusic(origSong, karaokeSong, kPlayOriginal);
+            printf("mainframe: accompaniment started\n");
+            fflush(stdout);
+        }
+    }
+
     for (int i = 1; i + 2 < argc; ++i) {
         if (_stricmp(argv[i], "-record") == 0) {
             g_recordings.push_back({argv[i + 1], UINT(std::max(1, atoi(argv[i + 2])))});
@@ -262,6 +335,10 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
+    }
+    if (music) {
+        music->SetListener(nullptr);
+        music->Quit();
     }
     if (camera) {
         // The worker ends (and its graph with it) before the engine goes.

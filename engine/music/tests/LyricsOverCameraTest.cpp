@@ -1,0 +1,114 @@
+// Lyrics over the test camera: the stand-in host plays a song with timed
+// lyrics while the test camera is its source; the frames in the shared record
+// carry both lyric lines, and the sung part of the first grows as the song goes.
+#include "CaptureTestSupport.h"
+#include "MusicTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Child {
+public:
+    ~Child()
+    {
+        if (m_process.hProcess) {
+            TerminateProcess(m_process.hProcess, 1);
+            WaitForSingleObject(m_process.hProcess, 10000);
+            CloseHandle(m_process.hProcess);
+            CloseHandle(m_process.hThread);
+        }
+    }
+    bool Start(const std::string& commandLine, const std::string& outputFile)
+    {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE output = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                    CREATE_ALWAYS, 0, nullptr);
+        STARTUPINFOA startup = {sizeof startup};
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+        std::string line = commandLine;
+        const bool started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                            musictest::BinFolder().c_str(), &startup, &m_process);
+        if (output != INVALID_HANDLE_VALUE)
+            CloseHandle(output);
+        return started;
+    }
+    DWORD Id() const { return m_process.dwProcessId; }
+    bool Ended() const { return WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0; }
+private:
+    PROCESS_INFORMATION m_process = {};
+};
+
+BOOL CALLBACK CloseWindowsOf(HWND window, LPARAM processId)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == DWORD(processId) && IsWindowVisible(window))
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+struct LyricPixels {
+    int sung = 0;         // yellow, in the left half of the lyric band (line 1)
+    int unsungRight = 0;  // blue on the white quadrant, right half of the band (line 2)
+};
+
+// The lyric band: the bottom quarter of a bottom-up BGR picture.
+LyricPixels CountLyricPixels(const uint8_t* bgr, int width, int height)
+{
+    LyricPixels count;
+    for (int row = 0; row < height / 4; ++row) {
+        const uint8_t* p = bgr + size_t(row) * width * 3;
+        for (int x = 0; x < width; ++x, p += 3) {
+            const int b = p[0], g = p[1], r = p[2];
+            if (x < width / 2 && r > 200 && g > 200 && b < 80)
+                ++count.sung;
+            if (x >= width / 2 && b > 200 && r < 80 && g < 80)
+                ++count.unsungRight;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(LyricsOverCamera, BothLinesShowAndTheSungPartGrows)
+{
+    ASSERT_TRUE(RegisterTestCamera());
+    const std::string lyrics = musictest::WriteTempFile(
+        "song.lrc", "[00:00.00]WWWWWWWWWWWW WWWWWWWW\r\n[00:03.90]MMMMMMMMMM MMMMMMMM\r\n");
+    const std::string output = musictest::TempFolder() + "\\runhost-lyrics.txt";
+    Child host;
+    ASSERT_TRUE(host.Start("\"" + musictest::BinFolder() + "\\runhost.exe\" -camera \"Tq Test Camera\" -seconds 60 -accompany \"" +
+                               musictest::Song("song.wav") + "\" \"" + musictest::Song("karaoke.wav") + "\" -lyrics \"" + lyrics + "\"",
+                           output));
+    ASSERT_TRUE(PumpUntil([&] { return musictest::ReadFileBytes(output).find("mainframe: lyrics shown") != std::string::npos; },
+                          30000))
+        << musictest::ReadFileBytes(output);
+
+    // Two composed frames of the camera about a second apart.
+    std::vector<uint8_t> first, second;
+    int32_t after = HeaderOf(ReadRecord()).frameTime;
+    ASSERT_TRUE(WaitForFrame(after, 480, 360, first, 5000));
+    const DWORD firstAt = GetTickCount();
+    PumpFor(1000);
+    after = HeaderOf(ReadRecord()).frameTime;
+    ASSERT_TRUE(WaitForFrame(after, 480, 360, second, 5000));
+    const DWORD gap = GetTickCount() - firstAt;
+
+    const LyricPixels a = CountLyricPixels(first.data() + tq::kFrameHeaderSize, 480, 360);
+    const LyricPixels b = CountLyricPixels(second.data() + tq::kFrameHeaderSize, 480, 360);
+    printf("lyric pixels: sung %d -> %d, line 2 %d, %d\n", a.sung, b.sung, a.unsungRight, b.unsungRight);
+    EXPECT_GT(a.unsungRight, 40) << "line 2 stands on the right";
+    EXPECT_GT(b.unsungRight, 40) << "line 2 stands on the right";
+    EXPECT_GT(b.sung, a.sung + 40) << "the sung part of line 1 grows over " << gap << " ms: " << a.sung << " -> " << b.sung;
+    EXPECT_GT(b.sung, 0);
+
+    EnumWindows(&CloseWindowsOf, LPARAM(host.Id()));
+    EXPECT_TRUE(PumpUntil([&] { return host.Ended(); }, 30000));
+    const std::string text = musictest::ReadFileBytes(output);
+    EXPECT_NE(std::string::npos, text.find("mainframe: camera \"Tq Test Camera\" running")) << text;
+    EXPECT_NE(std::string::npos, text.find("mainframe: closed")) << text;
+}
