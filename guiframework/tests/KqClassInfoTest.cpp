@@ -95,4 +95,25 @@ TEST(KqClassInfoTest, CreateByName)
     EXPECT_EQ(nullptr, TestWindow::classInfo()->create());
 }
 
+// Subclasses without a descriptor of their own: the block still holds them.
+struct Undeclared : KqRttiObject {
+    char payload[40] = {};
+};
+struct UndeclaredButton : TestButton {
+    void* extra[6] = {};
+};
+
+TEST(KqClassInfoTest, UndeclaredSubclassesGetBlocksOfTheirSize)
+{
+    Undeclared* plain = new Undeclared;
+    UndeclaredButton* button = new UndeclaredButton;
+    EXPECT_GE(mp_size(plain), sizeof(Undeclared));
+    EXPECT_GE(mp_size(button), sizeof(UndeclaredButton));
+    EXPECT_EQ(TestButton::classInfo(), button->dynamicClassInfo());
+    plain->payload[39] = 1;
+    button->extra[5] = button;
+    delete plain;
+    delete button;
+}
+
 } // namespace
