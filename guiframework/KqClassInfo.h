@@ -23,7 +23,13 @@ public:
 
     KqRttiObject* create() const { return factory ? factory() : nullptr; }
     bool inherits(const KqClassInfo* other) const;
-    void* allocate() const { return mp_alloc(static_cast<unsigned>(size)); }
+    // At the recorded size; a subclass that declares no descriptor of its
+    // own asks for more, and gets it.
+    void* allocate(size_t requested = 0) const
+    {
+        size_t bytes = requested > static_cast<size_t>(size) ? requested : static_cast<size_t>(size);
+        return mp_alloc(static_cast<unsigned>(bytes));
+    }
     void free(void* p) const { mp_free(p); }
 };
 
@@ -47,7 +53,7 @@ private:
 public:                                                                           \
     static const KqClassInfo* classInfo();                                        \
     const KqClassInfo* dynamicClassInfo() const override { return classInfo(); } \
-    static void* operator new(size_t) { return classInfo()->allocate(); }        \
+    static void* operator new(size_t size) { return classInfo()->allocate(size); } \
     static void operator delete(void* p) { classInfo()->free(p); }               \
                                                                                   \
 private:
@@ -77,7 +83,7 @@ public:
     static const KqClassInfo* classInfo();
     virtual const KqClassInfo* dynamicClassInfo() const { return classInfo(); }
     virtual ~KqRttiObject();
-    static void* operator new(size_t) { return classInfo()->allocate(); }
+    static void* operator new(size_t size) { return classInfo()->allocate(size); }
     static void operator delete(void* p) { classInfo()->free(p); }
 
     bool isKindOf(const KqClassInfo* info) const { return dynamicClassInfo()->inherits(info); }

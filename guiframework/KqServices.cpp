@@ -1,5 +1,43 @@
 #include "KqServices.h"
 
+#include "KqPlatform.h"
+
+namespace {
+uint32_t (*g_tickSource)();
+uint32_t g_lastTick;
+uint32_t g_wraps;
+void (*g_capture)(const KqString&);
+} // namespace
+
+void kqSetTickSource(uint32_t (*source)())
+{
+    g_tickSource = source;
+    g_lastTick = 0;
+    g_wraps = 0;
+}
+
+int64_t kqClockNow()
+{
+    int64_t now;
+    if (!g_tickSource && kqPlatformTick64(&now))
+        return now;
+    // Only the 32-bit tick: count its wraps.
+    uint32_t tick = g_tickSource ? g_tickSource() : kqPlatformTick32();
+    if (tick < g_lastTick)
+        ++g_wraps;
+    g_lastTick = tick;
+    return (static_cast<int64_t>(g_wraps) << 32) + tick;
+}
+
+void kqSetDebugCapture(void (*capture)(const KqString&)) { g_capture = capture; }
+
+KqDebugStream::~KqDebugStream()
+{
+    kqPlatformDebugOutput(m_message);
+    if (g_capture)
+        g_capture(m_message);
+}
+
 KqDebugStream& KqDebugStream::operator<<(const char* text)
 {
     m_message.append(KqString::fromAnsi(text ? text : "(null)"));

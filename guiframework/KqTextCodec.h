@@ -20,6 +20,7 @@ public:
     static KqString toUnicode(unsigned codePage, const char* bytes, int length);
     static KqByteArray fromUnicode(unsigned codePage, const KqChar* units, int length);
     static int incompleteTail(unsigned codePage, const char* bytes, int length);
+    static int utf8IncompleteTail(const char* bytes, int length);
 
 private:
     int m_kind;

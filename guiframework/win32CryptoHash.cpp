@@ -1,18 +1,40 @@
 #include "KqCryptoHash.h"
+#include "KqPlatform.h"
 
 #include <windows.h>
 #include <bcrypt.h>
 
 #include <cstdint>
 
-struct KqCryptoHash::Private {
-    int algorithm;
+namespace {
+
+class BcryptDigest : public KqDigest {
+public:
+    ~BcryptDigest() override
+    {
+        if (hash)
+            BCryptDestroyHash(hash);
+        if (provider)
+            BCryptCloseAlgorithmProvider(provider, 0);
+    }
+    void add(const char* bytes, int length) override
+    {
+        BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes)), static_cast<ULONG>(length), 0);
+    }
+    bool peek(char* out, int length) override
+    {
+        // Finish a copy so the running digest can take more data.
+        BCRYPT_HASH_HANDLE copy = nullptr;
+        if (BCryptDuplicateHash(hash, &copy, nullptr, 0, 0) != 0)
+            return false;
+        bool ok = BCryptFinishHash(copy, reinterpret_cast<PUCHAR>(out), static_cast<ULONG>(length), 0) == 0;
+        BCryptDestroyHash(copy);
+        return ok;
+    }
     BCRYPT_ALG_HANDLE provider = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;
-    KqByteArray result;
 };
 
-namespace {
 const wchar_t* algorithmName(int algorithm)
 {
     switch (algorithm) {
@@ -21,57 +43,23 @@ const wchar_t* algorithmName(int algorithm)
     default: return BCRYPT_MD5_ALGORITHM;
     }
 }
-}
 
-KqCryptoHash::KqCryptoHash(int algorithm) : d(new Private)
-{
-    d->algorithm = algorithm;
-    if (BCryptOpenAlgorithmProvider(&d->provider, algorithmName(algorithm), nullptr, 0) != 0)
-        d->provider = nullptr;
-    reset();
-}
+} // namespace
 
-KqCryptoHash::~KqCryptoHash()
+KqDigest* kqCreateDigest(int algorithm)
 {
-    if (d->hash)
-        BCryptDestroyHash(d->hash);
-    if (d->provider)
-        BCryptCloseAlgorithmProvider(d->provider, 0);
-    delete d;
-}
-
-void KqCryptoHash::reset()
-{
-    if (d->hash)
-        BCryptDestroyHash(d->hash);
-    d->hash = nullptr;
-    if (d->provider && BCryptCreateHash(d->provider, &d->hash, nullptr, 0, nullptr, 0, 0) != 0)
-        d->hash = nullptr;
-    d->result = KqByteArray();
-}
-
-void KqCryptoHash::addData(const char* bytes, int length)
-{
-    if (d->hash && bytes && length > 0)
-        BCryptHashData(d->hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes)), static_cast<ULONG>(length), 0);
-    d->result = KqByteArray();
-}
-
-KqByteArray KqCryptoHash::result()
-{
-    if (!d->result.isNull() || !d->hash)
-        return d->result;
-    // Finish a copy so the running digest can take more data.
-    BCRYPT_HASH_HANDLE copy = nullptr;
-    if (BCryptDuplicateHash(d->hash, &copy, nullptr, 0, 0) != 0)
-        return d->result;
-    int length = d->algorithm == Sha1 ? 20 : 16;
-    KqByteArray digest;
-    digest.setLength(length);
-    if (BCryptFinishHash(copy, reinterpret_cast<PUCHAR>(digest.mutableData()), static_cast<ULONG>(length), 0) == 0)
-        d->result = digest;
-    BCryptDestroyHash(copy);
-    return d->result;
+    BcryptDigest* digest = new BcryptDigest;
+    if (BCryptOpenAlgorithmProvider(&digest->provider, algorithmName(algorithm), nullptr, 0) != 0) {
+        digest->provider = nullptr;
+        delete digest;
+        return nullptr;
+    }
+    if (BCryptCreateHash(digest->provider, &digest->hash, nullptr, 0, nullptr, 0, 0) != 0) {
+        digest->hash = nullptr;
+        delete digest;
+        return nullptr;
+    }
+    return digest;
 }
 
 bool KqCryptoHash::fileMd5(const KqString& path, KqByteArray& hex)

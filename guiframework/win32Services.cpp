@@ -1,3 +1,4 @@
+#include "KqPlatform.h"
 #include "KqServices.h"
 
 #include <windows.h>
@@ -5,58 +6,34 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-typedef ULONGLONG(WINAPI* TickCount64)();
-TickCount64 g_tickCount64;
-bool g_lookedUp;
-uint32_t g_lastTick;
-uint32_t g_wraps;
-uint32_t (*g_tickSource)();
-void (*g_capture)(const KqString&);
-
-uint32_t systemTick() { return GetTickCount(); }
-
-} // namespace
-
-void kqSetTickSource(uint32_t (*source)())
+bool kqPlatformTick64(int64_t* now)
 {
-    g_tickSource = source;
-    g_lastTick = 0;
-    g_wraps = 0;
-}
-
-int64_t kqClockNow()
-{
-    if (!g_lookedUp) {
+    typedef ULONGLONG(WINAPI * TickCount64)();
+    static TickCount64 tickCount64;
+    static bool lookedUp;
+    if (!lookedUp) {
         HMODULE kernel = GetModuleHandleW(L"kernel32");
         if (kernel)
-            g_tickCount64 = reinterpret_cast<TickCount64>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetTickCount64")));
-        g_lookedUp = true;
+            tickCount64 = reinterpret_cast<TickCount64>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetTickCount64")));
+        lookedUp = true;
     }
-    if (g_tickCount64 && !g_tickSource)
-        return static_cast<int64_t>(g_tickCount64());
-    uint32_t tick = g_tickSource ? g_tickSource() : systemTick();
-    if (tick < g_lastTick)
-        ++g_wraps;
-    g_lastTick = tick;
-    return (static_cast<int64_t>(g_wraps) << 32) + tick;
+    if (!tickCount64)
+        return false;
+    *now = static_cast<int64_t>(tickCount64());
+    return true;
 }
 
-void kqSetDebugCapture(void (*capture)(const KqString&)) { g_capture = capture; }
+uint32_t kqPlatformTick32() { return GetTickCount(); }
 
-KqDebugStream::~KqDebugStream()
+void kqPlatformDebugOutput(const KqString& message)
 {
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(m_message.data());
     fputws(L"Debug: ", stdout);
-    fputws(text, stdout);
+    fputws(reinterpret_cast<const wchar_t*>(message.data()), stdout);
     fputws(L"\n", stdout);
     fflush(stdout);
-    KqString line(m_message);
+    KqString line(message);
     line.append(KqChar(u'\n'));
     OutputDebugStringW(reinterpret_cast<const wchar_t*>(line.data()));
-    if (g_capture)
-        g_capture(m_message);
 }
 
 KqString kqModuleFileName(void* module)

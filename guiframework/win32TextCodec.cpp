@@ -7,54 +7,13 @@
 #include <cstdlib>
 #include <vector>
 
-int KqTextCodec::codePage() const
-{
-    if (m_kind == Utf8)
-        return CP_UTF8;
-    if (m_kind == Ansi)
-        return CP_ACP;
-    return -1;
-}
-
-KqString KqTextCodec::toUnicode(const char* bytes, int length) const
-{
-    if (codePage() < 0)
-        return KqString();
-    return toUnicode(static_cast<unsigned>(codePage()), bytes, length);
-}
-
-KqByteArray KqTextCodec::fromUnicode(const KqChar* units, int length) const
-{
-    if (codePage() < 0)
-        return KqByteArray();
-    return fromUnicode(static_cast<unsigned>(codePage()), units, length);
-}
-
-int KqTextCodec::incompleteTail(const char* bytes, int length) const
-{
-    if (codePage() < 0)
-        return 0;
-    return incompleteTail(static_cast<unsigned>(codePage()), bytes, length);
-}
-
 int KqTextCodec::incompleteTail(unsigned codePage, const char* bytes, int length)
 {
     if (!bytes || length <= 0)
         return 0;
+    if (codePage == CP_UTF8)
+        return utf8IncompleteTail(bytes, length);
     const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
-    if (codePage == CP_UTF8) {
-        // Walk back over continuation bytes to the last lead byte.
-        int back = 0;
-        while (back < 3 && back < length && (b[length - 1 - back] & 0xC0) == 0x80)
-            ++back;
-        int leadAt = length - 1 - back;
-        if (leadAt < 0)
-            return 0;
-        unsigned char lead = b[leadAt];
-        int needed = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 1;
-        int have = back + 1;
-        return needed > have ? have : 0;
-    }
     // Double-byte pages: a lead byte left alone at the end. Lead bytes may
     // also be trail bytes, so count the run of lead bytes before the end.
     int run = 0;

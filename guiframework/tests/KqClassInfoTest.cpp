@@ -73,7 +73,7 @@ TEST(KqClassInfoTest, TypeTestsWalkTheBaseChain)
     EXPECT_EQ(button, kq_cast<TestWidget>(static_cast<KqRttiObject*>(button)));
     EXPECT_EQ(nullptr, kq_cast<TestWindow>(static_cast<KqRttiObject*>(button)));
     EXPECT_EQ(nullptr, kq_cast<TestWidget>(static_cast<KqRttiObject*>(nullptr)));
-    EXPECT_TRUE(mp_owns(button));
+    EXPECT_EQ(!mp_disabled(), mp_owns(button)); // a pool that is off owns nothing
     EXPECT_EQ(static_cast<size_t>(mp_size_class(sizeof(TestButton)) >= 0 ? mp_size(button) : 0), mp_size(button));
     EXPECT_EQ(static_cast<int32_t>(sizeof(TestButton)), TestButton::classInfo()->size);
     EXPECT_GE(mp_size(button), sizeof(TestButton));
@@ -93,6 +93,27 @@ TEST(KqClassInfoTest, CreateByName)
     EXPECT_EQ(TestButton::classInfo(), made->dynamicClassInfo());
     delete made;
     EXPECT_EQ(nullptr, TestWindow::classInfo()->create());
+}
+
+// Subclasses without a descriptor of their own: the block still holds them.
+struct Undeclared : KqRttiObject {
+    char payload[40] = {};
+};
+struct UndeclaredButton : TestButton {
+    void* extra[6] = {};
+};
+
+TEST(KqClassInfoTest, UndeclaredSubclassesGetBlocksOfTheirSize)
+{
+    Undeclared* plain = new Undeclared;
+    UndeclaredButton* button = new UndeclaredButton;
+    EXPECT_GE(mp_size(plain), sizeof(Undeclared));
+    EXPECT_GE(mp_size(button), sizeof(UndeclaredButton));
+    EXPECT_EQ(TestButton::classInfo(), button->dynamicClassInfo());
+    plain->payload[39] = 1;
+    button->extra[5] = button;
+    delete plain;
+    delete button;
 }
 
 } // namespace

@@ -14,13 +14,24 @@ std::string hexOf(KqCryptoHash& hash) { return hash.result().toHex().data(); }
 TEST(KqCryptoHashTest, PublishedVectors)
 {
     struct Case { int algorithm; const char* input; const char* digest; };
+    const char* az = "abcdefghijklmnopqrstuvwxyz";
+    const char* alnum = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const char* digits = "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
     const Case cases[] = {
         {KqCryptoHash::Md4, "", "31d6cfe0d16ae931b73c59d7e0c089c0"},
+        {KqCryptoHash::Md4, "a", "bde52cb31de33e46245e05fbdbd6fb24"},
         {KqCryptoHash::Md4, "abc", "a448017aaf21d8525fc10ae87aa6729d"},
         {KqCryptoHash::Md4, "message digest", "d9130a8164549fe818874806e1c7014b"},
+        {KqCryptoHash::Md4, az, "d79e1c308aa5bbcdeea8ed63df412da9"},
+        {KqCryptoHash::Md4, alnum, "043f8582f241db351ce627e153e7f0e4"},
+        {KqCryptoHash::Md4, digits, "e33b4ddc9c38f2199c3e7b164fcc0536"},
         {KqCryptoHash::Md5, "", "d41d8cd98f00b204e9800998ecf8427e"},
+        {KqCryptoHash::Md5, "a", "0cc175b9c0f1b6a831c399e269772661"},
         {KqCryptoHash::Md5, "abc", "900150983cd24fb0d6963f7d28e17f72"},
         {KqCryptoHash::Md5, "message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {KqCryptoHash::Md5, az, "c3fcd3d76192e4007dfb496cca67e13b"},
+        {KqCryptoHash::Md5, alnum, "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {KqCryptoHash::Md5, digits, "57edf4a22be3c955ac49da2e2107b67a"},
         {KqCryptoHash::Sha1, "abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
         {KqCryptoHash::Sha1, "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
     };
@@ -29,6 +40,14 @@ TEST(KqCryptoHashTest, PublishedVectors)
         hash.addData(c.input, static_cast<int>(strlen(c.input)));
         EXPECT_EQ(c.digest, hexOf(hash)) << c.algorithm << " " << c.input;
     }
+    // One million "a", fed in pieces that do not line up with the blocks.
+    KqCryptoHash sha1(KqCryptoHash::Sha1);
+    std::string piece(999, 'a');
+    for (int i = 0; i < 1001; ++i)
+        sha1.addData(piece.data(), static_cast<int>(piece.size()));
+    sha1.addData(piece.data(), 1000000 - 999 * 1001);
+    EXPECT_EQ("34aa973cd4c4daa4f61eeb2bdbad27316534016f", hexOf(sha1));
+    EXPECT_EQ(20, sha1.result().size());
 }
 
 TEST(KqCryptoHashTest, ResultIsCachedAndTheDigestContinues)

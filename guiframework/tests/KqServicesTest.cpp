@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -63,6 +65,44 @@ TEST(KqServicesTest, ApplicationPaths)
     std::u16string path = text(applicationFilePath());
     EXPECT_NE(std::u16string::npos, path.find(u"guiframework_services_test.exe"));
     EXPECT_EQ(path.substr(0, path.find_last_of(u"\\/")), text(applicationDirPath()));
+}
+
+// A module's path is read whole however long it is.
+TEST(KqServicesTest, ModulePathsLongerThan259Units)
+{
+    wchar_t here[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, here, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    std::wstring dir(here, n);
+    dir = dir.substr(0, dir.find_last_of(L"\\/"));
+    std::wstring probe = dir + L"\\module_path_probe.dll";
+    // Folders below the test's own until the library's path passes 300 units.
+    std::vector<std::wstring> made;
+    std::wstring deep = L"\\\\?\\" + dir;
+    while (deep.size() - 4 + 22 <= 300) {
+        deep += L"\\long_folder_name_" + std::to_wstring(made.size()) + L"_abcdefghijklmnopqrstuvwxyz";
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+        made.push_back(deep);
+    }
+    std::wstring copy = deep + L"\\module_path_probe.dll";
+    ASSERT_TRUE(CopyFileW(probe.c_str(), copy.c_str(), FALSE));
+    HMODULE module = LoadLibraryW(copy.c_str());
+    DWORD loadError = GetLastError();
+    std::u16string path, expected;
+    if (module) {
+        path = text(kqModuleFileName(module));
+        std::vector<wchar_t> whole(32768);
+        DWORD length = GetModuleFileNameW(module, whole.data(), static_cast<DWORD>(whole.size()));
+        expected.assign(reinterpret_cast<const char16_t*>(whole.data()), length);
+        FreeLibrary(module);
+    }
+    DeleteFileW(copy.c_str());
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        RemoveDirectoryW(it->c_str());
+    ASSERT_TRUE(module) << loadError;
+    EXPECT_GT(expected.size(), 300u);
+    EXPECT_EQ(expected, path);
+    EXPECT_EQ(text(kqModuleFileName(nullptr)), text(applicationFilePath()));
 }
 
 struct Counted {
