@@ -5,10 +5,14 @@
 //                       -camera NAME   use the video input device NAME as the source
 //                       -caption TEXT  scroll TEXT over the picture on a colour band
 //                       -mirror        mirror the picture
+//                       -media FILE    play FILE (ANSI path) as the source, from its start again at its end
+//                       -desktop       show the whole screen as the source
 // Like the real main window it runs once: a second start (the camera filter
 // starts the launcher on its first frame) leaves the running one alone.
 #include "ICaptureVideo.h"
 #include "IDecorationLayer.h"
+#include "IDesktopVideo.h"
+#include "IMediaVideo.h"
 #include "IVcamManger.h"
 
 #include <windows.h>
@@ -127,6 +131,27 @@ bool OpenCamera(ICaptureVideo* camera, CameraListener& listener, const std::stri
     return true;
 }
 
+// Plays the file again when it ends, so a consumer always has pictures.
+class MediaListener : public IMediaVideoListener {
+public:
+    void OnMediaProgress(double) override {}
+    void OnMediaEnd() override
+    {
+        printf("mainframe: media file ended\n");
+        fflush(stdout);
+        if (media && !file.empty())
+            media->Init(file.c_str(), 0);
+    }
+    void OnMediaOpenFailed() override
+    {
+        printf("mainframe: the media file could not be opened\n");
+        fflush(stdout);
+    }
+    void OnMediaDuration(const char*, double) override {}
+    IMediaVideo* media = nullptr;
+    std::string file;
+};
+
 } // namespace
 
 extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstring version)
@@ -194,6 +219,30 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
             OpenCamera(camera, cameraListener, cameraName, frame);
     }
 
+    IMediaVideo* media = nullptr;
+    MediaListener mediaListener;
+    const char* mediaFile = nullptr;
+    if (HasSwitch(argc, argv, "-media", &mediaFile) && *mediaFile) {
+        media = AsMediaVideo(manager->GetMediaVideo());
+        if (media) {
+            mediaListener.media = media;
+            mediaListener.file = mediaFile;
+            media->SetListener(&mediaListener);
+            media->Init(mediaFile, 0);
+            printf("mainframe: media file \"%s\" started\n", mediaFile);
+            fflush(stdout);
+        }
+    }
+    IDesktopVideo* desktop = nullptr;
+    if (HasSwitch(argc, argv, "-desktop")) {
+        desktop = AsDesktopVideo(manager->GetDesktopVideo());
+        if (desktop) {
+            desktop->Start(nullptr, 0, 1);
+            printf("mainframe: desktop running\n");
+            fflush(stdout);
+        }
+    }
+
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
@@ -204,6 +253,12 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
         camera->SetListener(nullptr);
         camera->Quit();
     }
+    if (media) {
+        media->SetListener(nullptr);
+        media->Quit();
+    }
+    if (desktop)
+        desktop->Quit();
     release();
     printf("mainframe: closed\n");
     return 0;
