@@ -291,13 +291,18 @@ TEST_F(DesktopCapture, CursorAndHalo)
     ColourWindow red(200, 200, 480, 360, RGB(255, 0, 0));  // 4:3: copied pixel for pixel
     const DesktopCursorMark mark = {1, 0, 0xFF0000};       // radius 20, blue
     desktop->SetCursorMark(&mark);
+    // The cursor the system shows is the foreground thread's.
+    SetForegroundWindow(red.Hwnd());
+    SetCursor(LoadCursor(nullptr, IDC_ARROW));
     SetCursorPos(200 + 240, 200 + 180);
     desktop->Start(red.Hwnd(), 0, 3);
     std::vector<uint8_t> record;
     ASSERT_TRUE(WaitForFreshFrame(record));
     CURSORINFO cursor = {sizeof cursor};
     ICONINFO icon = {};
-    ASSERT_TRUE(GetCursorInfo(&cursor) && GetIconInfo(cursor.hCursor, &icon));
+    ASSERT_TRUE(GetCursorInfo(&cursor)) << GetLastError();
+    ASSERT_NE(nullptr, cursor.hCursor) << "flags " << cursor.flags;
+    ASSERT_TRUE(GetIconInfo(cursor.hCursor, &icon));
     if (icon.hbmMask) DeleteObject(icon.hbmMask);
     if (icon.hbmColor) DeleteObject(icon.hbmColor);
     const int x = 240 - int(icon.xHotspot), y = 180 - int(icon.yHotspot);
