@@ -144,12 +144,14 @@ public:
     }
     void OnMediaOpenFailed() override
     {
+        failed = true;
         printf("mainframe: the media file could not be opened\n");
         fflush(stdout);
     }
     void OnMediaDuration(const char*, double) override {}
     IMediaVideo* media = nullptr;
     std::string file;
+    bool failed = false;
 };
 
 } // namespace
@@ -229,7 +231,11 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
             mediaListener.file = mediaFile;
             media->SetListener(&mediaListener);
             media->Init(mediaFile, 0);
-            printf("mainframe: media file \"%s\" started\n", mediaFile);
+            // The start report arrives through this thread's messages.
+            if (PumpUntil([&] { return media->IsPlaying() || mediaListener.failed; }, 15000) && media->IsPlaying())
+                printf("mainframe: media file \"%s\" playing\n", mediaFile);
+            else
+                fprintf(stderr, "mainframe: the media file \"%s\" did not start\n", mediaFile);
             fflush(stdout);
         }
     }
