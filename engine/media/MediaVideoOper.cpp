@@ -15,38 +15,59 @@ std::string ChosenSoundOutput(VcamManger* manager);
 
 namespace {
 
-// Stops a graph on a thread of its own: a graph that hangs in Stop (Wine,
-// sound and video after a seek) must not hang the worker or Quit.
-struct StopJob {
+// Stops and releases a graph on a thread of its own: Wine's graphs can hang
+// in Stop (sound and video after a seek) and in their final Release (the
+// system clock's advise thread), and neither may hang the worker or Quit.
+struct GraphJob {
     tq::ComPtr<IMediaControl> control;
-    bool full;  // Pause and StopWhenReady before Stop, as a teardown does
+    tq::ComPtr<IGraphBuilder> graph;             // emptied and released when given
+    std::vector<tq::ComPtr<IUnknown>> released;  // the graph's other interfaces
+    bool full = false;                           // Pause and StopWhenReady before Stop
 };
 
-unsigned __stdcall StopThread(void* param)
+unsigned __stdcall GraphJobThread(void* param)
 {
-    auto* job = static_cast<StopJob*>(param);
-    tq::CComInit com;
-    if (job->full) {
-        job->control->Pause();
-        job->control->StopWhenReady();
+    auto* job = static_cast<GraphJob*>(param);
+    {
+        tq::CComInit com;
+        if (job->control) {
+            if (job->full) {
+                job->control->Pause();
+                job->control->StopWhenReady();
+            }
+            job->control->Stop();
+            job->control.Release();
+        }
+        job->released.clear();
+        if (job->graph) {
+            tq::RemoveAllFilters(job->graph.Get());
+            job->graph.Release();
+        }
     }
-    job->control->Stop();
     delete job;
     return 0;
 }
 
-// True when the graph stopped within the time limit.
-bool StopGraphBounded(IMediaControl* control, bool full)
+// True when the job ended within the time limit; otherwise it is left to
+// finish (and free itself) whenever it can.
+bool RunGraphJobBounded(GraphJob* job)
 {
-    auto* job = new StopJob{tq::ComPtr<IMediaControl>(control), full};
-    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &StopThread, job, 0, nullptr));
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &GraphJobThread, job, 0, nullptr));
     if (!thread) {
-        StopThread(job);
+        GraphJobThread(job);
         return true;
     }
-    const bool stopped = WaitForSingleObject(thread, kMediaStopWaitMs) == WAIT_OBJECT_0;
+    const bool done = WaitForSingleObject(thread, kMediaStopWaitMs) == WAIT_OBJECT_0;
     CloseHandle(thread);
-    return stopped;
+    return done;
+}
+
+bool StopGraphBounded(IMediaControl* control, bool full)
+{
+    auto* job = new GraphJob;
+    job->control = control;
+    job->full = full;
+    return RunGraphJobBounded(job);
 }
 
 } // namespace
@@ -334,16 +355,6 @@ void CMediaVideoOper::Clear()
     m_picTimer.Stop();
     if (m_grabber)
         m_grabber->SetCallback(nullptr, 1);
-    bool stopped = true;
-    if (m_graph) {
-        tq::ComPtr<IMediaControl> control;
-        if (SUCCEEDED(m_graph->QueryInterface(IID_IMediaControl, control.ReceiveVoid())) && control) {
-            stopped = StopGraphBounded(control.Get(), true);
-            MediaWriteLog("CMediaVideoOper::Clear  StopWhenReady");
-        } else {
-            MediaWriteLog("CMediaVideoOper::Clear  Get IMediaControl failed!");
-        }
-    }
     if (m_inRot) {
         tq::RemoveFromRot(m_rotRegistration);
         m_inRot = false;
@@ -351,25 +362,23 @@ void CMediaVideoOper::Clear()
     }
     if (m_event)
         m_event->SetNotifyWindow(0, 0, 0);
-    if (!stopped) {
-        // The graph is stuck in Stop on its own thread: left behind, whole,
-        // as releasing it there could hang or free it under that thread.
-        MediaWriteLog("CMediaVideoOper::Clear the graph did not stop within %u ms and is left behind",
-                      unsigned(kMediaStopWaitMs));
-        m_graph.Detach();
-        m_grabber.Detach();
-        m_control.Detach();
-        m_event.Detach();
-        m_seeking.Detach();
-        m_position.Detach();
-        m_exchangedRenderer.Detach();
+    if (m_graph) {
+        auto* job = new GraphJob;
+        job->full = true;
+        if (FAILED(m_graph->QueryInterface(IID_IMediaControl, job->control.ReceiveVoid())) || !job->control)
+            MediaWriteLog("CMediaVideoOper::Clear  Get IMediaControl failed!");
+        else
+            MediaWriteLog("CMediaVideoOper::Clear  StopWhenReady");
+        job->graph = m_graph;
+        for (IUnknown* held : {static_cast<IUnknown*>(m_grabber.Get()), static_cast<IUnknown*>(m_control.Get()),
+                               static_cast<IUnknown*>(m_event.Get()), static_cast<IUnknown*>(m_seeking.Get()),
+                               static_cast<IUnknown*>(m_position.Get()), static_cast<IUnknown*>(m_exchangedRenderer.Get())})
+            if (held)
+                job->released.emplace_back(held);
         for (auto& filter : m_filters)
-            filter.second.Detach();
-        m_filters.clear();
-    } else {
+            job->released.emplace_back(filter.second.Get());
+        // The job holds its own references now; ours go before it runs.
         m_grabber.Release();
-        if (m_graph)
-            tq::RemoveAllFilters(m_graph.Get());
         m_control.Release();
         m_event.Release();
         m_seeking.Release();
@@ -377,6 +386,9 @@ void CMediaVideoOper::Clear()
         m_exchangedRenderer.Release();
         m_filters.clear();
         m_graph.Release();
+        if (!RunGraphJobBounded(job))
+            MediaWriteLog("CMediaVideoOper::Clear the graph did not stop and go within %u ms and is left behind",
+                          unsigned(kMediaStopWaitMs));
     }
     m_grabberCB.Reset();
     m_currentFile.clear();
@@ -435,7 +447,12 @@ long long CMediaVideoOper::getPreMediaDuration(const std::string& name)
             duration = value;
     }
     seeking.Release();
-    tq::RemoveAllFilters(graph.Get());
+    auto* job = new GraphJob;
+    job->graph = graph;
+    graph.Release();
+    if (!RunGraphJobBounded(job))
+        MediaWriteLog("CMediaVideoOper::getPreMediaDuration the graph did not go within %u ms and is left behind",
+                      unsigned(kMediaStopWaitMs));
     MediaWriteLog("CMediaVideoOper::getPreMediaDuration filename %s time %llu", name.c_str(),
                   static_cast<unsigned long long>(duration));
     return duration;

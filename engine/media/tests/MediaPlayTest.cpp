@@ -2,9 +2,12 @@
 // GStreamer back end): frames reach the record, durations, the end of the
 // file, pause, volume, seeks and replays, and files that cannot play.
 #include "ComPtr.h"
+#include "DShowGuids.h"
+#include "GraphHelpers.h"
 #include "MediaRecipes.h"
 #include "MediaTestSupport.h"
 #include "MediaVideo.h"
+#include "MultimediaTimer.h"
 #include "ShareHandle.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +16,7 @@
 #include <dshow.h>
 
 #include <cmath>
+#include <thread>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -264,4 +268,85 @@ TEST_F(MediaPlay, HostileFilesFailCleanly)
     listener = Listener();
     std::vector<uint8_t> record;
     EXPECT_TRUE(PlayUntilFrame(Clip("video.avi"), record));
+}
+
+// A hundred starts and stops leave no handles behind beyond the event Wine's
+// own filter graph keeps for every graph made, measured here.
+TEST_F(MediaPlay, HundredStartsAndStopsLeakNothing)
+{
+    HKEY anyKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ, &anyKey));
+    const int keyType = HandleType(anyKey);
+    RegCloseKey(anyKey);
+    ASSERT_GE(keyType, 0) << "the handle table cannot be read";
+    auto handlesBesidesKeys = [&] {
+        int count = 0;
+        for (const auto& type : OwnHandlesByType()) {
+            if (type.first != keyType)
+                count += type.second;
+        }
+        return count;
+    };
+    auto round = [&](int n) {
+        std::vector<uint8_t> record;
+        const bool framed = PlayUntilFrame(Clip(n % 2 ? "video.avi" : "clip"), record);
+        const int stops = CountMediaLog("OnStopMediaVideo end");
+        media->StopMediaVideo();
+        return PumpUntil([&] { return CountMediaLog("OnStopMediaVideo end") > stops; }, 15000) && framed;
+    };
+    ASSERT_TRUE(round(1));  // what the first play loads stays loaded
+    ASSERT_TRUE(round(2));
+
+    // Wine's own share: graphs that render the same files, run, stop and are released.
+    const int calibrationStart = handlesBesidesKeys();
+    for (int n = 0; n < 10; ++n) {
+        IGraphBuilder* graph = nullptr;
+        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                               reinterpret_cast<void**>(&graph))));
+        graph->RenderFile(MediaAnsiToWide(Clip(n % 2 ? "video.avi" : "clip")).c_str(), nullptr);
+        IMediaControl* control = nullptr;
+        if (SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)))) {
+            control->Run();
+            OAFilterState state;
+            control->GetState(2000, &state);
+            control->Stop();
+            control->Release();
+        }
+        graph->Release();
+    }
+    const int perGraph = (handlesBesidesKeys() - calibrationStart + 5) / 10;
+    // And for a vendor filter that is not installed, as LavMedia asks for it.
+    const int missingStart = handlesBesidesKeys();
+    for (int n = 0; n < 10; ++n) {
+        IBaseFilter* filter = nullptr;
+        EXPECT_FALSE(SUCCEEDED(CoCreateInstance(kClsidLavSource, nullptr, CLSCTX_ALL, IID_IBaseFilter,
+                                                reinterpret_cast<void**>(&filter))));
+    }
+    const int perMissingFilter = (handlesBesidesKeys() - missingStart + 5) / 10;
+    // And for a picture timer started and stopped, as each play's first frame does.
+    const int timerStart = handlesBesidesKeys();
+    for (int n = 0; n < 10; ++n) {
+        tq::CMultimediaTimer timer;
+        timer.Start(33, [](void*) {}, nullptr);
+        timer.Stop();
+    }
+    const int perTimer = (handlesBesidesKeys() - timerStart + 5) / 10;
+
+    ClearMediaLog();
+    const int before = handlesBesidesKeys();
+    int failures = 0;
+    for (int n = 0; n < 100; ++n)
+        failures += round(n) ? 0 : 1;
+    const int gained = handlesBesidesKeys() - before;
+    EXPECT_EQ(0, failures);
+    // Every file rendered, and every LavMedia attempt (a graph of its own).
+    const int graphs = CountMediaLog("CMediaVideoOper::InitDirect begin") +
+                       CountMediaLog("ERROR - Could not create LavMediaSource");
+    EXPECT_EQ(0, CountMediaLog("left behind"));
+    const int missing = CountMediaLog("ERROR - Could not create LavMediaSource");
+    const int timers = CountMediaLog("OnGetNewPicture timer started");
+    printf("100 rounds, %d graphs made, %d missing filters asked for, %d picture timers: %d handles gained besides "
+           "registry keys; Wine keeps %d per graph, %d per missing filter, %d per timer\n", graphs, missing, timers,
+           gained, perGraph, perMissingFilter, perTimer);
+    EXPECT_LE(gained, graphs * perGraph + missing * perMissingFilter + timers * perTimer + 20);
 }

@@ -150,3 +150,63 @@ int QuadrantDistance(const uint8_t* picture, int pictureWidth, int pictureHeight
     }
     return worst;
 }
+
+namespace {
+// The system handle table as NtQuerySystemInformation(SystemHandleInformation) returns it.
+struct SystemHandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+struct SystemHandleTable {
+    ULONG count;
+    SystemHandleEntry handles[1];
+};
+constexpr ULONG kSystemHandleInformation = 16;
+constexpr LONG kInfoLengthMismatch = LONG(0xC0000004);
+
+std::vector<SystemHandleEntry> OwnHandles()
+{
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query)
+        return {};
+    std::vector<uint8_t> buffer(1 << 16);
+    LONG status;
+    ULONG needed = 0;
+    while ((status = query(kSystemHandleInformation, buffer.data(), ULONG(buffer.size()), &needed)) ==
+           kInfoLengthMismatch)
+        buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
+    if (status < 0)
+        return {};
+    const auto* table = reinterpret_cast<const SystemHandleTable*>(buffer.data());
+    const ULONG self = GetCurrentProcessId();
+    std::vector<SystemHandleEntry> own;
+    for (ULONG i = 0; i < table->count; ++i) {
+        if (table->handles[i].ownerPid == self)
+            own.push_back(table->handles[i]);
+    }
+    return own;
+}
+} // namespace
+
+std::map<int, int> OwnHandlesByType()
+{
+    std::map<int, int> types;
+    for (const SystemHandleEntry& entry : OwnHandles())
+        ++types[entry.objectType];
+    return types;
+}
+
+int HandleType(HANDLE handle)
+{
+    for (const SystemHandleEntry& entry : OwnHandles()) {
+        if (entry.value == USHORT(reinterpret_cast<uintptr_t>(handle)))
+            return entry.objectType;
+    }
+    return -1;
+}

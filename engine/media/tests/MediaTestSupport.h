@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,3 +45,10 @@ std::vector<uint8_t> QuadrantPicture(int width, int height);
 // Largest distance of the four quadrant centres of a picture area (x, y
 // from the top, in a bottom-up BGR picture of pictureWidth x pictureHeight).
 int QuadrantDistance(const uint8_t* picture, int pictureWidth, int pictureHeight, int x, int y, int width, int height);
+
+// Handles this process holds by object type, from the system's handle table
+// (Wine does not count them in GetProcessHandleCount); empty when the table
+// cannot be read.
+std::map<int, int> OwnHandlesByType();
+// The object type number of a handle of this process, -1 when unknown.
+int HandleType(HANDLE handle);
