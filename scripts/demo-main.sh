@@ -92,4 +92,36 @@ fi
 "$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
 wait $product || true
 "$wine" regsvr32 /s /u "Z:$bin/TqTestCam.ax"
+
+# A media file as the source: a clip made here by Debian's ffmpeg (a moving
+# test picture with a tone), played in a loop by the stand-in main window.
+mkdir -p "$out/media" "$out/desktop"
+clip="$out/media/clip.mp4"
+ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=640x360:rate=25:duration=20 \
+  -f lavfi -i sine=frequency=440:duration=20 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$clip" \
+  || { say "FAILED: ffmpeg could not make the clip"; exit 1; }
+grab_from() {  # name, switches...: starts the product, waits for its line, grabs five frames
+  local name=$1 wanted=$2; shift 2
+  "$wine" "$productwin\\TqSorva.exe" -seconds 40 "$@" >"$out/product-$name.log" 2>&1 &
+  local pid=$!
+  for _ in $(seq 80); do
+    grep -q "$wanted" "$out/product-$name.log" 2>/dev/null && break
+    sleep 0.5
+  done
+  if grep -q "$wanted" "$out/product-$name.log"; then
+    say "grabbing five 640x480 frames from \"TqNelu\" with the $name as the source"
+    "$wine" "$bin/vcamgrab.exe" grab TqNelu -size 640x480 -frametime 333333 -frames 5 -out "Z:$out/$name" \
+      >"$out/$name/samples.txt" 2>&1 || rc=1
+    sed 's/^/     /' "$out/$name/samples.txt" | tail -3
+  else
+    say "FAILED: the $name source did not start (see $out/product-$name.log)"
+    rc=1
+  fi
+  "$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
+  wait $pid || true
+}
+say "starting the product again with a media file as its source"
+grab_from media "media file .* playing" -media "Z:$clip"
+say "starting the product again with the desktop as its source"
+grab_from desktop "desktop running" -desktop
 exit $rc

@@ -31,5 +31,7 @@ tq_with_display bash "$root/scripts/demo-main.sh" || { msg "FAILED: see the line
 msg "the engine's frame in the shared record: $out/frame.bmp"
 msg "frames a DirectShow consumer received from \"TqNelu\": $out/tqnelu/frame_000.bmp ... frame_004.bmp (sample times in $out/tqnelu/samples.txt)"
 msg "frames from \"TqNelu\" with the test camera as the source (mirrored, mark, scrolling caption): $out/camera/frame_000.bmp ... frame_004.bmp"
+msg "frames from \"TqNelu\" with a generated clip as the source (media file): $out/media/frame_000.bmp ... frame_004.bmp"
+msg "frames from \"TqNelu\" with the desktop as the source: $out/desktop/frame_000.bmp ... frame_004.bmp"
 [ -s "$out/demo.mkv" ] && msg "three seconds recorded with sound: $out/demo.mkv"
 exit 0

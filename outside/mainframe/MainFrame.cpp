@@ -10,12 +10,16 @@
 //                                      without -seconds the host closes once the last one is done
 //                       -accompany ORIG KARAOKE   sing along: play the song's two tracks (the original heard)
 //                       -lyrics FILE   with -accompany: "[mm:ss.cc]text" lines swept over the picture
+//                       -media FILE    play FILE (ANSI path) as the source, from its start again at its end
+//                       -desktop       show the whole screen as the source
 // Like the real main window it runs once: a second start (the camera filter
 // starts the launcher on its first frame) leaves the running one alone.
 #include "IAccompanyMusic.h"
 #include "ICaptureVideo.h"
 #include "IDecorationLayer.h"
 #include "IRecorder.h"
+#include "IDesktopVideo.h"
+#include "IMediaVideo.h"
 #include "IVcamManger.h"
 #include "TimedLyrics.h"
 
@@ -228,6 +232,29 @@ bool OpenCamera(ICaptureVideo* camera, CameraListener& listener, const std::stri
     return true;
 }
 
+// Plays the file again when it ends, so a consumer always has pictures.
+class MediaListener : public IMediaVideoListener {
+public:
+    void OnMediaProgress(double) override {}
+    void OnMediaEnd() override
+    {
+        printf("mainframe: media file ended\n");
+        fflush(stdout);
+        if (media && !file.empty())
+            media->Init(file.c_str(), 0);
+    }
+    void OnMediaOpenFailed() override
+    {
+        failed = true;
+        printf("mainframe: the media file could not be opened\n");
+        fflush(stdout);
+    }
+    void OnMediaDuration(const char*, double) override {}
+    IMediaVideo* media = nullptr;
+    std::string file;
+    bool failed = false;
+};
+
 } // namespace
 
 extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstring version)
@@ -318,6 +345,33 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
             fflush(stdout);
         }
     }
+    IMediaVideo* media = nullptr;
+    MediaListener mediaListener;
+    const char* mediaFile = nullptr;
+    if (HasSwitch(argc, argv, "-media", &mediaFile) && *mediaFile) {
+        media = AsMediaVideo(manager->GetMediaVideo());
+        if (media) {
+            mediaListener.media = media;
+            mediaListener.file = mediaFile;
+            media->SetListener(&mediaListener);
+            media->Init(mediaFile, 0);
+            // The start report arrives through this thread's messages.
+            if (PumpUntil([&] { return media->IsPlaying() || mediaListener.failed; }, 15000) && media->IsPlaying())
+                printf("mainframe: media file \"%s\" playing\n", mediaFile);
+            else
+                fprintf(stderr, "mainframe: the media file \"%s\" did not start\n", mediaFile);
+            fflush(stdout);
+        }
+    }
+    IDesktopVideo* desktop = nullptr;
+    if (HasSwitch(argc, argv, "-desktop")) {
+        desktop = AsDesktopVideo(manager->GetDesktopVideo());
+        if (desktop) {
+            desktop->Start(nullptr, 0, 1);
+            printf("mainframe: desktop running\n");
+            fflush(stdout);
+        }
+    }
 
     for (int i = 1; i + 2 < argc; ++i) {
         if (_stricmp(argv[i], "-record") == 0) {
@@ -345,6 +399,12 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
         camera->SetListener(nullptr);
         camera->Quit();
     }
+    if (media) {
+        media->SetListener(nullptr);
+        media->Quit();
+    }
+    if (desktop)
+        desktop->Quit();
     // Releasing the engine finishes a recording still running.
     g_recorder = nullptr;
     release();

@@ -1,7 +1,9 @@
 // The manager and the level value as the main-window library, built by
 // another compiler, calls them: operations by slot number through the raw
 // table of the object lumeo.dll hands out.
+#include "IDesktopVideo.h"
 #include "ILevelValue.h"
+#include "IMediaVideo.h"
 #include "IVcamManger.h"
 
 #include <gtest/gtest.h>
@@ -148,4 +150,43 @@ TEST_F(LumeoSlots, CameraListenerBuiltByTheHostHearsTheDeviceList)
     EXPECT_EQ(0, host.openFailed);
     CallSlot<void, void*>(camera, 11, nullptr);
     CallSlot<void>(camera, 0);  // Quit
+}
+
+TEST_F(LumeoSlots, MediaSlotsWithoutAFile)
+{
+    void* media = manager->GetMediaVideo();
+    EXPECT_EQ(0, (CallSlot<int, const char*, int>(media, 1, "", 0)));  // Init with no name: nothing
+    CallSlot<void, double>(media, 5, 0.3);                               // SetVolume
+    EXPECT_TRUE((CallSlot<bool, double>(media, 8, 500.0)));              // SetPosition
+    CallSlot<void, void*>(media, 7, nullptr);                            // SetSnapshotSink
+    CallSlot<void, bool>(media, 6, true);                                // Snapshot: no sink, nothing
+    CallSlot<void, void*>(media, 9, nullptr);                            // SetListener
+    const std::vector<std::string> none;
+    CallSlot<void, const std::vector<std::string>*>(media, 10, &none);   // GetPreMediaDuration
+    CallSlot<void>(media, 3);                                            // Pause
+    CallSlot<void>(media, 4);                                            // Continue
+    EXPECT_EQ(0, CallSlot<int>(media, 2));                               // StopMediaVideo
+    EXPECT_EQ(0, CallSlot<int>(media, 11));                              // GetPlayedSeconds
+    EXPECT_FALSE(CallSlot<bool>(media, 12));                             // IsPlaying
+    CallSlot<void>(media, 0);                                            // Quit
+}
+
+TEST_F(LumeoSlots, DesktopSlotsWhileStopped)
+{
+    void* desktop = manager->GetDesktopVideo();
+    EXPECT_FALSE(CallSlot<bool>(desktop, 5));                            // IsRunning
+    DesktopCursorMark mark = {7, 7, 7};
+    EXPECT_EQ(&mark, (CallSlot<DesktopCursorMark*, DesktopCursorMark*>(desktop, 6, &mark)));  // GetCursorMark
+    EXPECT_EQ(0, mark.enabled);
+    EXPECT_EQ(1, mark.sizeCode);
+    EXPECT_EQ(0xFF0000u, mark.colour);
+    mark.enabled = 1;
+    CallSlot<void, const DesktopCursorMark*>(desktop, 7, &mark);         // SetCursorMark
+    DesktopCursorMark back = {};
+    CallSlot<DesktopCursorMark*, DesktopCursorMark*>(desktop, 6, &back);
+    EXPECT_EQ(1, back.enabled);
+    CallSlot<void, void*>(desktop, 3, nullptr);                          // SetListener
+    CallSlot<void, uint32_t>(desktop, 1, 0u);                            // Stop: not running, nothing
+    EXPECT_EQ(0u, CallSlot<uint32_t>(desktop, 4));                       // GetPlayedSeconds
+    CallSlot<void>(desktop, 0);                                          // Quit
 }

@@ -89,11 +89,12 @@ TEST_F(ManagerTest, InstanceIsASingletonAndResetsTheRequestRecord)
 
 TEST_F(ManagerTest, WiresTheCompositorAndItselfIntoTheSources)
 {
-    const std::vector<std::string> wiring = {"SetDecorationLayer", "SetManager"};
     EXPECT_EQ(manager->GetDecorationLayer(), manager->GetCaptureVideo()->GetDecorationLayer());
     EXPECT_EQ(manager, manager->GetCaptureVideo()->GetManager());
-    EXPECT_EQ(wiring, manager->GetMediaVideo()->calls);
-    EXPECT_EQ(wiring, manager->GetDesktopVideo()->calls);
+    EXPECT_EQ(manager->GetDecorationLayer(), manager->GetMediaVideo()->GetDecorationLayer());
+    EXPECT_EQ(manager, manager->GetMediaVideo()->GetManager());
+    EXPECT_EQ(manager->GetDecorationLayer(), manager->GetDesktopVideo()->GetDecorationLayer());
+    EXPECT_EQ(manager, manager->GetDesktopVideo()->GetManager());
 }
 
 TEST_F(ManagerTest, ReopenSourcesReopensAtMostOneSourceAndInformsAll)
@@ -109,35 +110,47 @@ TEST_F(ManagerTest, ReopenSourcesReopensAtMostOneSourceAndInformsAll)
         CCaptureVideo* camera = manager->GetCaptureVideo();
         CMediaVideo* media = manager->GetMediaVideo();
         CDesktopVideo* desktop = manager->GetDesktopVideo();
-        media->calls.clear();
-        desktop->calls.clear();
-        media->playing = c.media;
-        desktop->running = c.desktop;
+        // Back to the defaults, so that the new settings show.
+        media->SetFrameTime(1000000);
+        media->SetOutWidthAndHeight(480, 360);
+        desktop->SetFrameTime(1000000);
+        desktop->SetOutWidthAndHeight(480, 360);
+        media->SetPlayingForTesting(c.media);
+        desktop->SetRunningForTesting(c.desktop);
+        const int mediaReopens = media->ReopenCountForTesting();
+        const int desktopReopens = desktop->ReopenCountForTesting();
         manager->ReopenSources(800, 600, 333333);
-        const std::vector<std::string> settings = {"SetFrameTime 333333", "SetOutWidthAndHeight 800x600"};
-        auto expect = [&](const std::vector<std::string>& calls, const char* name, const char* reopen) {
-            std::vector<std::string> expected;
-            if (c.reopened && std::string(c.reopened) == name)
-                expected.push_back(reopen);
-            expected.insert(expected.end(), settings.begin(), settings.end());
-            EXPECT_EQ(expected, calls) << name;
-        };
+        const bool mediaReopened = c.reopened && std::string(c.reopened) == "media";
+        const bool desktopReopened = c.reopened && std::string(c.reopened) == "desktop";
+        EXPECT_EQ(mediaReopens + (mediaReopened ? 1 : 0), media->ReopenCountForTesting());
+        EXPECT_EQ(desktopReopens + (desktopReopened ? 1 : 0), desktop->ReopenCountForTesting());
         const CaptureSettings cameraSettings = camera->GetSettings();
         EXPECT_EQ(800, cameraSettings.outWidth);
         EXPECT_EQ(600, cameraSettings.outHeight);
         EXPECT_EQ(30, cameraSettings.framesPerSecond);
-        expect(media->calls, "media", "ReopenMedia 800x600 333333");
-        expect(desktop->calls, "desktop", "ReopenDesktop 800x600 333333");
+        const MediaSettings mediaSettings = media->GetSettings();
+        EXPECT_EQ(800, mediaSettings.outWidth);
+        EXPECT_EQ(600, mediaSettings.outHeight);
+        EXPECT_EQ(33, mediaSettings.perFrameTime);
+        const DesktopSettings desktopSettings = desktop->GetSettings();
+        EXPECT_EQ(800, desktopSettings.outWidth);
+        EXPECT_EQ(600, desktopSettings.outHeight);
+        EXPECT_EQ(33, desktopSettings.interval);
+        media->SetPlayingForTesting(false);
+        desktop->SetRunningForTesting(false);
     }
 }
 
 TEST_F(ManagerTest, StopAllVideoStopsEverySource)
 {
+    manager->GetMediaVideo()->SetPlayingForTesting(true);
+    manager->GetDesktopVideo()->SetRunningForTesting(true);
     manager->StopAllVideo();
     EXPECT_FALSE(manager->GetCaptureVideo()->IsRunning());
     EXPECT_TRUE(manager->GetCaptureVideo()->GetSettings().cameraName.empty());
-    EXPECT_EQ("StopMediaVideo", manager->GetMediaVideo()->calls.back());
-    EXPECT_EQ("Stop", manager->GetDesktopVideo()->calls.back());
+    EXPECT_FALSE(manager->GetMediaVideo()->IsPlaying());
+    EXPECT_TRUE(manager->GetMediaVideo()->GetSettings().fileName.empty());
+    EXPECT_FALSE(manager->GetDesktopVideo()->IsRunning());
 }
 
 TEST_F(ManagerTest, StopAllVideoClearsTheCompositorsLayers)

@@ -1,0 +1,352 @@
+// Real files through the media-file source under Wine's DirectShow (its
+// GStreamer back end): frames reach the record, durations, the end of the
+// file, pause, volume, seeks and replays, and files that cannot play.
+#include "ComPtr.h"
+#include "DShowGuids.h"
+#include "GraphHelpers.h"
+#include "MediaRecipes.h"
+#include "MediaTestSupport.h"
+#include "MediaVideo.h"
+#include "MultimediaTimer.h"
+#include "ShareHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <dshow.h>
+
+#include <cmath>
+#include <thread>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ClipFolder()
+{
+    const char* folder = getenv("TQ_MEDIA_CLIPS");
+    return folder ? folder : "";
+}
+
+std::string Clip(const char* name)
+{
+    return ClipFolder() + "\\" + name;
+}
+
+class Listener : public IMediaVideoListener {
+public:
+    void OnMediaProgress(double ms) override { ++progress; lastProgress = ms; }
+    void OnMediaEnd() override { ++ended; }
+    void OnMediaOpenFailed() override { ++failed; }
+    void OnMediaDuration(const char* name, double ms) override { durations[name] = ms; }
+    int progress = 0, ended = 0, failed = 0;
+    double lastProgress = -1;
+    std::map<std::string, double> durations;
+};
+
+// The GStreamer plug-in (and its Debian package) each container needs.
+struct Container {
+    const char* file;
+    const char* plugin;
+    const char* package;
+};
+const Container kContainers[] = {
+    {"clip.mp4", "libgstisomp4.so", "gstreamer1.0-plugins-good"},
+    {"clip.flv", "libgstflv.so", "gstreamer1.0-plugins-good"},
+    {"clip.avi", "libgstavi.so", "gstreamer1.0-plugins-good"},
+    {"clip.wmv", "libgstasf.so", "gstreamer1.0-plugins-ugly"},
+    {"clip.mpg", "libgstmpegpsdemux.so", "gstreamer1.0-plugins-bad"},
+};
+
+// What is missing on the Linux side when a container shows no picture.
+std::string MissingPackages(const Container& c)
+{
+    std::string missing;
+    const struct { const char* plugin; const char* package; } needed[] = {
+        {c.plugin, c.package}, {"libgstlibav.so", "gstreamer1.0-libav"}, {"libgstplayback.so", "gstreamer1.0-plugins-base"},
+    };
+    for (const auto& n : needed) {
+        const std::string path = std::string("Z:\\usr\\lib\\x86_64-linux-gnu\\gstreamer-1.0\\") + n.plugin;
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            missing += std::string(" ") + n.package + " (" + n.plugin + ")";
+    }
+    return missing.empty() ? " nothing the plug-in folder shows" : missing;
+}
+
+class MediaPlay : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        tq::GetCaptureShareMemory();
+        StartMediaLogCapture();
+    }
+    void SetUp() override
+    {
+        ASSERT_FALSE(ClipFolder().empty()) << "TQ_MEDIA_CLIPS names the clips' folder";
+        media = new CMediaVideo;
+        media->SetListener(&listener);
+        ClearMediaLog();
+    }
+    void TearDown() override
+    {
+        media->Quit();  // the worker releases its graph on the way out
+        delete media;
+    }
+    // Starts a file and waits for its first frame in the record.
+    bool PlayUntilFrame(const std::string& path, std::vector<uint8_t>& record, DWORD timeoutMs = 15000)
+    {
+        const int32_t before = HeaderOf(ReadRecord()).frameTime;
+        media->Init(path.c_str(), 0);
+        return WaitForNewFrame(before, record, timeoutMs);
+    }
+    bool PumpUntilEnded(DWORD timeoutMs)
+    {
+        return PumpUntil([&] { return listener.ended > 0 || listener.failed > 0; }, timeoutMs);
+    }
+    CMediaVideo* media = nullptr;
+    Listener listener;
+};
+
+// The graph in the running object table, as a tool such as GraphEdit finds it.
+tq::ComPtr<IBasicAudio> GraphAudioFromRot()
+{
+    tq::ComPtr<IBasicAudio> audio;
+    tq::ComPtr<IRunningObjectTable> rot;
+    tq::ComPtr<IEnumMoniker> monikers;
+    if (FAILED(GetRunningObjectTable(0, rot.Receive())) || FAILED(rot->EnumRunning(monikers.Receive())))
+        return audio;
+    wchar_t suffix[32];
+    swprintf(suffix, 32, L" pid %08x", unsigned(GetCurrentProcessId()));
+    tq::ComPtr<IMoniker> moniker;
+    while (monikers->Next(1, moniker.Receive(), nullptr) == S_OK) {
+        tq::ComPtr<IBindCtx> context;
+        CreateBindCtx(0, context.Receive());
+        LPOLESTR name = nullptr;
+        if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &name)) || !name)
+            continue;
+        const std::wstring text(name);
+        CoTaskMemFree(name);
+        if (text.find(L"FilterGraph ") == std::wstring::npos || text.find(suffix) == std::wstring::npos)
+            continue;
+        tq::ComPtr<IUnknown> graph;
+        if (SUCCEEDED(rot->GetObject(moniker.Get(), graph.Receive())) && graph)
+            graph->QueryInterface(IID_IBasicAudio, audio.ReceiveVoid());
+        break;
+    }
+    return audio;
+}
+
+} // namespace
+
+// Without the vendor filters every container falls back to the graph
+// DirectShow builds itself, shows its picture and ends with OnMediaEnd.
+TEST_F(MediaPlay, EveryContainerPlaysToItsEnd)
+{
+    for (const Container& c : kContainers) {
+        listener = Listener();
+        ClearMediaLog();
+        std::vector<uint8_t> record;
+        const bool framed = PlayUntilFrame(Clip(c.file), record);
+        EXPECT_TRUE(framed) << c.file << " shows no picture; missing:" << MissingPackages(c);
+        if (!framed) {
+            media->StopMediaVideo();
+            continue;
+        }
+        const tq::FrameHeader header = HeaderOf(record);
+        EXPECT_EQ(480u, header.width);
+        EXPECT_EQ(360u, header.height);
+        EXPECT_LE(QuadrantDistance(record.data() + tq::kFrameHeaderSize, 480, 360, 0, 0, 480, 360), 255);
+        EXPECT_EQ(1, CountMediaLog(media_text::kUsingDefault)) << c.file;
+        const char* vendorFailure = ChooseMediaRecipe(c.file) == MediaRecipe::LavMedia
+                                        ? "ERROR - Could not create LavMediaSource. , hr = 80040154"
+                                        : ChooseMediaRecipe(c.file) == MediaRecipe::MpegMedia
+                                              ? "ERROR - Could not create Elecard MPEG Demultiplexer. , hr = 80040154"
+                                              : nullptr;
+        if (vendorFailure)
+            EXPECT_EQ(1, CountMediaLog(vendorFailure)) << c.file;
+        EXPECT_TRUE(PumpUntil([&] { return media->IsPlaying(); }, 5000)) << c.file;
+        EXPECT_TRUE(PumpUntilEnded(20000)) << c.file;
+        EXPECT_EQ(1, listener.ended) << c.file;
+        EXPECT_EQ(0, listener.failed) << c.file;
+        EXPECT_FALSE(media->IsPlaying()) << c.file;
+        EXPECT_GT(listener.progress, 0) << c.file;
+    }
+}
+
+TEST_F(MediaPlay, DurationsOfEveryContainer)
+{
+    std::vector<std::string> names;
+    for (const Container& c : kContainers)
+        names.push_back(Clip(c.file));
+    names.push_back(Clip("song.mp3"));
+    media->GetPreMediaDuration(names);
+    media->GetPreMediaDuration({names[0]});  // already waiting: measured once
+    ASSERT_TRUE(PumpUntil([&] { return listener.durations.size() == names.size(); }, 60000))
+        << listener.durations.size() << " of " << names.size();
+    for (const std::string& name : names)
+        EXPECT_NEAR(5000.0, listener.durations[name], 100.0) << name;
+    EXPECT_EQ(1, CountMediaLog("getPreMediaDuration filename " + names[0] + " time"));
+}
+
+TEST_F(MediaPlay, PauseFreezesTheFrameTime)
+{
+    std::vector<uint8_t> record;
+    ASSERT_TRUE(PlayUntilFrame(Clip("video.mp4"), record));
+    media->Pause();
+    ASSERT_TRUE(PumpUntil([] { return CountMediaLog("OnPauseMediaVideo end") > 0; }, 5000));
+    PumpUntil([] { return false; }, 300);  // a frame already on its way
+    const int32_t paused = HeaderOf(ReadRecord()).frameTime;
+    PumpUntil([] { return false; }, 700);
+    EXPECT_EQ(paused, HeaderOf(ReadRecord()).frameTime);
+    media->Continue();
+    EXPECT_TRUE(WaitForNewFrame(paused, record, 5000));
+}
+
+// SetVolume(0.5) reaches the graph as table entry 50.
+TEST_F(MediaPlay, VolumeReachesTheGraph)
+{
+    std::vector<uint8_t> record;
+    ASSERT_TRUE(PlayUntilFrame(Clip("clip.mp4"), record));
+    media->SetVolume(0.5);
+    long volume = 0;
+    EXPECT_TRUE(PumpUntil([&] {
+        tq::ComPtr<IBasicAudio> audio = GraphAudioFromRot();
+        return audio && SUCCEEDED(audio->get_Volume(&volume)) && volume == -1408;
+    }, 5000)) << volume;
+}
+
+// On a picture-only file: a seek moves the play position, one before the
+// start is ignored, and Init with the playing file starts it again.
+TEST_F(MediaPlay, SeekAndReplay)
+{
+    std::vector<uint8_t> record;
+    ASSERT_TRUE(PlayUntilFrame(Clip("video.mp4"), record));
+    ASSERT_TRUE(PumpUntil([&] { return media->IsPlaying() && listener.lastProgress > 200; }, 5000));
+    media->SetPosition(3500);
+    EXPECT_TRUE(PumpUntil([&] { return listener.lastProgress >= 3500; }, 5000)) << listener.lastProgress;
+    media->SetPosition(-1);
+    ClearMediaLog();
+    ASSERT_TRUE(PumpUntil([] { return CountMediaLog("OnPlayMediaVideoPosition") > 0; }, 5000));
+    PumpUntil([] { return false; }, 200);
+    EXPECT_GE(listener.lastProgress, 3500) << "SetPosition(-1) moved the play";
+
+    media->Init(Clip("video.mp4").c_str(), 0);
+    EXPECT_FALSE(media->IsPlaying());
+    EXPECT_TRUE(PumpUntil([&] { return media->IsPlaying(); }, 5000)) << "a replay reports its start";
+    EXPECT_TRUE(PumpUntil([&] { return listener.lastProgress < 1500; }, 5000)) << listener.lastProgress;
+    EXPECT_TRUE(PumpUntilEnded(15000));
+    EXPECT_EQ(0, listener.failed);
+}
+
+// With sound and picture a seek is followed by a stop that returns.
+TEST_F(MediaPlay, SeekThenStopWithSoundReturns)
+{
+    std::vector<uint8_t> record;
+    ASSERT_TRUE(PlayUntilFrame(Clip("clip.mp4"), record));
+    media->SetPosition(2000);
+    media->StopMediaVideo();
+    EXPECT_TRUE(PumpUntil([] { return CountMediaLog("OnStopMediaVideo end") > 0; }, 15000));
+    EXPECT_FALSE(media->IsPlaying());
+}
+
+// Files no recipe plays end in OnMediaOpenFailed (or, once started, in
+// OnMediaEnd) and leave the source able to play a good file.
+TEST_F(MediaPlay, HostileFilesFailCleanly)
+{
+    const char* const hostile[] = {"song.mp3", "empty.avi", "truncated.mp4", "text.avi", "random.mkv",
+                                   "no such file.mp4"};
+    for (const char* name : hostile) {
+        listener = Listener();
+        media->Init(Clip(name).c_str(), 0);
+        EXPECT_TRUE(PumpUntilEnded(30000)) << name;
+        EXPECT_FALSE(media->IsPlaying()) << name;
+    }
+    EXPECT_EQ(1, CountMediaLog("ERROR - Could not find Video Renderer.")) << "the audio-only file";
+    listener = Listener();
+    std::vector<uint8_t> record;
+    EXPECT_TRUE(PlayUntilFrame(Clip("video.avi"), record));
+}
+
+// A hundred starts and stops leave no handles behind beyond the event Wine's
+// own filter graph keeps for every graph made, measured here.
+TEST_F(MediaPlay, HundredStartsAndStopsLeakNothing)
+{
+    HKEY anyKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ, &anyKey));
+    const int keyType = HandleType(anyKey);
+    RegCloseKey(anyKey);
+    ASSERT_GE(keyType, 0) << "the handle table cannot be read";
+    auto handlesBesidesKeys = [&] {
+        int count = 0;
+        for (const auto& type : OwnHandlesByType()) {
+            if (type.first != keyType)
+                count += type.second;
+        }
+        return count;
+    };
+    auto round = [&](int n) {
+        std::vector<uint8_t> record;
+        const bool framed = PlayUntilFrame(Clip(n % 2 ? "video.avi" : "clip"), record);
+        const int stops = CountMediaLog("OnStopMediaVideo end");
+        media->StopMediaVideo();
+        return PumpUntil([&] { return CountMediaLog("OnStopMediaVideo end") > stops; }, 15000) && framed;
+    };
+    ASSERT_TRUE(round(1));  // what the first play loads stays loaded
+    ASSERT_TRUE(round(2));
+
+    // Wine's own share: graphs that render the same files, run, stop and are released.
+    const int calibrationStart = handlesBesidesKeys();
+    for (int n = 0; n < 10; ++n) {
+        IGraphBuilder* graph = nullptr;
+        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                               reinterpret_cast<void**>(&graph))));
+        graph->RenderFile(MediaAnsiToWide(Clip(n % 2 ? "video.avi" : "clip")).c_str(), nullptr);
+        IMediaControl* control = nullptr;
+        if (SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)))) {
+            control->Run();
+            OAFilterState state;
+            control->GetState(2000, &state);
+            control->Stop();
+            control->Release();
+        }
+        graph->Release();
+    }
+    const int perGraph = (handlesBesidesKeys() - calibrationStart + 5) / 10;
+    // And for a vendor filter that is not installed, as LavMedia asks for it.
+    const int missingStart = handlesBesidesKeys();
+    for (int n = 0; n < 10; ++n) {
+        IBaseFilter* filter = nullptr;
+        EXPECT_FALSE(SUCCEEDED(CoCreateInstance(kClsidLavSource, nullptr, CLSCTX_ALL, IID_IBaseFilter,
+                                                reinterpret_cast<void**>(&filter))));
+    }
+    const int perMissingFilter = (handlesBesidesKeys() - missingStart + 5) / 10;
+    // And for a picture timer started and stopped, as each play's first frame does.
+    const int timerStart = handlesBesidesKeys();
+    for (int n = 0; n < 10; ++n) {
+        tq::CMultimediaTimer timer;
+        timer.Start(33, [](void*) {}, nullptr);
+        timer.Stop();
+    }
+    const int perTimer = (handlesBesidesKeys() - timerStart + 5) / 10;
+
+    ClearMediaLog();
+    const int before = handlesBesidesKeys();
+    int failures = 0;
+    for (int n = 0; n < 100; ++n)
+        failures += round(n) ? 0 : 1;
+    const int gained = handlesBesidesKeys() - before;
+    EXPECT_EQ(0, failures);
+    // Every file rendered, and every LavMedia attempt (a graph of its own).
+    const int graphs = CountMediaLog("CMediaVideoOper::InitDirect begin") +
+                       CountMediaLog("ERROR - Could not create LavMediaSource");
+    EXPECT_EQ(0, CountMediaLog("left behind"));
+    const int missing = CountMediaLog("ERROR - Could not create LavMediaSource");
+    const int timers = CountMediaLog("OnGetNewPicture timer started");
+    printf("100 rounds, %d graphs made, %d missing filters asked for, %d picture timers: %d handles gained besides "
+           "registry keys; Wine keeps %d per graph, %d per missing filter, %d per timer\n", graphs, missing, timers,
+           gained, perGraph, perMissingFilter, perTimer);
+    EXPECT_LE(gained, graphs * perGraph + missing * perMissingFilter + timers * perTimer + 20);
+}

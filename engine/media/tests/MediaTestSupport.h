@@ -1,0 +1,54 @@
+// Helpers of the media and desktop tests: message pumping, the captured
+// log, the shared frame record and test pictures.
+#pragma once
+
+#include "FrameProtocol.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+// Dispatches this thread's messages until done() or the time-out.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// Returns once timeGetTime has moved on, so the next sample's arrival differs.
+void NextMillisecond();
+
+void StartMediaLogCapture();
+void ClearMediaLog();
+int CountMediaLog(const std::string& fragment);
+std::vector<std::string> MediaLogLines();
+
+// The whole frame record, copied under ShareMemoryMutex.
+std::vector<uint8_t> ReadRecord();
+tq::FrameHeader HeaderOf(const std::vector<uint8_t>& record);
+// Fills the record: a header with this time and every picture byte `value`.
+void FillRecord(int32_t frameTime, uint8_t value);
+// Waits for a frame whose time differs from `after`.
+bool WaitForNewFrame(int32_t after, std::vector<uint8_t>& record, DWORD timeoutMs);
+
+struct Rgb {
+    int r, g, b;
+};
+// The pixel at (x, y from the top) of a bottom-up BGR picture.
+Rgb PixelAt(const uint8_t* picture, int width, int height, int x, int y);
+int Distance(Rgb a, Rgb b);
+
+// Four quadrants, upright: red top-left, green top-right, blue bottom-left,
+// white bottom-right.
+extern const Rgb kQuadrants[4];
+// The pattern as a bottom-up RGB24 picture.
+std::vector<uint8_t> QuadrantPicture(int width, int height);
+// Largest distance of the four quadrant centres of a picture area (x, y
+// from the top, in a bottom-up BGR picture of pictureWidth x pictureHeight).
+int QuadrantDistance(const uint8_t* picture, int pictureWidth, int pictureHeight, int x, int y, int width, int height);
+
+// Handles this process holds by object type, from the system's handle table
+// (Wine does not count them in GetProcessHandleCount); empty when the table
+// cannot be read.
+std::map<int, int> OwnHandlesByType();
+// The object type number of a handle of this process, -1 when unknown.
+int HandleType(HANDLE handle);
