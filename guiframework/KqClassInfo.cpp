@@ -1,5 +1,7 @@
 #include "KqClassInfo.h"
 
+#include "KqEvent.h"
+#include "KqGraphicsItem.h"
 #include "KqObject.h"
 #include "KqServices.h"
 
@@ -65,4 +67,6 @@ void kqRegisterClass(const char* name, const KqClassInfo* (*classInfo)(), int32_
 void kqRegisterFrameworkClasses()
 {
     kqRegisterClass("KqRttiObject", &KqRttiObject::classInfo, 'KROT');
+    kqRegisterEventClasses();
+    kqRegisterClass("KqGraphicsItem", &KqGraphicsItem::classInfo, 'ITEM');
 }

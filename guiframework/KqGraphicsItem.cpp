@@ -1,0 +1,242 @@
+#include "KqGraphicsItem.h"
+
+#include "KqItemChangeListener.h"
+#include "KqServices.h"
+#include "KqStackingOrder.h"
+
+namespace {
+int32_t g_nextSerial = 1;
+}
+
+KQ_DEFINE_CLASS(KqGraphicsItem, KqRttiObject, 'ITEM', &kqMakeInstance<KqGraphicsItem>)
+
+KqItemRegistry* KqItemRegistry::instance() { return KqSingleton<KqItemRegistry>::instance(); }
+
+KqGraphicsItem::KqGraphicsItem(KqGraphicsItem* parentItem, KqGraphicsScene* scene) : m_serial(g_nextSerial++)
+{
+    (void)scene; // items join scenes once the scene exists
+    setParentItem(parentItem);
+    KqItemRegistry::instance()->add(this);
+}
+
+KqGraphicsItem::~KqGraphicsItem()
+{
+    m_state |= BeingDestroyed;
+    // Our own proxy must forget our field before anything else can write it.
+    setFocusProxy(nullptr);
+    for (int i = 0; i < m_focusProxyUsers.count(); ++i)
+        *m_focusProxyUsers.at(i) = nullptr;
+    m_focusProxyUsers.clear();
+    notifyChangeListeners(ItemDestroyed, KqVariant(), KqVariant());
+    while (m_children.count())
+        delete m_children.at(m_children.count() - 1); // each child leaves the list as it goes
+    if (m_parent) {
+        m_parent->m_children.removeOne(this);
+        m_parent = nullptr;
+    }
+    KqVector<KqItemChangeListener*> listeners = m_changeListeners;
+    m_changeListeners.clear();
+    for (int i = 0; i < listeners.count(); ++i)
+        listeners.at(i)->forgetItem(this);
+    KqItemRegistry::instance()->remove(m_serial);
+}
+
+KqRectF KqGraphicsItem::boundingRect() const
+{
+    if (m_boundingRectOverride.width > 0 && m_boundingRectOverride.height > 0)
+        return m_boundingRectOverride;
+    return rect();
+}
+
+void KqGraphicsItem::paint(KqPainter*) {}
+
+KqString KqGraphicsItem::objectPath() const
+{
+    if (!m_parent)
+        return m_objectName;
+    return m_parent->objectPath() + KqString::fromAnsi(".") + m_objectName;
+}
+
+KqVariant KqGraphicsItem::itemChange(int, const KqVariant& value) { return value; }
+
+void KqGraphicsItem::itemChanged(int, const KqVariant&, const KqVariant&) {}
+
+void KqGraphicsItem::markSubtree(uint32_t bits)
+{
+    if ((m_state & bits) == bits || (m_state & BeingDestroyed))
+        return;
+    m_state |= bits;
+    for (int i = 0; i < m_children.count(); ++i)
+        m_children.at(i)->markSubtree(bits);
+}
+
+void KqGraphicsItem::resetDepth()
+{
+    m_depth = -1;
+    for (int i = 0; i < m_children.count(); ++i)
+        m_children.at(i)->resetDepth();
+}
+
+void KqGraphicsItem::setParentItem(KqGraphicsItem* parent)
+{
+    // A descendant as parent would make a cycle that hangs every walk.
+    if (parent == m_parent || parent == this || (parent && isAncestorOf(parent)))
+        return;
+    KqGraphicsItem* oldParent = m_parent;
+    if (oldParent) {
+        oldParent->m_children.removeOne(this);
+        m_siblingIndex = -1;
+        oldParent->itemChange(ChildRemoved, KqVariant(static_cast<void*>(this)));
+        oldParent->itemChanged(ChildRemoved, KqVariant(static_cast<void*>(this)), KqVariant(int32_t(0)));
+        for (KqGraphicsItem* a = oldParent; a; a = a->m_parent)
+            a->m_state |= ChildrenRectStale;
+    }
+    m_parent = parent;
+    if (parent) {
+        int count = parent->m_children.count();
+        m_siblingIndex = count ? parent->m_children.at(count - 1)->m_siblingIndex + 1 : 0;
+        parent->m_children.append(this);
+        parent->itemChange(ChildAdded, KqVariant(static_cast<void*>(this)));
+        parent->itemChanged(ChildAdded, KqVariant(static_cast<void*>(this)), KqVariant(int32_t(0)));
+        for (KqGraphicsItem* a = parent; a; a = a->m_parent)
+            a->m_state |= ChildrenRectStale;
+        parent->m_state |= ChildrenNeedSort;
+    }
+    m_state &= ~(SceneTransformStale | StackingStale);
+    markSubtree(SceneTransformStale | StackingStale);
+    resetDepth();
+    itemChanged(ParentChange, KqVariant(static_cast<void*>(parent)), KqVariant(static_cast<void*>(oldParent)));
+}
+
+KqGraphicsItem* KqGraphicsItem::topLevelItem()
+{
+    KqGraphicsItem* item = this;
+    while (item->m_parent)
+        item = item->m_parent;
+    return item;
+}
+
+int KqGraphicsItem::depth() const
+{
+    if (m_depth < 0)
+        m_depth = m_parent ? m_parent->depth() + 1 : 0;
+    return m_depth;
+}
+
+bool KqGraphicsItem::isAncestorOf(const KqGraphicsItem* item) const
+{
+    for (const KqGraphicsItem* a = item ? item->m_parent : nullptr; a; a = a->m_parent) {
+        if (a == this)
+            return true;
+    }
+    return false;
+}
+
+KqGraphicsItem* KqGraphicsItem::commonAncestorItem(KqGraphicsItem* other)
+{
+    if (!other)
+        return nullptr;
+    KqGraphicsItem* a = this;
+    KqGraphicsItem* b = other;
+    while (a->depth() > b->depth())
+        a = a->m_parent;
+    while (b->depth() > a->depth())
+        b = b->m_parent;
+    while (a && a != b) {
+        a = a->m_parent;
+        b = b->m_parent;
+    }
+    return a;
+}
+
+void KqGraphicsItem::sortChildren()
+{
+    if (!(m_state & ChildrenNeedSort) || m_children.count() == 0)
+        return;
+    m_state &= ~ChildrenNeedSort;
+    KqVector<KqGraphicsItem*> sorted = m_children;
+    kqSortItems(sorted, KqStackKey::Insertion, true);
+    for (int i = 0; i < sorted.count(); ++i)
+        sorted[i]->m_siblingIndex = i;
+    kqSortItems(sorted, KqStackKey::ZValue, true);
+    m_children = sorted;
+}
+
+void KqGraphicsItem::setFlag(uint32_t bits, bool on)
+{
+    uint32_t old = m_flags;
+    m_flags = on ? (m_flags | bits) : (m_flags & ~bits);
+    itemChanged(FlagsChange, KqVariant(m_flags), KqVariant(old));
+}
+
+void KqGraphicsItem::setAcceptedMouseButtons(uint32_t buttons, bool on)
+{
+    uint32_t bits = (buttons << MouseButtonsShift) & MouseButtonsMask;
+    setStateBits(bits, on);
+}
+
+void KqGraphicsItem::setVisible(bool visible)
+{
+    if (visible == isVisible())
+        return;
+    setStateBits(Visible, visible);
+    notifyChangeListeners(VisibilityChanged, KqVariant(int32_t(visible ? 1 : 0)), KqVariant(int32_t(visible ? 0 : 1)));
+}
+
+void KqGraphicsItem::setEnabled(bool enabled)
+{
+    if (enabled != isEnabled())
+        setStateBits(Enabled, enabled);
+}
+
+void KqGraphicsItem::setZValue(double z)
+{
+    if (z == m_zValue)
+        return;
+    markSubtree(StackingStale);
+    if (m_parent)
+        m_parent->m_state |= ChildrenNeedSort;
+    double old = m_zValue;
+    m_zValue = z;
+    itemChanged(ZValueChange, KqVariant(z), KqVariant(old));
+}
+
+void KqGraphicsItem::setFocusProxy(KqGraphicsItem* item)
+{
+    if (item == m_focusProxy || item == this)
+        return;
+    if (item && item->m_scene != m_scene)
+        return;
+    for (KqGraphicsItem* p = item; p; p = p->m_focusProxy) {
+        if (p == this)
+            return;
+    }
+    if (m_focusProxy)
+        m_focusProxy->m_focusProxyUsers.removeOne(&m_focusProxy);
+    m_focusProxy = item;
+    if (item)
+        item->m_focusProxyUsers.append(&m_focusProxy);
+}
+
+bool KqGraphicsItem::hasFocus() const { return false; }
+
+bool KqGraphicsItem::isMouseGrabber() const { return false; }
+
+void KqGraphicsItem::addChangeListener(KqItemChangeListener* listener)
+{
+    if (listener && !m_changeListeners.contains(listener))
+        m_changeListeners.append(listener);
+}
+
+void KqGraphicsItem::removeChangeListener(KqItemChangeListener* listener) { m_changeListeners.removeOne(listener); }
+
+void KqGraphicsItem::notifyChangeListeners(uint32_t bit, const KqVariant& newValue, const KqVariant& oldValue)
+{
+    // A shared copy: a listener may unwatch while we walk.
+    KqVector<KqItemChangeListener*> listeners = m_changeListeners;
+    for (int i = 0; i < listeners.count(); ++i) {
+        KqItemChangeListener* listener = listeners.at(i);
+        if ((listener->changeMask() & bit) && m_changeListeners.contains(listener))
+            listener->itemChanged(bit, this, newValue, oldValue);
+    }
+}
