@@ -3,6 +3,7 @@
 #include "KqEvent.h"
 #include "KqGraphicsItem.h"
 #include "KqObject.h"
+#include "KqTimer.h"
 #include "KqServices.h"
 
 namespace {
@@ -69,4 +70,5 @@ void kqRegisterFrameworkClasses()
     kqRegisterClass("KqRttiObject", &KqRttiObject::classInfo, 'KROT');
     kqRegisterEventClasses();
     kqRegisterClass("KqGraphicsItem", &KqGraphicsItem::classInfo, 'ITEM');
+    kqRegisterClass("KqTimer", &KqTimer::classInfo, 'TIMR');
 }
