@@ -1,5 +1,6 @@
 #include "KqApplication.h"
 
+#include "KqAssignLib.h"
 #include "platform/KqModule.h"
 #include "platform/KqNativeWindowBase.h"
 
@@ -14,6 +15,7 @@ KqApplication::KqApplication()
 {
     g_application = this;
     KqModule::instance()->init(GetModuleHandleW(nullptr));
+    KqAssignLib::instance()->loadDefaults();
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartup(&token, &input, nullptr);
@@ -35,6 +37,7 @@ KqApplication::~KqApplication()
     if (m_gdiplusToken)
         Gdiplus::GdiplusShutdown(m_gdiplusToken);
     m_gdiplusToken = 0;
+    KqAssignLib::instance()->clear();
     if (g_application == this)
         g_application = nullptr;
 }

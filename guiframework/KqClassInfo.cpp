@@ -2,7 +2,9 @@
 
 #include "KqEvent.h"
 #include "KqGraphicsItem.h"
+#include "KqAssignLib.h"
 #include "KqObject.h"
+#include "KqResourceLib.h"
 #include "KqTimer.h"
 #include "KqServices.h"
 
@@ -71,4 +73,9 @@ void kqRegisterFrameworkClasses()
     kqRegisterEventClasses();
     kqRegisterClass("KqGraphicsItem", &KqGraphicsItem::classInfo, 'ITEM');
     kqRegisterClass("KqTimer", &KqTimer::classInfo, 'TIMR');
+    kqRegisterClass("KqAssignLib", &KqAssignLib::classInfo, 'ASLB');
+    kqRegisterClass("KqResourceLib", &KqResourceLib::classInfo, 'RLIB');
+    kqRegisterClass("KqResourceMapping", &KqResourceMapping::classInfo, 'RMNG');
+    kqRegisterClass("KqResourceMappingDLL", &KqResourceMappingDLL::classInfo, 'RMLL');
+    kqRegisterClass("KqResourceMappingFile", &KqResourceMappingFile::classInfo, 'RMFE');
 }
