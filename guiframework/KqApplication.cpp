@@ -1,6 +1,7 @@
 #include "KqApplication.h"
 
 #include "KqAssignLib.h"
+#include "KqImage.h"
 #include "platform/KqModule.h"
 #include "platform/KqNativeWindowBase.h"
 
@@ -34,6 +35,7 @@ KqApplication::~KqApplication()
             m_windows.erase(window);
     }
     KqDeferredDeleter::instance()->flushAll();
+    KqImageCache::instance()->clear(); // no picture may outlive GDI+
     if (m_gdiplusToken)
         Gdiplus::GdiplusShutdown(m_gdiplusToken);
     m_gdiplusToken = 0;
