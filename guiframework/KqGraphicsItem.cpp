@@ -1,6 +1,8 @@
 #include "KqGraphicsItem.h"
 
+#include "KqAnchors.h"
 #include "KqItemChangeListener.h"
+#include "KqPropertyRegistry.h"
 #include "KqServices.h"
 #include "KqStackingOrder.h"
 
@@ -38,6 +40,7 @@ KqGraphicsItem::~KqGraphicsItem()
     m_changeListeners.clear();
     for (int i = 0; i < listeners.count(); ++i)
         listeners.at(i)->forgetItem(this);
+    removeAnchors();
     KqItemRegistry::instance()->remove(m_serial);
 }
 
@@ -239,4 +242,195 @@ void KqGraphicsItem::notifyChangeListeners(uint32_t bit, const KqVariant& newVal
         if ((listener->changeMask() & bit) && m_changeListeners.contains(listener))
             listener->itemChanged(bit, this, newValue, oldValue);
     }
+}
+
+// ---- geometry
+
+KqRectF KqGraphicsItem::geometry() const
+{
+    KqRectF r = rect();
+    return KqRectF(r.x + m_pos.x, r.y + m_pos.y, r.width, r.height);
+}
+
+void KqGraphicsItem::markAncestorsChildrenRectStale()
+{
+    for (KqGraphicsItem* a = m_parent; a; a = a->m_parent) {
+        if (a->m_state & (ChildrenRectStale | BeingDestroyed))
+            break;
+        a->m_state |= ChildrenRectStale;
+    }
+}
+
+void KqGraphicsItem::prepareGeometryChange()
+{
+    // Scenes collect dirty items; an item outside a scene has nothing to invalidate.
+    if ((m_state & GeometryPrepared) || !m_scene)
+        return;
+    m_state |= GeometryPrepared;
+}
+
+void KqGraphicsItem::update(const KqRectF& rect)
+{
+    if (!m_scene)
+        return;
+    if (nearZero(rect.width) && nearZero(rect.height))
+        m_state |= FullRepaintPending;
+}
+
+void KqGraphicsItem::reportGeometry(const KqRectF& newGeometry, const KqRectF& oldGeometry)
+{
+    notifyChangeListeners(GeometryChanged, KqVariant(newGeometry), KqVariant(oldGeometry));
+    m_state &= ~GeometryGuard;
+    itemChange(GeometryChange, KqVariant(newGeometry));
+    itemChanged(GeometryChange, KqVariant(newGeometry), KqVariant(oldGeometry));
+}
+
+namespace {
+bool fuzzyEqual(double a, double b) { return a == b || nearlyEqual(a, b) || (nearZero(a) && nearZero(b)); }
+}
+
+void KqGraphicsItem::setRect(const KqRectF& r)
+{
+    if (fuzzyEqual(r.x, m_rect.x) && fuzzyEqual(r.y, m_rect.y) && fuzzyEqual(r.width, m_rect.width) &&
+        fuzzyEqual(r.height, m_rect.height))
+        return;
+    prepareGeometryChange();
+    bool guarded = (m_state & GeometryGuard) != 0;
+    m_state |= GeometryGuard;
+    KqRectF old = geometry();
+    m_rect = r;
+    markAncestorsChildrenRectStale();
+    if (!guarded)
+        reportGeometry(geometry(), old);
+    update();
+}
+
+void KqGraphicsItem::setPos(const KqPointF& p)
+{
+    if ((fuzzyEqual(p.x, m_pos.x) && fuzzyEqual(p.y, m_pos.y)) || (m_state & BeingDestroyed))
+        return;
+    prepareGeometryChange();
+    bool guarded = (m_state & GeometryGuard) != 0;
+    m_state |= GeometryGuard;
+    KqRectF old = geometry();
+    KqPointF oldPos = m_pos;
+    m_pos = p;
+    m_transform.setTranslation(p.x, p.y);
+    markAncestorsChildrenRectStale();
+    markSubtree(SceneTransformStale);
+    if (!guarded)
+        reportGeometry(geometry(), old);
+    notifyChangeListeners(PositionChanged, KqVariant(p), KqVariant(oldPos));
+    itemChanged(PositionChange, KqVariant(p), KqVariant(oldPos));
+    update();
+}
+
+void KqGraphicsItem::setX(double x) { setPos(KqPointF(x, m_pos.y)); }
+
+void KqGraphicsItem::setY(double y) { setPos(KqPointF(m_pos.x, y)); }
+
+void KqGraphicsItem::setGeometry(double x, double y, double width, double height)
+{
+    bool guarded = (m_state & GeometryGuard) != 0;
+    m_state |= GeometryGuard;
+    KqRectF old = geometry();
+    setPos(KqPointF(x, y));
+    setRect(KqRectF(0, 0, width, height));
+    if (!guarded) {
+        KqRectF now = geometry();
+        if (now == old)
+            m_state &= ~GeometryGuard;
+        else
+            reportGeometry(now, old);
+    }
+}
+
+void KqGraphicsItem::setWidth(double width) { setGeometry(m_pos.x, m_pos.y, width, height()); }
+
+void KqGraphicsItem::setHeight(double height) { setGeometry(m_pos.x, m_pos.y, width(), height); }
+
+void KqGraphicsItem::resize(double width, double height) { setGeometry(m_pos.x, m_pos.y, width, height); }
+
+KqTransform KqGraphicsItem::sceneTransform()
+{
+    if (m_state & SceneTransformStale) {
+        m_sceneTransformCache = m_parent ? m_transform * m_parent->sceneTransform() : m_transform;
+        m_state &= ~SceneTransformStale;
+    }
+    return m_sceneTransformCache;
+}
+
+// ---- anchors
+
+KqAnchors* KqGraphicsItem::anchors()
+{
+    if (!m_anchors)
+        m_anchors = new KqAnchors(this);
+    return m_anchors;
+}
+
+void KqGraphicsItem::removeAnchors()
+{
+    KqAnchors* anchors = m_anchors;
+    m_anchors = nullptr;
+    delete anchors;
+}
+
+// ---- named properties
+
+namespace {
+
+// "opacity": numbers of any kind become a double; other kinds read strictly (0).
+double opacityFrom(const KqVariant& value)
+{
+    switch (value.kind()) {
+    case KqVariant::Bool: return value.asBool() ? 1.0 : 0.0;
+    case KqVariant::Char: return double(value.asChar());
+    case KqVariant::UChar: return double(value.asUChar());
+    case KqVariant::Int: return double(value.asInt());
+    case KqVariant::UInt: return double(value.asUInt());
+    case KqVariant::Float: return double(value.asFloat());
+    case KqVariant::LongLong: return double(value.asLongLong());
+    case KqVariant::ULongLong: return double(value.asULongLong());
+    default: return value.asDouble();
+    }
+}
+
+KqPropertyRegistry* itemProperties() { return KqPropertyRegistry::of<KqGraphicsItem>(); }
+
+} // namespace
+
+void KqGraphicsItem::registerProperties()
+{
+    static bool registered;
+    if (registered)
+        return;
+    registered = true;
+    itemProperties()->registerProperty(KqString(u"opacity"),
+        new KqPropertyAccessorOf<KqGraphicsItem, double>(
+            [](KqGraphicsItem* item, double v) { item->setOpacity(v); },
+            [](KqGraphicsItem* item) { return item->opacity(); }, &opacityFrom));
+}
+
+bool KqGraphicsItem::setProperty(const KqString& name, const KqVariant& value)
+{
+    registerProperties();
+    if (itemProperties()->contains(name))
+        return itemProperties()->setProperty(this, name, value);
+    m_dynamicProperties[name] = value;
+    return true;
+}
+
+KqVariant KqGraphicsItem::property(const KqString& name)
+{
+    registerProperties();
+    if (itemProperties()->contains(name))
+        return itemProperties()->property(this, name);
+    return m_dynamicProperties.value(name);
+}
+
+bool KqGraphicsItem::hasProperty(const KqString& name)
+{
+    registerProperties();
+    return itemProperties()->contains(name) || m_dynamicProperties.contains(name);
 }

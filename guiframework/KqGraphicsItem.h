@@ -67,6 +67,40 @@ public:
     virtual void itemChanged(int kind, const KqVariant& newValue, const KqVariant& oldValue);
     virtual KqGraphicsItem* nextInFocusChain() { return this; }
     virtual KqGraphicsItem* previousInFocusChain() { return this; }
+    virtual bool setProperty(const KqString& name, const KqVariant& value);
+    virtual KqVariant property(const KqString& name);
+    virtual bool hasProperty(const KqString& name);
+    virtual void registerProperties();
+
+    // Geometry (parent coordinates unless said).
+    KqPointF pos() const { return m_pos; }
+    double x() const { return m_pos.x; }
+    double y() const { return m_pos.y; }
+    void setPos(const KqPointF& pos);
+    void setPos(double x, double y) { setPos(KqPointF(x, y)); }
+    void setX(double x);
+    void setY(double y);
+    void setRect(const KqRectF& rect);
+    void setGeometry(double x, double y, double width, double height);
+    void setGeometry(const KqRectF& rect) { setGeometry(rect.x, rect.y, rect.width, rect.height); }
+    void setWidth(double width);
+    void setHeight(double height);
+    void resize(double width, double height);
+    void setSize(const KqSizeF& size) { resize(size.width, size.height); }
+    double width() const { return rect().width; }
+    double height() const { return rect().height; }
+    KqSizeF size() const { return KqSizeF{rect().width, rect().height}; }
+    // The local rectangle moved by the position.
+    KqRectF geometry() const;
+    const KqTransform& transform() const { return m_transform; }
+    KqTransform sceneTransform();
+    double baselineOffset() const { return m_baselineOffset; }
+    // Repaints part of the item; an empty rectangle means the whole item.
+    void update(const KqRectF& rect = KqRectF());
+
+    KqAnchors* anchors();
+    bool hasAnchors() const { return m_anchors != nullptr; }
+    void removeAnchors();
 
     // Tree.
     void setParentItem(KqGraphicsItem* parent);
@@ -97,7 +131,13 @@ public:
     double zValue() const { return m_zValue; }
     void setZValue(double z);
     double opacity() const { return m_opacity; }
-    void setOpacity(double opacity) { m_opacity = opacity; }
+    void setOpacity(double opacity)
+    {
+        if (opacity != m_opacity) {
+            m_opacity = opacity;
+            update();
+        }
+    }
     KqString objectName() const { return m_objectName; }
     void setObjectName(const KqString& name) { m_objectName = name; }
 
@@ -116,6 +156,9 @@ public:
 
 private:
     void markSubtree(uint32_t bits);
+    void markAncestorsChildrenRectStale();
+    void prepareGeometryChange();
+    void reportGeometry(const KqRectF& newGeometry, const KqRectF& oldGeometry);
     void resetDepth();
 
     uint32_t m_flags = 0;

@@ -2,7 +2,9 @@
 
 #include "KqGraphicsItem.h"
 
-KqItemChangeListener::~KqItemChangeListener() {}
+// A listener that dies while still registered would be called after its
+// death: leave every watched item first.
+KqItemChangeListener::~KqItemChangeListener() { unwatchAll(); }
 
 void KqItemChangeListener::watch(KqGraphicsItem* item)
 {
