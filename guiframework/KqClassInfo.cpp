@@ -4,6 +4,7 @@
 #include "KqGraphicsItem.h"
 #include "KqAssignLib.h"
 #include "KqObject.h"
+#include "KqPositioner.h"
 #include "KqResourceLib.h"
 #include "KqTimer.h"
 #include "KqServices.h"
@@ -72,6 +73,9 @@ void kqRegisterFrameworkClasses()
     kqRegisterClass("KqRttiObject", &KqRttiObject::classInfo, 'KROT');
     kqRegisterEventClasses();
     kqRegisterClass("KqGraphicsItem", &KqGraphicsItem::classInfo, 'ITEM');
+    kqRegisterClass("KqBasePositioner", &KqBasePositioner::classInfo, 'GBPR');
+    kqRegisterClass("KqRowPositioner", &KqRowPositioner::classInfo, 'GRPR');
+    kqRegisterClass("KqColumnPositioner", &KqColumnPositioner::classInfo, 'GCPR');
     kqRegisterClass("KqTimer", &KqTimer::classInfo, 'TIMR');
     kqRegisterClass("KqAssignLib", &KqAssignLib::classInfo, 'ASLB');
     kqRegisterClass("KqResourceLib", &KqResourceLib::classInfo, 'RLIB');

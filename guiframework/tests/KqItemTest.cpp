@@ -266,3 +266,75 @@ TEST(KqAnchorsTest, FillCentreAndCommonMargins)
 }
 
 } // namespace
+
+#include "KqPositioner.h"
+
+namespace {
+
+KqGraphicsItem* sized(KqGraphicsItem* parent, double w, double h)
+{
+    KqGraphicsItem* item = new KqGraphicsItem(parent);
+    item->resize(w, h);
+    return item;
+}
+
+TEST(KqPositionerTest, RowsAndColumnsPlaceVisibleChildren)
+{
+    KqRowPositioner row;
+    EXPECT_TRUE(row.testFlag(KqGraphicsItem::NoOwnPaint));
+    row.setSpacing(5);
+    EXPECT_EQ(0, row.width()); // empty: 0, not minus the spacing
+    KqGraphicsItem* a = sized(&row, 30, 10);
+    KqGraphicsItem* hidden = sized(&row, 99, 99);
+    hidden->setVisible(false);
+    KqGraphicsItem* b = sized(&row, 40, 25);
+    sized(&row, 0, 50); // zero width: no space
+    KqGraphicsItem* c = sized(&row, 50, 5);
+    EXPECT_EQ(0, a->x());
+    EXPECT_EQ(35, b->x());
+    EXPECT_EQ(80, c->x());
+    EXPECT_EQ(130, row.width());
+    EXPECT_EQ(25, row.height());
+
+    // Hand moves along the axis are undone, across it kept.
+    b->setPos(3, 7);
+    EXPECT_EQ(35, b->x());
+    EXPECT_EQ(7, b->y());
+    // Showing, resizing and deleting children re-run the positioning.
+    hidden->setVisible(true);
+    EXPECT_EQ(35, hidden->x());
+    EXPECT_EQ(139, b->x());
+    EXPECT_EQ(99, row.height());
+    delete hidden;
+    EXPECT_EQ(35, b->x());
+    a->setWidth(10);
+    EXPECT_EQ(15, b->x());
+    EXPECT_EQ(110, row.width());
+
+    KqColumnPositioner column;
+    column.setSpacing(2);
+    KqGraphicsItem* top = sized(&column, 20, 10);
+    KqGraphicsItem* bottom = sized(&column, 30, 5);
+    EXPECT_EQ(0, top->y());
+    EXPECT_EQ(12, bottom->y());
+    EXPECT_EQ(17, column.height());
+    EXPECT_EQ(30, column.width());
+}
+
+TEST(KqPositionerTest, AnchorConflictsAreNamed)
+{
+    KqRowPositioner row;
+    row.setObjectName(text("buttons"));
+    KqGraphicsItem* child = sized(&row, 10, 10);
+    Captured quiet;
+    row.checkAnchors();
+    EXPECT_TRUE(g_messages.empty());
+    child->anchors()->setVerticalCenter(KqAnchorLine(&row, KqAnchorLine::VCenter)); // across the axis: fine
+    row.checkAnchors();
+    EXPECT_TRUE(g_messages.empty());
+    child->anchors()->setFill(&row);
+    row.checkAnchors();
+    EXPECT_TRUE(quiet.saw("Cannot specify left, right, horizontalCenter, fill or centerIn anchors for items inside Row"));
+}
+
+} // namespace
