@@ -3,6 +3,7 @@
 #include "KqEvent.h"
 #include "KqGraphicsItem.h"
 #include "KqAssignLib.h"
+#include "KqAnimation.h"
 #include "KqObject.h"
 #include "KqPositioner.h"
 #include "KqResourceLib.h"
@@ -76,6 +77,9 @@ void kqRegisterFrameworkClasses()
     kqRegisterClass("KqBasePositioner", &KqBasePositioner::classInfo, 'GBPR');
     kqRegisterClass("KqRowPositioner", &KqRowPositioner::classInfo, 'GRPR');
     kqRegisterClass("KqColumnPositioner", &KqColumnPositioner::classInfo, 'GCPR');
+    kqRegisterClass("KqAbstractAnimation", &KqAbstractAnimation::classInfo, 'AANN');
+    kqRegisterClass("KqVariantAnimation", &KqVariantAnimation::classInfo, 'VANN');
+    kqRegisterClass("KqPropertyAnimation", &KqPropertyAnimation::classInfo, 'PPAN');
     kqRegisterClass("KqTimer", &KqTimer::classInfo, 'TIMR');
     kqRegisterClass("KqAssignLib", &KqAssignLib::classInfo, 'ASLB');
     kqRegisterClass("KqResourceLib", &KqResourceLib::classInfo, 'RLIB');

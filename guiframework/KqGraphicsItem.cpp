@@ -1,6 +1,7 @@
 #include "KqGraphicsItem.h"
 
 #include "KqAnchors.h"
+#include "KqAnimation.h"
 #include "KqItemChangeListener.h"
 #include "KqPropertyRegistry.h"
 #include "KqServices.h"
@@ -41,6 +42,12 @@ KqGraphicsItem::~KqGraphicsItem()
     for (int i = 0; i < listeners.count(); ++i)
         listeners.at(i)->forgetItem(this);
     removeAnchors();
+    // Attached animations stop and let go of the dying item.
+    while (m_animations.count()) {
+        KqAbstractAnimation* animation = m_animations.at(0);
+        animation->stop();
+        removeAnimation(animation);
+    }
     KqItemRegistry::instance()->remove(m_serial);
 }
 
@@ -433,4 +440,21 @@ bool KqGraphicsItem::hasProperty(const KqString& name)
 {
     registerProperties();
     return itemProperties()->contains(name) || m_dynamicProperties.contains(name);
+}
+
+// ---- animations
+
+void KqGraphicsItem::addAnimation(KqAbstractAnimation* animation)
+{
+    if (!animation || m_animations.contains(animation))
+        return;
+    animation->setTargetItem(this);
+    m_animations.append(animation);
+}
+
+void KqGraphicsItem::removeAnimation(KqAbstractAnimation* animation)
+{
+    if (!m_animations.removeOne(animation))
+        return;
+    animation->detachedFromItem(this);
 }

@@ -98,6 +98,10 @@ public:
     // Repaints part of the item; an empty rectangle means the whole item.
     void update(const KqRectF& rect = KqRectF());
 
+    void addAnimation(KqAbstractAnimation* animation);
+    void removeAnimation(KqAbstractAnimation* animation);
+    int animationCount() const { return m_animations.count(); }
+
     KqAnchors* anchors();
     bool hasAnchors() const { return m_anchors != nullptr; }
     void removeAnchors();
