@@ -203,3 +203,60 @@ TEST(KqAnimationTest, LoopsAndDirection)
 }
 
 } // namespace
+
+#include "KqAnchors.h"
+#include "KqPositioner.h"
+
+namespace {
+
+// A window's worth of items: a row of buttons with anchored contents,
+// focus proxies and fades; destroyed with the animations or the items first.
+TEST(KqLifetimeTest, BuildingAndDestroyingLeavesNothingBehind)
+{
+    int itemsBefore = KqItemRegistry::instance()->count();
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        bool animationsFirst = cycle % 2 == 0;
+        KqGraphicsItem* window = new KqGraphicsItem;
+        window->resize(640, 480);
+        KqRowPositioner* row = new KqRowPositioner(window);
+        row->setSpacing(4);
+        std::vector<KqPropertyAnimation*> fades;
+        KqGraphicsItem* previous = nullptr;
+        for (int i = 0; i < 6; ++i) {
+            KqGraphicsItem* button = new KqGraphicsItem(row);
+            button->resize(60, 20);
+            KqGraphicsItem* content = new KqGraphicsItem(button);
+            content->anchors()->setFill(button);
+            KqGraphicsItem* label = new KqGraphicsItem(content);
+            label->resize(20, 10);
+            label->anchors()->setCenterIn(content);
+            button->setFocusProxy(content);
+            if (previous)
+                previous->setFocusProxy(label);
+            previous = content;
+            KqPropertyAnimation* fade = new KqPropertyAnimation;
+            fade->setTargetObject(label);
+            fade->setPropertyName(KqString(u"opacity"));
+            fade->setStartValue(KqVariant(0.0));
+            fade->setEndValue(KqVariant(1.0));
+            fade->start();
+            fades.push_back(fade);
+        }
+        ASSERT_EQ(6 * 60 + 5 * 4, row->width());
+        if (animationsFirst) {
+            for (KqPropertyAnimation* fade : fades)
+                delete fade;
+            delete window;
+        } else {
+            delete window;
+            for (KqPropertyAnimation* fade : fades) {
+                ASSERT_EQ(nullptr, fade->targetItem());
+                delete fade;
+            }
+        }
+        ASSERT_EQ(itemsBefore, KqItemRegistry::instance()->count());
+        ASSERT_EQ(0, KqAnimationDriver::instance()->runningCount() + KqAnimationDriver::instance()->waitingCount());
+    }
+}
+
+} // namespace

@@ -335,8 +335,9 @@ TEST(KqEventTest, MergeSortIsStableUnderTheFuzzyComparison)
     kqSortItems(list, KqStackKey::ZValue, false);
     for (int i = 0; i + 1 < list.count(); ++i) {
         ASSERT_GE(list.at(i)->zValue(), list.at(i + 1)->zValue());
-        if (list.at(i)->zValue() == list.at(i + 1)->zValue())
+        if (list.at(i)->zValue() == list.at(i + 1)->zValue()) {
             ASSERT_GT(list.at(i)->siblingIndex(), list.at(i + 1)->siblingIndex());
+        }
     }
     delete root;
 }
