@@ -2,6 +2,7 @@
 
 #include "KqAnchors.h"
 #include "KqAnimation.h"
+#include "KqGraphicsScene.h"
 #include "KqItemChangeListener.h"
 #include "KqPropertyRegistry.h"
 #include "KqServices.h"
@@ -17,8 +18,9 @@ KqItemRegistry* KqItemRegistry::instance() { return KqSingleton<KqItemRegistry>:
 
 KqGraphicsItem::KqGraphicsItem(KqGraphicsItem* parentItem, KqGraphicsScene* scene) : m_serial(g_nextSerial++)
 {
-    (void)scene; // items join scenes once the scene exists
     setParentItem(parentItem);
+    if (scene && !parentItem)
+        scene->addItem(this);
     KqItemRegistry::instance()->add(this);
 }
 
@@ -33,6 +35,8 @@ KqGraphicsItem::~KqGraphicsItem()
     notifyChangeListeners(ItemDestroyed, KqVariant(), KqVariant());
     while (m_children.count())
         delete m_children.at(m_children.count() - 1); // each child leaves the list as it goes
+    if (m_scene)
+        m_scene->removeItem(this); // also takes a top-level item off the scene's list
     if (m_parent) {
         m_parent->m_children.removeOne(this);
         m_parent = nullptr;
@@ -93,6 +97,13 @@ void KqGraphicsItem::setParentItem(KqGraphicsItem* parent)
     if (parent == m_parent || parent == this || (parent && isAncestorOf(parent)))
         return;
     KqGraphicsItem* oldParent = m_parent;
+    prepareGeometryChange();
+    if (m_scene && !(m_state & BeingDestroyed)) {
+        if (oldParent && !parent)
+            m_scene->addTopLevel(this);
+        else if (!oldParent && parent)
+            m_scene->removeTopLevel(this);
+    }
     if (oldParent) {
         oldParent->m_children.removeOne(this);
         m_siblingIndex = -1;
@@ -103,6 +114,10 @@ void KqGraphicsItem::setParentItem(KqGraphicsItem* parent)
     }
     m_parent = parent;
     if (parent) {
+        if (!parent->m_scene && m_scene)
+            m_scene->removeItem(this);
+        else if (parent->m_scene && parent->m_scene != m_scene)
+            parent->m_scene->addItem(this);
         int count = parent->m_children.count();
         m_siblingIndex = count ? parent->m_children.at(count - 1)->m_siblingIndex + 1 : 0;
         parent->m_children.append(this);
@@ -116,6 +131,7 @@ void KqGraphicsItem::setParentItem(KqGraphicsItem* parent)
     markSubtree(SceneTransformStale | StackingStale);
     resetDepth();
     itemChanged(ParentChange, KqVariant(static_cast<void*>(parent)), KqVariant(static_cast<void*>(oldParent)));
+    update();
 }
 
 KqGraphicsItem* KqGraphicsItem::topLevelItem()
@@ -206,9 +222,12 @@ void KqGraphicsItem::setZValue(double z)
     markSubtree(StackingStale);
     if (m_parent)
         m_parent->m_state |= ChildrenNeedSort;
+    else if (m_scene)
+        m_scene->markTopLevelOrderStale();
     double old = m_zValue;
     m_zValue = z;
     itemChanged(ZValueChange, KqVariant(z), KqVariant(old));
+    update();
 }
 
 void KqGraphicsItem::setFocusProxy(KqGraphicsItem* item)
@@ -228,9 +247,17 @@ void KqGraphicsItem::setFocusProxy(KqGraphicsItem* item)
         item->m_focusProxyUsers.append(&m_focusProxy);
 }
 
-bool KqGraphicsItem::hasFocus() const { return false; }
+bool KqGraphicsItem::hasFocus() const
+{
+    if (!m_scene || !m_scene->hasFocus())
+        return false;
+    KqGraphicsItem* focus = m_scene->focusItem();
+    return focus == this || (focus && focus == m_focusProxy);
+}
 
-bool KqGraphicsItem::isMouseGrabber() const { return false; }
+bool KqGraphicsItem::isMouseGrabber() const { return m_scene && m_scene->mouseGrabber() == this; }
+
+KqRectF KqGraphicsItem::sceneBoundingRect() { return sceneTransform().mapRectF(rect()); }
 
 void KqGraphicsItem::addChangeListener(KqItemChangeListener* listener)
 {
@@ -274,14 +301,27 @@ void KqGraphicsItem::prepareGeometryChange()
     if ((m_state & GeometryPrepared) || !m_scene)
         return;
     m_state |= GeometryPrepared;
+    if (!(m_state & DirtyRegistered)) {
+        m_state |= DirtyRegistered;
+        m_scene->scheduleItemUpdate(this);
+    }
+    m_scene->invalidate(sceneBoundingRect());
 }
 
 void KqGraphicsItem::update(const KqRectF& rect)
 {
     if (!m_scene)
         return;
-    if (nearZero(rect.width) && nearZero(rect.height))
+    if (nearZero(rect.width) && nearZero(rect.height)) {
         m_state |= FullRepaintPending;
+        if (!(m_state & DirtyRegistered)) {
+            m_state |= DirtyRegistered;
+            m_scene->scheduleItemUpdate(this);
+        }
+        m_scene->invalidate(sceneBoundingRect());
+    } else {
+        m_scene->invalidate(sceneTransform().mapRectF(rect));
+    }
 }
 
 void KqGraphicsItem::reportGeometry(const KqRectF& newGeometry, const KqRectF& oldGeometry)

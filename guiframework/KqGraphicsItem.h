@@ -110,6 +110,9 @@ public:
     void setParentItem(KqGraphicsItem* parent);
     KqGraphicsItem* parentItem() const { return m_parent; }
     KqGraphicsScene* scene() const { return m_scene; }
+    // Set by the scene as it adds or removes the item.
+    void setSceneDirect(KqGraphicsScene* scene) { m_scene = scene; }
+    KqRectF sceneBoundingRect();
     KqGraphicsItem* topLevelItem();
     int depth() const;
     bool isAncestorOf(const KqGraphicsItem* item) const;

@@ -1,0 +1,210 @@
+#include "KqGraphicsItem.h"
+#include "KqGraphicsScene.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+KqGraphicsItem* box(KqGraphicsItem* parent, KqGraphicsScene* scene, char name, double x, double y, double w, double h)
+{
+    KqGraphicsItem* item = new KqGraphicsItem(parent, scene);
+    char text[2] = {name, 0};
+    item->setObjectName(KqString::fromAnsi(text));
+    item->setGeometry(x, y, w, h);
+    return item;
+}
+
+std::string names(const KqVector<KqGraphicsItem*>& items)
+{
+    std::string out;
+    for (int i = 0; i < items.count(); ++i)
+        out += char(items.at(i)->objectName().unitAt(0));
+    return out;
+}
+
+TEST(KqSceneTest, AddingAndRemovingSubtrees)
+{
+    KqGraphicsScene scene, other;
+    KqGraphicsItem* root = box(nullptr, nullptr, 'r', 0, 0, 100, 100);
+    KqGraphicsItem* child = box(root, nullptr, 'c', 0, 0, 10, 10);
+    box(child, nullptr, 'g', 0, 0, 5, 5);
+    scene.addItem(root);
+    EXPECT_EQ(3, scene.itemCount());
+    scene.addItem(root);
+    EXPECT_EQ(3, scene.itemCount());
+    EXPECT_EQ(&scene, child->scene());
+    // Re-parenting into another scene's tree moves the subtree.
+    KqGraphicsItem* otherRoot = box(nullptr, &other, 'o', 0, 0, 50, 50);
+    child->setParentItem(otherRoot);
+    EXPECT_EQ(1, scene.itemCount());
+    EXPECT_EQ(3, other.itemCount());
+    EXPECT_EQ(&other, child->children().at(0)->scene());
+    // Removing a child detaches it from its parent and makes it no one's.
+    other.removeItem(child);
+    EXPECT_EQ(nullptr, child->scene());
+    EXPECT_EQ(nullptr, child->parentItem());
+    EXPECT_EQ(1, other.itemCount());
+    delete child;
+    delete otherRoot;
+    EXPECT_EQ(0, other.itemCount());
+    EXPECT_EQ(0, other.topLevelItems().count());
+    delete root;
+    EXPECT_EQ(0, scene.itemCount());
+}
+
+TEST(KqSceneTest, PointQueriesTopmostFirst)
+{
+    KqGraphicsScene scene;
+    KqGraphicsItem* back = box(nullptr, &scene, 'b', 0, 0, 100, 100);
+    KqGraphicsItem* front = box(nullptr, &scene, 'f', 50, 50, 100, 100); // equal z: later on top
+    KqGraphicsItem* inner = box(back, nullptr, 'i', 60, 60, 30, 30);
+    KqGraphicsItem* outside = box(back, nullptr, 'x', 120, 120, 10, 10);
+    EXPECT_EQ("fb", names(scene.topLevelItems()));
+    struct Row {
+        double x, y;
+        const char* items;
+    } rows[] = {{70, 70, "fib"}, {10, 10, "b"}, {125, 125, "fx"}, {200, 200, ""}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.items);
+        scene.invalidatePointCache();
+        EXPECT_EQ(row.items, names(scene.items(KqPointF(row.x, row.y))));
+    }
+    back->setFlag(KqGraphicsItem::ClipsChildren, true); // children only where the parent is hit
+    scene.invalidatePointCache();
+    EXPECT_EQ("f", names(scene.items(KqPointF(125, 125))));
+    front->setVisible(false);
+    scene.invalidatePointCache();
+    EXPECT_EQ("ib", names(scene.items(KqPointF(70, 70))));
+    back->setZValue(-1);
+    front->setVisible(true);
+    front->setZValue(-2);
+    EXPECT_EQ("bf", names(scene.topLevelItems()));
+    (void)inner;
+    (void)outside;
+    delete back;
+    delete front;
+}
+
+TEST(KqSceneTest, FocusRolesAndGrabs)
+{
+    KqGraphicsScene scene;
+    KqGraphicsItem* a = box(nullptr, &scene, 'a', 0, 0, 10, 10);
+    KqGraphicsItem* b = box(nullptr, &scene, 'b', 0, 0, 10, 10);
+    KqGraphicsItem* proxy = box(nullptr, &scene, 'p', 0, 0, 10, 10);
+    a->setFlag(KqGraphicsItem::Focusable, true);
+    b->setFlag(KqGraphicsItem::Focusable, true);
+    scene.setFocus(a, 8);
+    EXPECT_TRUE(a->hasFocus());
+    EXPECT_EQ(a, scene.roleItem(KqGraphicsScene::FocusItem));
+    proxy->setFocusProxy(b);
+    scene.setFocus(proxy, 8); // follows the proxy to b
+    EXPECT_EQ(b, scene.focusItem());
+    EXPECT_EQ(a, scene.roleItem(KqGraphicsScene::LastFocusItem));
+    EXPECT_TRUE(proxy->hasFocus());
+    a->setVisible(false);
+    scene.setFocus(a, 8); // an invisible item takes the focus away
+    EXPECT_FALSE(scene.hasFocus());
+    EXPECT_FALSE(b->hasFocus());
+    scene.setFocus(b, 8);
+    scene.clearFocus();
+    EXPECT_EQ(nullptr, scene.focusItem());
+
+    scene.setRoleItem(KqGraphicsScene::HoverItem, b);
+    scene.grabMouse(a, false);
+    scene.grabMouse(b, false);
+    scene.updateGrabber();
+    EXPECT_TRUE(b->isMouseGrabber());
+    scene.ungrabMouse(a); // everything pushed after it goes too
+    scene.updateGrabber();
+    EXPECT_EQ(0, scene.grabStack().count());
+    EXPECT_EQ(nullptr, scene.mouseGrabber());
+    scene.grabMouse(a, true);
+    scene.grabMouse(b, false); // an implicit grab gives way
+    EXPECT_EQ(1, scene.grabStack().count());
+    scene.updateGrabber();
+    delete b; // roles and grabs that name it are cleared
+    EXPECT_EQ(nullptr, scene.roleItem(KqGraphicsScene::HoverItem));
+    EXPECT_EQ(nullptr, scene.mouseGrabber());
+    EXPECT_EQ(0, scene.grabStack().count());
+    delete a;
+    delete proxy;
+}
+
+struct Collector : KqTrackable {
+    std::vector<std::vector<KqRectF>> passes;
+    void take(const KqVector<KqRectF>& rects)
+    {
+        std::vector<KqRectF> pass;
+        for (int i = 0; i < rects.count(); ++i)
+            pass.push_back(rects.at(i));
+        passes.push_back(pass);
+    }
+};
+
+TEST(KqSceneTest, DirtyAreasReachViewsOncePerPass)
+{
+    KqGraphicsScene scene;
+    scene.setSceneRect(KqRectF(0, 0, 640, 480));
+    Collector views;
+    scene.sceneUpdated.connect(&views, &Collector::take);
+    KqGraphicsItem* item = box(nullptr, &scene, 'i', 10, 10, 20, 20);
+    scene.processUpdates();
+    views.passes.clear();
+
+    EXPECT_FALSE(scene.updatePending());
+    scene.invalidate(KqRectF(0, 0, 0, 5)); // empty: ignored
+    EXPECT_FALSE(scene.updatePending());
+    scene.invalidate(KqRectF(1, 1, 5, 5));
+    scene.invalidate(KqRectF(100, 100, 5, 5));
+    EXPECT_TRUE(scene.updatePending());
+    scene.processUpdates();
+    ASSERT_EQ(1u, views.passes.size());
+    EXPECT_EQ(2u, views.passes[0].size());
+    EXPECT_FALSE(scene.updatePending());
+
+    scene.invalidate(KqRectF(-10, -10, 1000, 1000)); // the whole scene
+    scene.invalidate(KqRectF(1, 1, 5, 5));           // dropped
+    scene.processUpdates();
+    ASSERT_EQ(2u, views.passes.size());
+    ASSERT_EQ(1u, views.passes[1].size());
+    EXPECT_EQ(KqRectF(0, 0, 640, 480), views.passes[1][0]);
+
+    // An item registers itself once however often it changes.
+    item->setX(50);
+    item->setX(60);
+    item->setWidth(5);
+    EXPECT_TRUE(item->stateBits() & KqGraphicsItem::DirtyRegistered);
+    scene.processUpdates();
+    EXPECT_FALSE(item->stateBits() & (KqGraphicsItem::DirtyRegistered | KqGraphicsItem::GeometryPrepared));
+    ASSERT_EQ(3u, views.passes.size());
+    EXPECT_FALSE(views.passes[2].empty());
+    scene.processUpdates(); // nothing pending: no pass
+    EXPECT_EQ(3u, views.passes.size());
+    delete item;
+}
+
+TEST(KqSceneTest, ItemsOutlivingTheSceneForgetIt)
+{
+    KqGraphicsItem* root = box(nullptr, nullptr, 'r', 0, 0, 10, 10);
+    KqGraphicsItem* child = box(root, nullptr, 'c', 0, 0, 5, 5);
+    {
+        KqGraphicsScene scene;
+        scene.addItem(root);
+    }
+    EXPECT_EQ(nullptr, root->scene());
+    EXPECT_EQ(nullptr, child->scene());
+    EXPECT_EQ(root, child->parentItem());
+    delete root;
+
+    KqGraphicsScene* owning = new KqGraphicsScene;
+    owning->setDeletesItems(true);
+    int before = KqItemRegistry::instance()->count();
+    box(box(nullptr, owning, 'a', 0, 0, 1, 1), nullptr, 'b', 0, 0, 1, 1);
+    delete owning;
+    EXPECT_EQ(before, KqItemRegistry::instance()->count());
+}
+
+} // namespace
