@@ -155,6 +155,7 @@ public:
     bool isMouseGrabber() const;
 
     KqItemEventHandler* eventHandler() const { return m_eventHandler; }
+    KqRegion* clipRegion() const { return m_clipRegion; }
 
     // Listeners.
     void addChangeListener(KqItemChangeListener* listener);

@@ -1,6 +1,8 @@
 #include "KqGraphicsScene.h"
 
 #include "KqGraphicsItem.h"
+#include "KqPainter.h"
+#include "KqRegion.h"
 #include "KqStackingOrder.h"
 #include "KqTimer.h"
 
@@ -288,4 +290,103 @@ void KqGraphicsScene::processUpdates()
         m_dirtyRects = KqVector<KqRectF>();
         sceneUpdated.emit(rects);
     }
+}
+
+namespace {
+bool meets(const KqRectF& a, const KqRectF& b)
+{
+    KqRectF common = a.intersection(b);
+    return common.width > 0 && common.height > 0;
+}
+
+KqRect wholeRect(const KqRectF& r) { return r.toRect(); }
+}
+
+void KqGraphicsScene::drawItems(KqPainter* painter, const KqTransform* viewTransform, const KqRectF& exposed)
+{
+    const KqVector<KqGraphicsItem*>& descending = topLevelItems();
+    if (!painter || descending.count() == 0)
+        return;
+    KqVector<KqGraphicsItem*> items = descending; // a shared copy: painting may change the scene
+    m_painter = painter;
+    painter->save();
+    for (int i = items.count() - 1; i >= 0; --i) {
+        KqGraphicsItem* item = items.at(i);
+        drawItem(item, painter, viewTransform, exposed, item->isEnabled() ? 1.0 : 0.0, true);
+    }
+    painter->restore();
+    m_painter = nullptr;
+}
+
+void KqGraphicsScene::drawItem(KqGraphicsItem* item, KqPainter* painter, const KqTransform* viewTransform,
+                               const KqRectF& exposed, double parentOpacity, bool inColor)
+{
+    if (!item || !item->isVisible())
+        return;
+    KqTransform transform = item->sceneTransform();
+    if (viewTransform)
+        transform = transform * *viewTransform;
+    const KqRectF bounds = item->sceneBoundingRect();
+    const bool drawSelf = !item->testFlag(KqGraphicsItem::NoOwnPaint) && meets(bounds, exposed);
+    const bool hasChildren = item->children().count() > 0;
+    if (!drawSelf && !hasChildren)
+        return;
+    const double opacity = item->opacity() * parentOpacity;
+    if (nearZero(opacity))
+        return;
+    inColor = inColor && item->isEnabled();
+    bool saved = false;
+    auto clipToItem = [&]() {
+        if (item->clipRegion())
+            painter->setClipRegion(*item->clipRegion(), KqPainter::Intersect);
+        else
+            painter->setClipRect(wholeRect(item->boundingRect()), KqPainter::Intersect);
+    };
+    if (drawSelf) {
+        painter->setTransform(transform);
+        if (item->testFlag(KqGraphicsItem::ClippedContent)) {
+            painter->save();
+            saved = true;
+            clipToItem();
+        }
+        if (nearlyEqual(opacity, 1.0) && inColor) {
+            item->paint(painter);
+        } else {
+            // Translucent or grey: the item paints into a layer composed with both.
+            KqRectF r = item->rect();
+            int w = static_cast<int>(r.width), h = static_cast<int>(r.height);
+            if (w > 0 && h > 0) {
+                KqImagePaintEngine layer(w, h);
+                KqPainter layerPainter(&layer);
+                item->paint(&layerPainter);
+                layer.opacity = opacity;
+                layer.inColor = inColor;
+                layer.composeInto(*painter);
+            }
+        }
+    }
+    const uint32_t containsChildren = 0x200000;
+    if (hasChildren && ((!item->testFlag(KqGraphicsItem::ClipsChildren) && !item->testFlag(containsChildren)) ||
+                        meets(bounds, exposed))) {
+        item->sortChildren();
+        if (item->testFlag(KqGraphicsItem::ClipsChildren)) {
+            if (!saved) {
+                painter->save();
+                saved = true;
+            }
+            painter->setTransform(transform);
+            clipToItem();
+        } else {
+            if (saved) {
+                painter->restore();
+                saved = false;
+            }
+            painter->setTransform(transform);
+        }
+        const KqVector<KqGraphicsItem*> children = item->children();
+        for (int i = 0; i < children.count(); ++i)
+            drawItem(children.at(i), painter, viewTransform, exposed, opacity, inColor);
+    }
+    if (saved)
+        painter->restore();
 }

@@ -12,7 +12,9 @@
 #include <cstdint>
 
 class KqGraphicsItem;
+class KqPainter;
 class KqTimer;
+class KqTransform;
 
 // Finds items by position; the linear form keeps every item in one list.
 class KqGraphicsSceneLinearIndex {
@@ -71,6 +73,10 @@ public:
     // Called with the dirty rectangles of each update pass (views take them).
     KqSignalOf<const KqVector<KqRectF>&> sceneUpdated;
 
+    // Draws the items in stacking order; disabled top-level items are skipped.
+    void drawItems(KqPainter* painter, const KqTransform* viewTransform, const KqRectF& exposed);
+    KqPainter* painter() const { return m_painter; }
+
     KqRectF sceneRect() const;
     void setSceneRect(const KqRectF& rect);
     KqRectF itemsBoundingRect() const;
@@ -85,6 +91,10 @@ public:
 private:
     void addSubtree(KqGraphicsItem* item);
     void removeSubtree(KqGraphicsItem* item);
+    void drawItem(KqGraphicsItem* item, KqPainter* painter, const KqTransform* viewTransform, const KqRectF& exposed,
+                  double parentOpacity, bool inColor);
+
+    KqPainter* m_painter = nullptr;
 
     KqGraphicsSceneLinearIndex m_index;
     KqVector<KqGraphicsItem*> m_topLevelItems;

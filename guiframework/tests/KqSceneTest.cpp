@@ -208,3 +208,87 @@ TEST(KqSceneTest, ItemsOutlivingTheSceneForgetIt)
 }
 
 } // namespace
+
+#include "KqPainter.h"
+#include "KqApplication.h"
+
+namespace {
+
+struct Filled : KqGraphicsItem {
+    Filled(KqGraphicsItem* parent, KqGraphicsScene* scene, const KqColor& color_) : KqGraphicsItem(parent, scene), color(color_) {}
+    void paint(KqPainter* painter) override
+    {
+        ++paints;
+        painter->fillRect(rect(), color);
+    }
+    KqColor color;
+    int paints = 0;
+};
+
+uint32_t channel(uint32_t argb, int shift) { return (argb >> shift) & 0xFF; }
+
+TEST(KqSceneTest, DrawingWithOpacityGreyAndStacking)
+{
+    KqApplication app; // GDI+
+    KqGraphicsScene scene;
+    Filled* plain = new Filled(nullptr, &scene, KqColor(255, 0, 0));
+    plain->setGeometry(0, 0, 10, 10);
+    Filled* half = new Filled(nullptr, &scene, KqColor(255, 0, 0));
+    half->setGeometry(20, 0, 10, 10);
+    half->setOpacity(0.5);
+    Filled* hidden = new Filled(nullptr, &scene, KqColor(255, 0, 0));
+    hidden->setGeometry(40, 0, 10, 10);
+    hidden->setOpacity(0);
+    Filled* underHidden = new Filled(hidden, nullptr, KqColor(0, 255, 0));
+    underHidden->setGeometry(0, 0, 5, 5);
+    Filled* parent = new Filled(nullptr, &scene, KqColor(0, 0, 255));
+    parent->setGeometry(60, 0, 30, 30);
+    Filled* disabled = new Filled(parent, nullptr, KqColor(255, 0, 0));
+    disabled->setGeometry(0, 0, 10, 10);
+    disabled->setEnabled(false);
+    Filled* greyChild = new Filled(disabled, nullptr, KqColor(255, 0, 0));
+    greyChild->setGeometry(0, 0, 4, 4);
+    // Equal z at the same place: the later one ends on top.
+    Filled* first = new Filled(nullptr, &scene, KqColor(0, 255, 0));
+    first->setGeometry(0, 50, 10, 10);
+    Filled* second = new Filled(nullptr, &scene, KqColor(0, 0, 255));
+    second->setGeometry(0, 50, 10, 10);
+    Filled* off = new Filled(nullptr, &scene, KqColor(255, 255, 255));
+    off->setGeometry(20, 50, 10, 10);
+    off->setEnabled(false); // a disabled top-level item is not drawn
+
+    KqImagePaintEngine target(100, 100);
+    KqPainter painter(&target);
+    scene.drawItems(&painter, nullptr, KqRectF(0, 0, 100, 100));
+
+    EXPECT_EQ(0xFFFF0000u, target.pixel(5, 5));
+    uint32_t translucent = target.pixel(25, 5);
+    EXPECT_NEAR(128, int(channel(translucent, 24)), 1);
+    EXPECT_EQ(255u, channel(translucent, 16));
+    EXPECT_EQ(1, half->paints);
+    EXPECT_EQ(0u, target.pixel(45, 5));
+    EXPECT_EQ(0, hidden->paints);
+    EXPECT_EQ(0, underHidden->paints);
+    EXPECT_EQ(0xFF0000FFu, target.pixel(80, 20));  // the enabled parent in colour
+    uint32_t grey = target.pixel(67, 7);             // its disabled child in grey
+    EXPECT_NEAR(76, int(channel(grey, 16)), 1);
+    EXPECT_EQ(channel(grey, 16), channel(grey, 8));
+    EXPECT_EQ(channel(grey, 16), channel(grey, 0));
+    uint32_t greyToo = target.pixel(61, 1);          // and the child's child
+    EXPECT_EQ(channel(greyToo, 16), channel(greyToo, 8));
+    EXPECT_EQ(0xFF0000FFu, target.pixel(5, 55));
+    EXPECT_EQ(0u, target.pixel(25, 55));
+    EXPECT_EQ(0, off->paints);
+
+    // Only what meets the exposed rectangle paints itself.
+    int before = plain->paints;
+    scene.drawItems(&painter, nullptr, KqRectF(20, 0, 10, 10));
+    EXPECT_EQ(before, plain->paints);
+    EXPECT_EQ(2, half->paints);
+    for (KqGraphicsItem* item : {static_cast<KqGraphicsItem*>(plain), static_cast<KqGraphicsItem*>(half), static_cast<KqGraphicsItem*>(hidden),
+                                 static_cast<KqGraphicsItem*>(parent), static_cast<KqGraphicsItem*>(first), static_cast<KqGraphicsItem*>(second),
+                                 static_cast<KqGraphicsItem*>(off)})
+        delete item;
+}
+
+} // namespace
