@@ -4,6 +4,7 @@
 #include "KqGraphicsItem.h"
 #include "KqAssignLib.h"
 #include "KqAnimation.h"
+#include "KqEventHandler.h"
 #include "KqObject.h"
 #include "KqPositioner.h"
 #include "KqResourceLib.h"
@@ -81,6 +82,9 @@ void kqRegisterFrameworkClasses()
     kqRegisterClass("KqVariantAnimation", &KqVariantAnimation::classInfo, 'VANN');
     kqRegisterClass("KqPropertyAnimation", &KqPropertyAnimation::classInfo, 'PPAN');
     kqRegisterClass("KqTimer", &KqTimer::classInfo, 'TIMR');
+    kqRegisterClass("KqEventHandler", &KqEventHandler::classInfo, 'EHER');
+    kqRegisterClass("KqItemEventHandler", &KqItemEventHandler::classInfo, 'IEHR');
+    kqRegisterClass("KqSceneEventHandler", &KqSceneEventHandler::classInfo, 'SEHR');
     kqRegisterClass("KqAssignLib", &KqAssignLib::classInfo, 'ASLB');
     kqRegisterClass("KqResourceLib", &KqResourceLib::classInfo, 'RLIB');
     kqRegisterClass("KqResourceMapping", &KqResourceMapping::classInfo, 'RMNG');

@@ -1,6 +1,7 @@
 #include "KqEvent.h"
 
 #include "KqGraphicsItem.h"
+#include "KqGraphicsScene.h"
 
 #define KQ_DEFINE_EVENT(Class, Base) KQ_DEFINE_CLASS(Class, Base, 0, &kqMakeInstance<Class>)
 
@@ -241,4 +242,97 @@ bool kqIsModifierDown(int32_t modifier)
     }
     // Down: the high byte of the 16-bit state is set.
     return static_cast<uint16_t>(kqKeyState(virtualKey)) >= 256;
+}
+
+// ---- target rules
+
+namespace {
+
+// The scene's items at the point, topmost first: the first that takes the
+// event is cached; an item that does not but stops the search ends it.
+KqGraphicsItem* pointSearch(KqSceneEvent* event, KqGraphicsScene* scene, const KqPoint& scenePos, bool& resolved)
+{
+    if (!scene)
+        return event->cachedItem();
+    if (KqGraphicsItem* grabber = scene->mouseGrabber())
+        return grabber;
+    if (event->cachedItem() || resolved)
+        return event->cachedItem();
+    KqVector<KqGraphicsItem*> items = scene->items(KqPointF(scenePos.x, scenePos.y));
+    for (int i = 0; i < items.count(); ++i) {
+        KqGraphicsItem* item = items.at(i);
+        if (event->accepts(item)) {
+            event->setCachedTarget(item);
+            break;
+        }
+        if (item->testFlag(KqGraphicsItem::StopsPointSearch))
+            break;
+    }
+    resolved = true;
+    return event->cachedItem();
+}
+
+} // namespace
+
+KqGraphicsItem* KqMouseEvent::target(KqGraphicsScene* scene) { return pointSearch(this, scene, scenePos, resolved); }
+
+KqGraphicsItem* KqNcHitTestEvent::target(KqGraphicsScene* scene) { return pointSearch(this, scene, scenePos, resolved); }
+
+KqGraphicsItem* KqMouseWheelEvent::target(KqGraphicsScene* scene)
+{
+    if (!scene)
+        return cachedItem();
+    if (KqGraphicsItem* grabber = scene->mouseGrabber())
+        return grabber;
+    if (cachedItem())
+        return cachedItem();
+    if (KqGraphicsItem* focus = scene->roleItem(KqGraphicsScene::FocusItem)) {
+        setCachedTarget(focus);
+        return focus;
+    }
+    resolved = true;
+    return nullptr;
+}
+
+KqGraphicsItem* KqMouseMoveEvent::target(KqGraphicsScene* scene)
+{
+    if (!scene)
+        return cachedItem();
+    if (KqGraphicsItem* grabber = scene->mouseGrabber())
+        return grabber;
+    if (cachedItem() || resolved)
+        return cachedItem();
+    if (KqGraphicsItem* hovered = scene->roleItem(KqGraphicsScene::HoverItem)) {
+        setCachedTarget(hovered);
+        return hovered;
+    }
+    return KqMouseEvent::target(scene);
+}
+
+namespace {
+KqGraphicsItem* keyboardTarget(KqSceneEvent* event, KqGraphicsScene* scene)
+{
+    if (!scene)
+        return event->cachedItem();
+    if (KqGraphicsItem* grabber = scene->roleItem(KqGraphicsScene::KeyboardGrabber))
+        return grabber;
+    if (event->cachedItem())
+        return event->cachedItem();
+    return scene->roleItem(KqGraphicsScene::FocusItem);
+}
+}
+
+KqGraphicsItem* KqKeyEvent::target(KqGraphicsScene* scene) { return keyboardTarget(this, scene); }
+
+KqGraphicsItem* KqCharEvent::target(KqGraphicsScene* scene) { return keyboardTarget(this, scene); }
+
+KqGraphicsItem* KqWinEventBase::target(KqGraphicsScene* scene)
+{
+    if (!cachedItem() && scene) {
+        const KqClassInfo* frameClass = KqClassRegistry::instance()->find(KqString(u"KqFrameWindow"));
+        KqGraphicsItem* frame = scene->roleItem(KqGraphicsScene::FrameWindow);
+        if (frameClass && frame && frame->isKindOf(frameClass))
+            setCachedTarget(frame);
+    }
+    return cachedItem();
 }

@@ -72,6 +72,7 @@ public:
     bool resolved = false;
     void* data = nullptr;
     bool accepts(KqGraphicsItem* item) const override;
+    KqGraphicsItem* target(KqGraphicsScene* scene) override;
 };
 
 // A mouse event class with nothing of its own.
@@ -93,6 +94,7 @@ public:
     int32_t delta = 0;
     int64_t extra = 0;
     bool accepts(KqGraphicsItem* item) const override;
+    KqGraphicsItem* target(KqGraphicsScene* scene) override;
 };
 
 class KqMouseMoveEvent : public KqMouseEvent {
@@ -100,6 +102,7 @@ class KqMouseMoveEvent : public KqMouseEvent {
 public:
     KqMouseMoveEvent() = default;
     int32_t word1 = 0, word2 = 0;
+    KqGraphicsItem* target(KqGraphicsScene* scene) override;
 };
 
 KQ_PLAIN_EVENT(KqMouseDbClickEvent, KqMouseEvent)
@@ -127,6 +130,7 @@ public:
     uint8_t modifierFlags = 0;
     int32_t modifiers = 0;
     bool accepts(KqGraphicsItem* item) const override;
+    KqGraphicsItem* target(KqGraphicsScene* scene) override;
 };
 
 class KqKeyDownEvent : public KqKeyEvent {
@@ -148,6 +152,7 @@ public:
     int32_t character;
     int32_t charData = 0;
     bool accepts(KqGraphicsItem* item) const override;
+    KqGraphicsItem* target(KqGraphicsScene* scene) override;
 };
 
 class KqHoverEvent : public KqSceneEvent {
@@ -230,6 +235,7 @@ class KqWinEventBase : public KqSceneEvent {
     KQ_DECLARE_CLASS(KqWinEventBase)
 public:
     KqWinEventBase() = default;
+    KqGraphicsItem* target(KqGraphicsScene* scene) override;
 };
 
 class KqResizeEvent : public KqWinEventBase {
@@ -286,6 +292,7 @@ public:
     int32_t hitTest = 1; // HTCLIENT
     bool resolved = false;
     bool accepts(KqGraphicsItem* item) const override;
+    KqGraphicsItem* target(KqGraphicsScene* scene) override;
 };
 
 class KqWinCommandEventBase : public KqWinEventBase {

@@ -2,6 +2,7 @@
 
 #include "KqAnchors.h"
 #include "KqAnimation.h"
+#include "KqEventHandler.h"
 #include "KqGraphicsScene.h"
 #include "KqItemChangeListener.h"
 #include "KqPropertyRegistry.h"
@@ -45,6 +46,8 @@ KqGraphicsItem::~KqGraphicsItem()
     m_changeListeners.clear();
     for (int i = 0; i < listeners.count(); ++i)
         listeners.at(i)->forgetItem(this);
+    delete m_eventHandler;
+    m_eventHandler = nullptr;
     removeAnchors();
     // Attached animations stop and let go of the dying item.
     while (m_animations.count()) {
@@ -211,9 +214,27 @@ void KqGraphicsItem::setVisible(bool visible)
 
 void KqGraphicsItem::setEnabled(bool enabled)
 {
-    if (enabled != isEnabled())
-        setStateBits(Enabled, enabled);
+    if (enabled == isEnabled())
+        return;
+    setStateBits(Enabled, enabled);
+    update();
+    if (m_eventHandler)
+        m_eventHandler->setEnabled(enabled);
 }
+
+void KqGraphicsItem::setEventHandler(KqItemEventHandler* handler)
+{
+    if (handler == m_eventHandler)
+        return;
+    delete m_eventHandler;
+    m_eventHandler = handler;
+    if (handler) {
+        handler->setTarget(this);
+        handler->setEnabled(isEnabled());
+    }
+}
+
+bool KqGraphicsItem::sendEvent(KqEvent* event) { return m_scene ? m_scene->sendEvent(this, event) : false; }
 
 void KqGraphicsItem::setZValue(double z)
 {

@@ -16,6 +16,7 @@ class KqAbstractAnimation;
 class KqAnchors;
 class KqGraphicsScene;
 class KqItemChangeListener;
+class KqEvent;
 class KqItemEventHandler;
 class KqPainter;
 class KqRegion;
@@ -155,6 +156,9 @@ public:
     bool isMouseGrabber() const;
 
     KqItemEventHandler* eventHandler() const { return m_eventHandler; }
+    // Deletes the previous handler; the new one follows the enabled state.
+    void setEventHandler(KqItemEventHandler* handler);
+    bool sendEvent(KqEvent* event);
     KqRegion* clipRegion() const { return m_clipRegion; }
 
     // Listeners.

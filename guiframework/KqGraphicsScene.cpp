@@ -1,5 +1,7 @@
 #include "KqGraphicsScene.h"
 
+#include "KqEvent.h"
+#include "KqEventHandler.h"
 #include "KqGraphicsItem.h"
 #include "KqPainter.h"
 #include "KqRegion.h"
@@ -62,6 +64,8 @@ KqGraphicsScene::~KqGraphicsScene()
         for (int i = 0; i < snapshot.count(); ++i)
             delete snapshot.at(i);
     }
+    delete m_eventHandler;
+    m_eventHandler = nullptr;
     // Items that outlive the scene forget it; their trees stay as they are.
     KqVector<KqGraphicsItem*> remaining = m_index.items();
     for (int i = 0; i < remaining.count(); ++i)
@@ -389,4 +393,32 @@ void KqGraphicsScene::drawItem(KqGraphicsItem* item, KqPainter* painter, const K
     }
     if (saved)
         painter->restore();
+}
+
+bool KqGraphicsScene::sendEvent(KqGraphicsItem* item, KqEvent* event)
+{
+    if (!event)
+        return false;
+    if (KqSceneEvent* sceneEvent = kq_cast<KqSceneEvent>(static_cast<KqRttiObject*>(event)))
+        sceneEvent->setCachedTarget(item);
+    KqEventDispatcher::instance()->sendToScene(this, event);
+    return event->isAccepted();
+}
+
+bool KqGraphicsScene::sendEvent(KqEvent* event)
+{
+    if (!event)
+        return false;
+    KqEventDispatcher::instance()->sendToScene(this, event);
+    return event->isAccepted();
+}
+
+void KqGraphicsScene::setEventHandler(KqSceneEventHandler* handler)
+{
+    if (handler == m_eventHandler)
+        return;
+    delete m_eventHandler;
+    m_eventHandler = handler;
+    if (handler)
+        handler->setTarget(this);
 }

@@ -12,7 +12,9 @@
 #include <cstdint>
 
 class KqGraphicsItem;
+class KqEvent;
 class KqPainter;
+class KqSceneEventHandler;
 class KqTimer;
 class KqTransform;
 
@@ -60,6 +62,12 @@ public:
     virtual void setFocus(KqGraphicsItem* item, int reason);
     virtual void clearFocus();
 
+    // Sends the event through the dispatcher, with the item as its cached target.
+    bool sendEvent(KqGraphicsItem* item, KqEvent* event);
+    bool sendEvent(KqEvent* event);
+    void setEventHandler(KqSceneEventHandler* handler);
+    KqSceneEventHandler* eventHandler() const { return m_eventHandler; }
+
     void grabMouse(KqGraphicsItem* item, bool implicit);
     void ungrabMouse(KqGraphicsItem* item);
     void updateGrabber();
@@ -95,6 +103,7 @@ private:
                   double parentOpacity, bool inColor);
 
     KqPainter* m_painter = nullptr;
+    KqSceneEventHandler* m_eventHandler = nullptr;
 
     KqGraphicsSceneLinearIndex m_index;
     KqVector<KqGraphicsItem*> m_topLevelItems;

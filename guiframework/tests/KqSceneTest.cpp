@@ -292,3 +292,160 @@ TEST(KqSceneTest, DrawingWithOpacityGreyAndStacking)
 }
 
 } // namespace
+
+#include "KqEvent.h"
+#include "KqEventHandler.h"
+
+namespace {
+
+std::string g_log;
+KqGraphicsItem* g_deleteOnClick = nullptr;
+
+void logOnly(void* target, KqEvent*) { g_log += char(static_cast<KqGraphicsItem*>(target)->objectName().unitAt(0)); }
+void logAndAccept(void* target, KqEvent* event)
+{
+    logOnly(target, event);
+    event->setAccepted(true);
+}
+void deleteAndAccept(void* target, KqEvent* event)
+{
+    logOnly(target, event);
+    delete g_deleteOnClick; // the click closes the window
+    g_deleteOnClick = nullptr;
+    event->setAccepted(true);
+}
+int g_acceptedEvents = 0;
+KqGraphicsItem* g_acceptedBy = nullptr;
+void sceneSawAccepted(void*, KqEvent* event)
+{
+    ++g_acceptedEvents;
+    KqEventAcceptedEvent* accepted = static_cast<KqEventAcceptedEvent*>(event);
+    g_acceptedBy = static_cast<KqGraphicsItem*>(static_cast<KqSceneEvent*>(accepted->acceptedEvent)->acceptedBy.get());
+}
+
+KqItemEventHandler* handlerWith(const KqClassInfo* eventClass, KqEventCallback callback, uint32_t flags = 0)
+{
+    KqItemEventHandler* handler = new KqItemEventHandler;
+    handler->connectEvent(eventClass, callback);
+    handler->setHandlerFlag(flags, true);
+    return handler;
+}
+
+void aim(KqMouseDownEvent& e, int x, int y)
+{
+    e.button = 1;
+    e.scenePos = KqPoint(x, y);
+}
+
+TEST(KqDispatchTest, PointSearchGrabsAndStops)
+{
+    kqRegisterFrameworkClasses();
+    KqGraphicsScene scene;
+    KqGraphicsItem* lower = box(nullptr, &scene, 'l', 0, 0, 100, 100);
+    KqGraphicsItem* upper = box(nullptr, &scene, 'u', 0, 0, 100, 100);
+    lower->setAcceptedMouseButtons(1, true);
+    lower->setEventHandler(handlerWith(KqMouseDownEvent::classInfo(), logAndAccept));
+    upper->setEventHandler(handlerWith(KqMouseDownEvent::classInfo(), logAndAccept));
+    struct Row {
+        const char* name;
+        bool upperStops, grabLower;
+        const char* log;
+        bool accepted;
+    } rows[] = {
+        {"top does not take the left button", false, false, "l", true},
+        {"top stops the search", true, false, "", false},
+        {"grabber takes it anywhere", true, true, "l", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_log.clear();
+        upper->setFlag(KqGraphicsItem::StopsPointSearch, row.upperStops);
+        if (row.grabLower) {
+            scene.grabMouse(lower, false);
+            scene.updateGrabber();
+        }
+        scene.invalidatePointCache();
+        KqMouseDownEvent e;
+        aim(e, row.grabLower ? 500 : 50, 50);
+        EXPECT_EQ(row.accepted, scene.sendEvent(&e));
+        EXPECT_EQ(row.log, g_log);
+    }
+    delete lower;
+    delete upper;
+}
+
+TEST(KqDispatchTest, ClimbingAcceptingAndDescending)
+{
+    KqGraphicsScene scene;
+    KqSceneEventHandler* sceneHandler = new KqSceneEventHandler;
+    sceneHandler->setCallback(KqEventAcceptedEvent::classInfo(), sceneSawAccepted);
+    scene.setEventHandler(sceneHandler);
+    KqGraphicsItem* root = box(nullptr, &scene, 'r', 0, 0, 100, 100);
+    KqGraphicsItem* middle = box(root, nullptr, 'm', 0, 0, 100, 100);
+    KqGraphicsItem* leaf = box(middle, nullptr, 'f', 0, 0, 100, 100);
+    leaf->setAcceptedMouseButtons(1, true);
+    middle->setAcceptedMouseButtons(1, true);
+    root->setAcceptedMouseButtons(1, true);
+    leaf->setEventHandler(handlerWith(KqMouseDownEvent::classInfo(), logOnly));
+    middle->setEventHandler(handlerWith(KqMouseDownEvent::classInfo(), logAndAccept)); // no bit 0: skipped when climbing
+    root->setEventHandler(handlerWith(KqMouseDownEvent::classInfo(), logAndAccept, KqItemEventHandler::TakesFromChildren));
+    g_log.clear();
+    g_acceptedEvents = 0;
+    KqMouseDownEvent e;
+    aim(e, 10, 10);
+    EXPECT_TRUE(scene.sendEvent(&e));
+    EXPECT_EQ("fr", g_log);
+    EXPECT_EQ(1, g_acceptedEvents);
+    EXPECT_EQ(root, g_acceptedBy);
+    EXPECT_EQ(0, e.upDepth);
+
+    // A resize goes down to the children, topmost first.
+    KqGraphicsItem* a = box(root, nullptr, 'a', 0, 0, 1, 1);
+    KqGraphicsItem* b = box(root, nullptr, 'b', 0, 0, 1, 1);
+    a->setZValue(5);
+    for (KqGraphicsItem* item : {root, middle, a, b})
+        item->setEventHandler(handlerWith(KqResizeEvent::classInfo(), logOnly, KqItemEventHandler::TakesFromParents));
+    g_log.clear();
+    KqResizeEvent resize;
+    scene.sendEvent(root, &resize);
+    EXPECT_EQ("rabm", g_log);
+    EXPECT_EQ(0, resize.downDepth);
+    delete root;
+}
+
+TEST(KqDispatchTest, HandlerThatClosesTheWindowEndsDelivery)
+{
+    KqGraphicsScene scene;
+    KqGraphicsItem* window = box(nullptr, &scene, 'w', 0, 0, 100, 100);
+    KqGraphicsItem* button = box(window, nullptr, 'b', 10, 10, 20, 20);
+    button->setAcceptedMouseButtons(1, true);
+    window->setEventHandler(handlerWith(KqMouseDownEvent::classInfo(), logAndAccept, KqItemEventHandler::TakesFromChildren));
+    button->setEventHandler(handlerWith(KqMouseDownEvent::classInfo(), deleteAndAccept));
+    g_deleteOnClick = window;
+    g_log.clear();
+    KqMouseDownEvent e;
+    aim(e, 15, 15);
+    EXPECT_TRUE(scene.sendEvent(&e));
+    EXPECT_EQ("b", g_log);
+    EXPECT_EQ(0, scene.itemCount());
+    EXPECT_EQ(nullptr, e.acceptedBy.get());
+
+    // Keys go to the focus item.
+    KqGraphicsItem* edit = box(nullptr, &scene, 'e', 0, 0, 10, 10);
+    edit->setFlag(KqGraphicsItem::Focusable, true);
+    edit->setEventHandler(handlerWith(KqKeyDownEvent::classInfo(), logAndAccept));
+    KqKeyDownEvent key(65);
+    EXPECT_FALSE(scene.sendEvent(&key));
+    scene.setFocus(edit, 8);
+    g_log.clear();
+    KqKeyDownEvent again(65);
+    EXPECT_TRUE(scene.sendEvent(&again));
+    EXPECT_EQ("e", g_log);
+    edit->setEnabled(false); // a disabled item's handler takes nothing
+    KqKeyDownEvent third(65);
+    third.setCachedTarget(edit);
+    EXPECT_FALSE(scene.sendEvent(&third));
+    delete edit;
+}
+
+} // namespace
