@@ -5,6 +5,7 @@
 #include "KqAssignLib.h"
 #include "KqAnimation.h"
 #include "KqEventHandler.h"
+#include "KqBasicItems.h"
 #include "KqObject.h"
 #include "KqPositioner.h"
 #include "KqResourceLib.h"
@@ -75,6 +76,10 @@ void kqRegisterFrameworkClasses()
     kqRegisterClass("KqRttiObject", &KqRttiObject::classInfo, 'KROT');
     kqRegisterEventClasses();
     kqRegisterClass("KqGraphicsItem", &KqGraphicsItem::classInfo, 'ITEM');
+    kqRegisterClass("KqGraphicsPixmapItem", &KqGraphicsPixmapItem::classInfo, 'GPPM');
+    kqRegisterClass("KqGraphicsMarginsPixmapItem", &KqGraphicsMarginsPixmapItem::classInfo, 'GMPP');
+    kqRegisterClass("KqGraphicsSimpleTextItem", &KqGraphicsSimpleTextItem::classInfo, 'GSTM');
+    kqRegisterClass("KqGraphicsRectItem", &KqGraphicsRectItem::classInfo, 'GRTM');
     kqRegisterClass("KqBasePositioner", &KqBasePositioner::classInfo, 'GBPR');
     kqRegisterClass("KqRowPositioner", &KqRowPositioner::classInfo, 'GRPR');
     kqRegisterClass("KqColumnPositioner", &KqColumnPositioner::classInfo, 'GCPR');

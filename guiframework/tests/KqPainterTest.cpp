@@ -291,3 +291,81 @@ TEST(KqPainterTest, TextAlphaNeverFullyOpaque)
 }
 
 } // namespace
+
+#include "KqBasicItems.h"
+
+namespace {
+
+TEST(KqBasicItemsTest, MarginsPixmapNaturalSizeAndNineGridWithInsetCentre)
+{
+    KqGraphicsMarginsPixmapItem shadow;
+    shadow.setPixmapUrl(KqString(u"kqgui:shadow.png"));
+    EXPECT_EQ(60, shadow.width());
+    shadow.setMargins(KqMargins{12, 12, 12, 12});
+    KqImagePaintEngine natural(60, 60);
+    KqPainter naturalPainter(&natural);
+    shadow.paint(&naturalPainter);
+    EXPECT_EQ(0xC0303090u, natural.pixel(0, 0));   // corner zone
+    EXPECT_EQ(0x80309030u, natural.pixel(30, 3));  // edge zone
+    EXPECT_EQ(0u, natural.pixel(30, 30));          // clear middle
+
+    KqGraphicsMarginsPixmapItem grid;
+    grid.setPixmap(KqImage::fromBytes(coordinateBmp(60, 60)));
+    grid.setMargins(KqMargins{12, 12, 12, 12});
+    grid.resize(100, 50);
+    KqImagePaintEngine large(100, 50);
+    KqPainter largePainter(&large);
+    grid.paint(&largePainter);
+    EXPECT_EQ(0xFF000055u | (uint32_t(99 - 40) * 4) << 16 | (uint32_t(49 + 10) * 4) << 8, large.pixel(99, 49)); // corner
+    // The stretched centre's outermost ring blends with what lies outside the
+    // source under bilinear filtering; its inside is fully drawn.
+    for (int y = 13; y < 37; y += 4) {
+        for (int x = 13; x < 87; x += 4) {
+            uint32_t p = large.pixel(x, y);
+            ASSERT_EQ(0xFFu, channel(p, 24)) << x << "," << y;
+            ASSERT_EQ(0x55u, channel(p, 0));
+            // The stretched centre never reaches the border column or row.
+            ASSERT_LT(channel(p, 16), 47u * 4) << x;
+            ASSERT_LT(channel(p, 8), 47u * 4) << y;
+        }
+    }
+    EXPECT_EQ(46u * 4, channel(large.pixel(86, 36), 16)); // right-most centre column: one pixel in
+    grid.setDrawCenter(false);
+    KqImagePaintEngine noCentre(100, 50);
+    KqPainter noCentrePainter(&noCentre);
+    grid.paint(&noCentrePainter);
+    EXPECT_EQ(0u, noCentre.pixel(50, 25));
+}
+
+TEST(KqBasicItemsTest, RectPixmapAndText)
+{
+    KqGraphicsRectItem rect;
+    rect.setRect(KqRectF(0, 0, 10.4, 5.6));
+    KqImagePaintEngine target(20, 20);
+    KqPainter painter(&target);
+    rect.paint(&painter);
+    EXPECT_EQ(0xFFFFFFFFu, target.pixel(9, 5));
+    EXPECT_EQ(0u, target.pixel(10, 5));
+    EXPECT_EQ(0u, target.pixel(9, 6));
+    rect.setColor(KqColor(1, 2, 3, 255));
+    rect.paint(&painter);
+    EXPECT_EQ(0xFF010203u, target.pixel(0, 0));
+
+    KqGraphicsPixmapItem picture;
+    picture.setPixmap(KqImage::fromUrl(KqString(u"kqgui:btn_4word_normal.png")));
+    EXPECT_EQ(KqRectF(0, 0, 60, 20), picture.rect());
+    KqImagePaintEngine canvas(60, 20);
+    KqPainter canvasPainter(&canvas);
+    picture.paint(&canvasPainter);
+    EXPECT_EQ(0xFFu, channel(canvas.pixel(30, 10), 24));
+    EXPECT_NE(canvas.pixel(0, 0), canvas.pixel(30, 10)); // the darker edge
+
+    KqGraphicsSimpleTextItem label;
+    label.setText(KqString(u"Install"));
+    double width = label.width();
+    EXPECT_GT(width, 10);
+    label.setPixelSize(28);
+    EXPECT_GT(label.width(), width);
+}
+
+} // namespace
