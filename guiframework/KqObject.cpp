@@ -1,5 +1,7 @@
 #include "KqObject.h"
 
+#include "KqTimer.h"
+
 #include "KqServices.h"
 
 namespace {
@@ -206,12 +208,30 @@ KqDeferredDeleter::~KqDeferredDeleter()
 {
     if (m_queue.count())
         flush();
+    delete m_timer; // stops it and cuts its connection
+    m_timer = nullptr;
+}
+
+void KqDeferredDeleter::setTicking(bool on)
+{
+    m_wantsTicks = on;
+    if (on && !m_timer) {
+        m_timer = new KqTimer;
+        m_timer->timeout.connect(this, &KqDeferredDeleter::flush);
+    }
+    if (m_timer) {
+        if (on)
+            m_timer->start(16);
+        else
+            m_timer->stop();
+    }
 }
 
 void KqDeferredDeleter::append(KqRttiObject* object)
 {
     m_queue.append(KqWeakPointer(object));
-    m_wantsTicks = true;
+    if (!m_wantsTicks)
+        setTicking(true);
 }
 
 void KqDeferredDeleter::flush()
@@ -224,12 +244,12 @@ void KqDeferredDeleter::flush()
             delete object;
     }
     if (m_queue.count() == 0)
-        m_wantsTicks = false;
+        setTicking(false);
 }
 
 void KqDeferredDeleter::flushAll()
 {
-    m_wantsTicks = false;
+    setTicking(false);
     while (m_queue.count())
         flush();
 }

@@ -94,6 +94,9 @@ public:
     bool wantsTicks() const { return m_wantsTicks; }
 
 private:
+    void setTicking(bool on);
+
     KqVector<KqWeakPointer> m_queue;
     bool m_wantsTicks = false;
+    class KqTimer* m_timer = nullptr;
 };
