@@ -1,6 +1,5 @@
 #include "KqObject.h"
 
-#include "KqTimer.h"
 
 #include "KqServices.h"
 
@@ -203,29 +202,6 @@ void kqWeakObjectGone(const KqRttiObject* object) { weakRegistry()->detach(objec
 int kqWeakRecycledCount() { return weakRegistry()->recycled.count(); }
 
 KqDeferredDeleter* KqDeferredDeleter::instance() { return KqSingleton<KqDeferredDeleter>::instance(); }
-
-KqDeferredDeleter::~KqDeferredDeleter()
-{
-    if (m_queue.count())
-        flush();
-    delete m_timer; // stops it and cuts its connection
-    m_timer = nullptr;
-}
-
-void KqDeferredDeleter::setTicking(bool on)
-{
-    m_wantsTicks = on;
-    if (on && !m_timer) {
-        m_timer = new KqTimer;
-        m_timer->timeout.connect(this, &KqDeferredDeleter::flush);
-    }
-    if (m_timer) {
-        if (on)
-            m_timer->start(16);
-        else
-            m_timer->stop();
-    }
-}
 
 void KqDeferredDeleter::append(KqRttiObject* object)
 {

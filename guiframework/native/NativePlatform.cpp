@@ -3,6 +3,7 @@
 // heap, where the sanitizers watch it), the ANSI page is Latin-1, and the
 // digest is a plain checksum that only serves the caching logic above it.
 #include "KqPlatform.h"
+#include "KqObject.h"
 #include "KqServices.h"
 #include "KqTextCodec.h"
 #include "MemPool.h"
@@ -199,3 +200,16 @@ private:
 } // namespace
 
 KqDigest* kqCreateDigest(int algorithm) { return new ChecksumDigest(algorithm); }
+
+// No window timers on the host: the tests flush the deferred deleter by hand.
+KqDeferredDeleter::~KqDeferredDeleter()
+{
+    if (m_queue.count())
+        flush();
+}
+
+void KqDeferredDeleter::setTicking(bool on) { m_wantsTicks = on; }
+
+// The host build holds only the portable classes; the full ordered list, and
+// the tests of its numbering, stay with the Windows build.
+void kqRegisterFrameworkClasses() { kqRegisterClass("KqRttiObject", &KqRttiObject::classInfo, 'KROT'); }

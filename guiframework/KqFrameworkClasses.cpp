@@ -1,0 +1,38 @@
+// The framework's classes in their fixed order: the order gives the event
+// classes their numbers 1 to 48, so one function registers them all.
+#include "KqClassInfo.h"
+#include "KqEvent.h"
+#include "KqGraphicsItem.h"
+#include "KqAssignLib.h"
+#include "KqAnimation.h"
+#include "KqEventHandler.h"
+#include "KqBasicItems.h"
+#include "KqPositioner.h"
+#include "KqResourceLib.h"
+#include "KqTimer.h"
+
+void kqRegisterFrameworkClasses()
+{
+    kqRegisterClass("KqRttiObject", &KqRttiObject::classInfo, 'KROT');
+    kqRegisterEventClasses();
+    kqRegisterClass("KqGraphicsItem", &KqGraphicsItem::classInfo, 'ITEM');
+    kqRegisterClass("KqGraphicsPixmapItem", &KqGraphicsPixmapItem::classInfo, 'GPPM');
+    kqRegisterClass("KqGraphicsMarginsPixmapItem", &KqGraphicsMarginsPixmapItem::classInfo, 'GMPP');
+    kqRegisterClass("KqGraphicsSimpleTextItem", &KqGraphicsSimpleTextItem::classInfo, 'GSTM');
+    kqRegisterClass("KqGraphicsRectItem", &KqGraphicsRectItem::classInfo, 'GRTM');
+    kqRegisterClass("KqBasePositioner", &KqBasePositioner::classInfo, 'GBPR');
+    kqRegisterClass("KqRowPositioner", &KqRowPositioner::classInfo, 'GRPR');
+    kqRegisterClass("KqColumnPositioner", &KqColumnPositioner::classInfo, 'GCPR');
+    kqRegisterClass("KqAbstractAnimation", &KqAbstractAnimation::classInfo, 'AANN');
+    kqRegisterClass("KqVariantAnimation", &KqVariantAnimation::classInfo, 'VANN');
+    kqRegisterClass("KqPropertyAnimation", &KqPropertyAnimation::classInfo, 'PPAN');
+    kqRegisterClass("KqTimer", &KqTimer::classInfo, 'TIMR');
+    kqRegisterClass("KqEventHandler", &KqEventHandler::classInfo, 'EHER');
+    kqRegisterClass("KqItemEventHandler", &KqItemEventHandler::classInfo, 'IEHR');
+    kqRegisterClass("KqSceneEventHandler", &KqSceneEventHandler::classInfo, 'SEHR');
+    kqRegisterClass("KqAssignLib", &KqAssignLib::classInfo, 'ASLB');
+    kqRegisterClass("KqResourceLib", &KqResourceLib::classInfo, 'RLIB');
+    kqRegisterClass("KqResourceMapping", &KqResourceMapping::classInfo, 'RMNG');
+    kqRegisterClass("KqResourceMappingDLL", &KqResourceMappingDLL::classInfo, 'RMLL');
+    kqRegisterClass("KqResourceMappingFile", &KqResourceMappingFile::classInfo, 'RMFE');
+}
