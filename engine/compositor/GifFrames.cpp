@@ -1,9 +1,7 @@
 #include "GifFrames.h"
-#include "ColorConverter.h"
 #include "CxImage.h"
 
 #include <windows.h>
-#include <uuids.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -107,12 +105,19 @@ bool DecodeFrame(const std::vector<uint8_t>& file, int index, int width, int hei
     if (sourceWidth == width && sourceHeight == height) {
         out.pixels.swap(packed);
     } else {
+        // Nearest neighbour: every pixel keeps a colour of the GIF, so the
+        // transparent colour stays exact (a filtering scaler shifts it and the
+        // "transparent" pixels would then cover the picture).
         std::vector<uint8_t> scaled(size_t(width) * height * 3);
-        CColorConverter converter;
-        converter.SetSource(MEDIASUBTYPE_RGB24, sourceWidth, sourceHeight, packed.data());
-        converter.SetDestination(MEDIASUBTYPE_RGB24, width, height, scaled.data());
-        if (!converter.Convert())
-            return false;
+        for (int row = 0; row < height; ++row) {
+            const int64_t sourceRow = (int64_t(2 * row + 1) * sourceHeight) / (2 * int64_t(height));
+            const uint8_t* source = packed.data() + size_t(sourceRow) * sourceWidth * 3;
+            uint8_t* target = scaled.data() + size_t(row) * width * 3;
+            for (int column = 0; column < width; ++column, target += 3) {
+                const int64_t sourceColumn = (int64_t(2 * column + 1) * sourceWidth) / (2 * int64_t(width));
+                memcpy(target, source + sourceColumn * 3, 3);
+            }
+        }
         out.pixels.swap(scaled);
     }
     out.width = width;

@@ -1,5 +1,6 @@
 // A full-frame animated GIF: every frame decoded by the image-file library
-// from the file's bytes (read once) and scaled to the frame size at load, on
+// from the file's bytes (read once) and scaled (nearest neighbour) to the
+// frame size at load, on
 // the loading thread; the frame thread only chooses and blends.
 #pragma once
 

@@ -410,6 +410,30 @@ TEST(FullFrameGif, BothTransparencyRulesGiveExactBytes)
     }
 }
 
+TEST(FullFrameGif, ScaledFramesKeepTheirTransparentColourExact)
+{
+    // 8 x 6 scaled to 32 x 24: every pixel is one of the GIF's colours, and
+    // the keyed ones leave the camera's bytes.
+    CGifFrames frames;
+    ASSERT_TRUE(frames.LoadBytes(KeyedGif(3), 32, 24));
+    const std::vector<uint8_t> camera = PatternFrame(32, 24);
+    std::vector<uint8_t> frame = camera;
+    frames.Draw(frame.data(), 32, 24);
+    const uint8_t colours[3][3] = {{0x0A, 0x1E, 0xC8}, {0x00, 0xFF, 0x00}, {0x30, 0x20, 0x10}};
+    int kept = 0;
+    for (size_t at = 0; at < frame.size(); at += 3) {
+        if (memcmp(&frame[at], &camera[at], 3) == 0) {
+            ++kept;
+            continue;
+        }
+        bool known = false;
+        for (const auto& c : colours)
+            known = known || memcmp(&frame[at], c, 3) == 0;
+        ASSERT_TRUE(known) << "pixel " << at / 3;
+    }
+    EXPECT_EQ(32 * 24 / 4, kept) << "a quarter of the GIF is transparent";
+}
+
 TEST(FullFrameGif, FramesOfAnotherSizeAreNotDrawn)
 {
     const std::string path = WriteTempFile("full.gif", ThreeFrameGif(48, 36, {10, 10, 10}));

@@ -45,6 +45,9 @@ png_from_rgba("alpha", 90, 60, lambda x, y: ((x * 7) % 256, (y * 11) % 256, (x *
 png_from_rgba("wide", 200, 100, lambda x, y: (x % 256, y % 256, 90, 255))
 png_from_rgba("tall", 100, 150, lambda x, y: (40, x % 256, y % 256, 255))
 
+# An opaque sticker for the road through the camera.
+png_from_rgba("sticker", 40, 30, lambda x, y: (255, 0, 255, 255))
+
 # A palette picture with transparent and half-transparent entries.
 w, h = 40, 30
 palette = [(255, 0, 0, 255), (0, 255, 0, 0), (0, 0, 255, 128), (250, 200, 10, 255), (30, 60, 90, 64), (9, 9, 9, 255)]
