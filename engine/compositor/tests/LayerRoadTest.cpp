@@ -169,39 +169,45 @@ TEST(LayerRoad, StickersAndGifsReachTheVirtualCamera)
         Sleep(100);
     ASSERT_NE(std::string::npos, ReadText(hostOutput).find("camera \"Tq Test Camera\" running")) << ReadText(hostOutput);
 
-    const std::wstring grabbed = folder + L"\\grab";
-    CreateDirectoryW(grabbed.c_str(), nullptr);
-    {
-        Child grab;
-        ASSERT_TRUE(grab.Start(L"vcamgrab.exe",
-                               L"grab TqNelu -size 480x360 -frametime 333333 -frames 8 -out \"" + grabbed + L"\"",
-                               grabbed + L"\\vcamgrab.txt"));
-        EXPECT_EQ(0u, grab.Wait(60000)) << ReadText(grabbed + L"\\vcamgrab.txt");
-    }
+    // Batches of frames until the GIF sticker has been seen in two of its
+    // frames (consumers may get frames faster than the GIF moves on).
     std::vector<int> gifFrames;
-    for (int i = 2; i < 8; ++i) {  // the first frames may come before the layers are loaded
-        wchar_t name[64];
-        swprintf(name, 64, L"\\frame_%03d.bmp", i);
-        int width = 0, height = 0;
-        std::vector<uint8_t> frame;
-        ASSERT_TRUE(tqtools::LoadBmp24((grabbed + name).c_str(), width, height, frame));
-        ASSERT_EQ(480, width);
-        ASSERT_EQ(360, height);
-        // (10, 10) preview units are (12, 12) frame pixels: the 40 x 30 sticker's middle.
-        EXPECT_LE(Distance(frame, width, height, 32, 27, kMagenta), 24) << "PNG sticker, frame " << i;
-        EXPECT_GT(Distance(frame, width, height, 60, 27, kMagenta), 60) << "beside the sticker, frame " << i;
-        // The overlay's block, scaled ten times, round the middle.
-        EXPECT_LE(Distance(frame, width, height, 240, 178, kOrange), 24) << "full-frame GIF, frame " << i;
-        // The GIF sticker at (10, 200): (12, 240) frame pixels.
-        int shown = -1;
-        for (int c = 0; c < 3; ++c)
-            if (Distance(frame, width, height, 32, 255, kGifColours[c]) <= 24)
-                shown = c;
-        EXPECT_GE(shown, 0) << "GIF sticker, frame " << i;
-        gifFrames.push_back(shown);
+    for (int batch = 0; batch < 6; ++batch) {
+        const std::wstring grabbed = folder + L"\\grab" + std::to_wstring(batch);
+        CreateDirectoryW(grabbed.c_str(), nullptr);
+        {
+            Child grab;
+            ASSERT_TRUE(grab.Start(L"vcamgrab.exe",
+                                   L"grab TqNelu -size 480x360 -frametime 333333 -frames 6 -out \"" + grabbed + L"\"",
+                                   grabbed + L"\\vcamgrab.txt"));
+            ASSERT_EQ(0u, grab.Wait(60000)) << ReadText(grabbed + L"\\vcamgrab.txt");
+        }
+        for (int i = 2; i < 6; ++i) {  // the first frames may come before the layers are loaded
+            wchar_t name[64];
+            swprintf(name, 64, L"\\frame_%03d.bmp", i);
+            int width = 0, height = 0;
+            std::vector<uint8_t> frame;
+            ASSERT_TRUE(tqtools::LoadBmp24((grabbed + name).c_str(), width, height, frame));
+            ASSERT_EQ(480, width);
+            ASSERT_EQ(360, height);
+            // (10, 10) preview units are (12, 12) frame pixels: the 40 x 30 sticker's middle.
+            EXPECT_LE(Distance(frame, width, height, 32, 27, kMagenta), 24) << "PNG sticker, frame " << i;
+            EXPECT_GT(Distance(frame, width, height, 60, 27, kMagenta), 60) << "beside the sticker, frame " << i;
+            // The overlay's block, scaled ten times, round the middle.
+            EXPECT_LE(Distance(frame, width, height, 240, 178, kOrange), 24) << "full-frame GIF, frame " << i;
+            // The GIF sticker at (10, 200): (12, 240) frame pixels.
+            int shown = -1;
+            for (int c = 0; c < 3; ++c)
+                if (Distance(frame, width, height, 32, 255, kGifColours[c]) <= 24)
+                    shown = c;
+            EXPECT_GE(shown, 0) << "GIF sticker, frame " << i;
+            if (std::find(gifFrames.begin(), gifFrames.end(), shown) == gifFrames.end())
+                gifFrames.push_back(shown);
+        }
+        if (gifFrames.size() >= 2 || HasFailure())
+            break;
     }
-    std::sort(gifFrames.begin(), gifFrames.end());
-    EXPECT_GE(std::unique(gifFrames.begin(), gifFrames.end()) - gifFrames.begin(), 2) << "the GIF sticker changes";
+    EXPECT_GE(gifFrames.size(), 2u) << "the GIF sticker changes";
 
     EnumWindows(&CloseVisibleWindowsOf, LPARAM(host.Id()));
     EXPECT_EQ(0u, host.Wait(30000));
