@@ -189,6 +189,8 @@ CFlashSite::CFlashSite(CFlashControl* control) : m_control(control) {}
 CFlashSite::~CFlashSite()
 {
     Detach();
+    if (m_accelerators)
+        DestroyAcceleratorTable(m_accelerators);
 }
 
 HWND CFlashSite::Parent() const
@@ -359,7 +361,11 @@ STDMETHODIMP CFlashSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceU
     info->cb = 20;  // the structure's size on the 32-bit product
     info->fMDIApp = FALSE;
     info->hwndFrame = Parent();
-    info->haccel = nullptr;
+    if (!m_accelerators) {
+        ACCEL empty = {};
+        m_accelerators = CreateAcceleratorTableW(&empty, 1);
+    }
+    info->haccel = m_accelerators;
     info->cAccelEntries = 1;
     return S_OK;
 }

@@ -109,6 +109,7 @@ private:
     IOleInPlaceObject* m_inPlace = nullptr;
     IUnknown* m_objectSite = nullptr;
     HWND m_window = nullptr;
+    HACCEL m_accelerators = nullptr;  // one empty entry, for the in-place frame info
     bool m_windowless = true;
     bool m_captured = false;
     bool m_focused = false;

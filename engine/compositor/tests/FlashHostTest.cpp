@@ -564,6 +564,7 @@ TEST(FlashSiteSlots, AnswersByTablePosition)
     ASSERT_EQ(S_OK, ComSlot(inPlace, 8, &frame, &document, &position, &clip, &info));
     EXPECT_EQ(20u, info.cb);
     EXPECT_EQ(1u, info.cAccelEntries);
+    EXPECT_TRUE(info.haccel) << "a table of one empty entry";
     EXPECT_FALSE(info.fMDIApp);
     ASSERT_TRUE(frame);
     IOleInPlaceUIWindow* ui = nullptr;
