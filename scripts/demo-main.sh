@@ -91,6 +91,34 @@ else
 fi
 "$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
 wait $product || true
+
+# Layers over the test camera: a still sticker (PNG) and an animated GIF
+# sticker, both made here by ffmpeg, drawn into every frame "TqNelu" gives.
+# (Flash layers need the Flash control, which this machine does not have.)
+layers="$out/layers"
+mkdir -p "$layers"
+ffmpeg -v error -y -f lavfi -i "color=c=magenta:s=60x45" -frames:v 1 "$layers/sticker.png" &&
+ffmpeg -v error -y -f lavfi -i "testsrc=s=80x60:r=4:d=3" -loop 0 "$layers/sticker.gif" ||
+  { say "FAILED: ffmpeg could not make the layer pictures"; rc=1; }
+say "starting the product with the test camera, a PNG sticker at (10, 10) and a GIF sticker at (10, 200)"
+"$wine" "$productwin\\TqSorva.exe" -seconds 40 -camera "Tq Test Camera" \
+  -layer "Z:$layers/sticker.png" 10 10 -layer "Z:$layers/sticker.gif" 10 200 >"$out/product-layers.log" 2>&1 &
+product=$!
+for _ in $(seq 80); do
+  grep -q 'camera "Tq Test Camera" running' "$out/product-layers.log" 2>/dev/null && break
+  sleep 0.5
+done
+if grep -q 'camera "Tq Test Camera" running' "$out/product-layers.log"; then
+  say "grabbing five 480x360 frames with the layers from \"TqNelu\" into $layers"
+  "$wine" "$bin/vcamgrab.exe" grab TqNelu -size 480x360 -frametime 333333 -frames 5 -out "Z:$layers" \
+    >"$layers/samples.txt" 2>&1 || rc=1
+  sed 's/^/     /' "$layers/samples.txt" | tail -3
+else
+  say "FAILED: the test camera did not start for the layers (see $out/product-layers.log)"
+  rc=1
+fi
+"$wine" taskkill /im TqSorva.exe >/dev/null 2>&1
+wait $product || true
 "$wine" regsvr32 /s /u "Z:$bin/TqTestCam.ax"
 
 # A media file as the source: a clip made here by Debian's ffmpeg (a moving

@@ -3,7 +3,7 @@
 // destructor here (the owner deletes the concrete class).
 #pragma once
 
-#include "FlashEffects.h"
+#include "FlashThumbnailListener.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,6 @@
-// Placeholder for the Flash player host until it is built: no control here.
+// The manager's view of the Flash player host: whether a control can be made.
 #pragma once
 
-inline int GetFlashPlayerVersion() { return 0; }
+#include "FlashPlayerHost.h"
+
+inline int GetFlashPlayerVersion() { return int(GetFlashVersion()); }

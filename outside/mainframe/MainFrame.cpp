@@ -5,6 +5,8 @@
 //                       -camera NAME   use the video input device NAME as the source
 //                       -caption TEXT  scroll TEXT over the picture on a colour band
 //                       -mirror        mirror the picture
+//                       -layer FILE [x y]   a picture, GIF or Flash layer; with x y (preview units,
+//                                      400 x 300) a sticker there, without a full-frame overlay; repeatable
 //                       -record FILE SECONDS   record the composed picture with sound through
 //                                      the engine's recorder; repeated, the files are recorded in turn;
 //                                      without -seconds the host closes once the last one is done
@@ -107,6 +109,32 @@ LRESULT CALLBACK MainFrameProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     return DefWindowProcW(hWnd, message, wParam, lParam);
+}
+
+bool IsNumber(const char* text)
+{
+    if (!text || !*text)
+        return false;
+    char* end = nullptr;
+    strtol(text, &end, 10);
+    return end && *end == 0;
+}
+
+// Every -layer switch: the file, then a position when two numbers follow.
+void AddLayers(IDecorationLayer* layer, int argc, char** argv)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (_stricmp(argv[i], "-layer") != 0)
+            continue;
+        const char* file = argv[++i];
+        const bool positioned = i + 2 < argc && IsNumber(argv[i + 1]) && IsNumber(argv[i + 2]);
+        const int x = positioned ? atoi(argv[i + 1]) : 0, y = positioned ? atoi(argv[i + 2]) : 0;
+        if (positioned)
+            i += 2;
+        layer->AddLayer(file, 480, 360, 480, 360, positioned, x, y);
+        printf("mainframe: layer %s %s (%d, %d)\n", file, positioned ? "at" : "full-frame", x, y);
+        fflush(stdout);
+    }
 }
 
 bool HasSwitch(int argc, char** argv, const char* name, const char** value = nullptr)
@@ -312,6 +340,8 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
     }
     if (layer && HasSwitch(argc, argv, "-mirror"))
         layer->SetMirror(true);
+    if (layer)
+        AddLayers(layer, argc, argv);
 
     ICaptureVideo* camera = nullptr;
     CameraListener cameraListener;

@@ -2,7 +2,10 @@
 // mirror, stretch, tint, symmetry, final mirror) plus the picture mark with a
 // cross-fade, median of many frames, against a plain copy of the frame; a
 // scrolling 20-character caption at 640x480 (GDI: needs a display); then the
-// compose pass with the engine's video processing in front.
+// compose pass with the engine's video processing in front; the named
+// layers: a 100x75 sticker, a full-frame GIF at 640x480 and a Flash movie
+// drawn by the stand-in control (testflash.dll beside this program,
+// registered for the run) at 480x360.
 #include <windows.h>
 
 #include <algorithm>
@@ -12,7 +15,12 @@
 #include <vector>
 
 #include "DecorationLayer.h"
+#include "FlashPlayerHost.h"
+#include "GifFrames.h"
+#include "StickerPicture.h"
 #include "TextCaption.h"
+
+#include <string>
 
 namespace {
 
@@ -170,6 +178,84 @@ void RunCaption(int width, int height, int frames)
            cycleKeptMs, cycleKeptMs / composeMs, cycleWholeMs);
 }
 
+// Registers (or unregisters) the stand-in Flash control lying beside this program.
+bool RegisterStandInFlash(bool on)
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring library(path);
+    library = library.substr(0, library.find_last_of(L'\\') + 1) + L"testflash.dll";
+    HMODULE module = LoadLibraryW(library.c_str());
+    if (!module)
+        return false;
+    typedef HRESULT(STDAPICALLTYPE * ServerFn)();
+    auto call = reinterpret_cast<ServerFn>(GetProcAddress(module, on ? "DllRegisterServer" : "DllUnregisterServer"));
+    const bool done = call && SUCCEEDED(call());
+    FreeLibrary(module);
+    return done;
+}
+
+void RunLayers(int frames)
+{
+    const int width = 640, height = 480;
+    std::vector<uint8_t> source(size_t(width) * height * 3), frame(source.size()), copy(source.size());
+    for (size_t i = 0; i < source.size(); ++i)
+        source[i] = uint8_t(i * 7 + i / 4096);
+    const double copyMs = MedianMs(frames, [&] { memcpy(copy.data(), source.data(), copy.size()); });
+
+    StickerPicture sticker;
+    sticker.width = 100;
+    sticker.height = 75;
+    for (int i = 0; i < 100 * 75; ++i)
+        sticker.bgra.insert(sticker.bgra.end(), {uint8_t(i), uint8_t(i >> 3), 200, uint8_t(i * 5)});
+    memcpy(frame.data(), source.data(), frame.size());
+    const double stickerMs = MedianMs(frames, [&] { BlendSticker(frame.data(), width, height, sticker, 300, 200); });
+
+    GifFrame gif;
+    gif.width = width;
+    gif.height = height;
+    gif.pixels.resize(source.size());
+    for (size_t i = 0; i < gif.pixels.size(); ++i)
+        gif.pixels[i] = uint8_t(i % 3 == 0 && (i / 3) % 5 == 0 ? 0 : i * 13);
+    gif.hasTransparency = true;
+    const double keyedMs = MedianMs(frames, [&] { BlendGifFrame(gif, frame.data()); });
+    gif.hasTransparency = false;
+    const double mixedMs = MedianMs(frames, [&] { BlendGifFrame(gif, frame.data()); });
+    printf("%dx%d: copy of the frame %.3f ms; 100x75 sticker %.3f ms (%.2f x the copy); full-frame GIF "
+           "%.3f ms keyed, %.3f ms mixed (%.1f x, %.1f x the copy)\n",
+           width, height, copyMs, stickerMs, stickerMs / copyMs, keyedMs, mixedMs, keyedMs / copyMs,
+           mixedMs / copyMs);
+
+    // The stand-in control's rectangle composited into 480x360 frames.
+    if (!RegisterStandInFlash(true)) {
+        printf("480x360: Flash DrawInto skipped (no testflash.dll beside this program)\n");
+        return;
+    }
+    CoInitialize(nullptr);
+    {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        const std::string movie = std::string(temp) + "bench_flash.swf";
+        FILE* file = fopen(movie.c_str(), "wb");
+        if (file) {
+            fputs("tqflash\nframes 2\nrate 10\nrect 40 30 200 150 ff8000\nrect 60 40 200 150 0080ff\n", file);
+            fclose(file);
+        }
+        const std::vector<uint8_t> small(source.begin(), source.begin() + 480 * 360 * 3);
+        std::vector<uint8_t> flashFrame(small.size()), flashCopy(small.size());
+        CFlashPlayerHost host;
+        host.LoadMovie(nullptr, movie.c_str(), 480, 360, 0, 0, true);
+        const double smallCopyMs = MedianMs(frames, [&] { memcpy(flashCopy.data(), small.data(), small.size()); });
+        const double drawMs = MedianMs(frames, [&] { host.DrawInto(flashFrame.data(), 480, 360); });
+        printf("480x360: copy of the frame %.3f ms; Flash DrawInto with the stand-in %.3f ms (%.1f x the copy)%s\n",
+               smallCopyMs, drawMs, drawMs / smallCopyMs, host.IsActive() ? "" : " [control not active]");
+        DeleteFileA(movie.c_str());
+    }
+    CoFreeUnusedLibraries();
+    CoUninitialize();
+    RegisterStandInFlash(false);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -179,6 +265,7 @@ int main(int argc, char** argv)
     Run(640, 480, frames);
     const int slowFrames = std::max(1, frames / 10);  // the smoothing costs tens of milliseconds a frame
     RunCaption(640, 480, frames);
+    RunLayers(frames);
     RunProduct(800, 600, slowFrames);
     RunProduct(640, 480, slowFrames);
     return 0;
