@@ -33,5 +33,7 @@ msg "frames a DirectShow consumer received from \"TqNelu\": $out/tqnelu/frame_00
 msg "frames from \"TqNelu\" with the test camera as the source (mirrored, mark, scrolling caption): $out/camera/frame_000.bmp ... frame_004.bmp"
 msg "frames from \"TqNelu\" with a generated clip as the source (media file): $out/media/frame_000.bmp ... frame_004.bmp"
 msg "frames from \"TqNelu\" with the desktop as the source: $out/desktop/frame_000.bmp ... frame_004.bmp"
+msg "frames from \"TqNelu\" with a song's lyric lines over the test camera: $out/karaoke/frame_000.bmp ... frame_004.bmp"
+msg "frames from \"TqNelu\" with a PNG and a GIF sticker over the test camera: $out/layers/frame_000.bmp ... frame_004.bmp"
 [ -s "$out/demo.mkv" ] && msg "three seconds recorded with sound: $out/demo.mkv"
 exit 0
