@@ -5,7 +5,7 @@
 #include "DecorationLayer.h"
 #include "DesktopVideo.h"
 #include "ManagerLog.h"
-#include "FlashHost.h"
+#include "FlashPlayerHost.h"
 #include "LevelValue.h"
 #include "MediaVideo.h"
 #include "MoodMusic.h"
@@ -201,7 +201,7 @@ void VcamManger::OnPreviewFrame()
 
 int VcamManger::IsFlashAvailable()
 {
-    return GetFlashPlayerVersion();
+    return int(GetFlashVersion());
 }
 
 bool VcamManger::StartBackgroundVideo()

@@ -3,6 +3,7 @@
 #include "FlashPlayerHost.h"
 #include "FlashSite.h"
 #include "FlashTestStage.h"
+#include "IVcamManger.h"
 #include "LayerTestFiles.h"
 #include "PictureLayer.h"
 #include "testing/SlotCall.h"
@@ -251,6 +252,28 @@ TEST_F(FlashHost, BadInstallIniFallsBackToCom)
     host.PlayMovie(window.Get(), movie.c_str(), 480, 360, 0, 0, false, "");
     EXPECT_TRUE(host.IsActive());
     EXPECT_GE(stage.Find("DoVerb -5"), 0);
+}
+
+// The host asks the engine, by the manager's slot 16 (IsFlashAvailable),
+// whether effects can play: the control's version once one is found, 0 when
+// none is.
+TEST_F(FlashHost, ManagerSlotReportsTheControlsVersion)
+{
+    HMODULE engine = LoadLibraryW(L"lumeo.dll");
+    ASSERT_NE(nullptr, engine);
+    auto get = reinterpret_cast<GetVcamMangerFn>(GetProcAddress(engine, "_getVcamManger@0"));
+    auto release = reinterpret_cast<ReleaseVcamMangerFn>(GetProcAddress(engine, "_releaseVcamManger@0"));
+    ASSERT_TRUE(get && release);
+    void* manager = get();
+    ASSERT_NE(nullptr, manager);
+    EXPECT_EQ(0, CallSlot<int>(manager, 16)) << "no control in the prefix";
+    {
+        FlashIni ini(L"testflash_manager.dll", true);
+        EXPECT_EQ(int(kTestFlashVersion), CallSlot<int>(manager, 16));
+    }
+    EXPECT_EQ(0, CallSlot<int>(manager, 16));
+    release();
+    FreeLibrary(engine);
 }
 
 TEST_F(FlashHost, WithoutAControlNothingChanges)
