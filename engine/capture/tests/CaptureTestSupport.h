@@ -2,6 +2,7 @@
 // pumping, the captured log and reading the shared frame record.
 #pragma once
 
+#include "testing/SystemHandles.h"
 #include "CaptureVideo.h"
 #include "FrameProtocol.h"
 #include "TestPattern.h"
@@ -49,12 +50,9 @@ int ColourDistance(const uint8_t* picture, int width, int height, int x, int y, 
 // pattern with left and right swapped.
 int QuadrantDistance(const uint8_t* picture, int width, int height, bool mirrored = false);
 
-// Handles this process holds by object type, from the system's handle table
-// (Wine does not count them in GetProcessHandleCount); empty when the table
-// cannot be read.
-std::map<int, int> OwnHandlesByType();
-// The object type number of a handle of this process, -1 when unknown.
-int HandleType(HANDLE handle);
+// Handles by object type and a handle's type, from the system's handle table.
+using tqtest::HandleType;
+using tqtest::OwnHandlesByType;
 
 // Listener that counts what it hears.
 class CountingListener : public ICaptureVideoListener {

@@ -4,6 +4,7 @@
 #include "FlashSite.h"
 #include "FlashTestStage.h"
 #include "IVcamManger.h"
+#include "testing/SystemHandles.h"
 #include "LayerTestFiles.h"
 #include "PictureLayer.h"
 #include "testing/SlotCall.h"
@@ -612,40 +613,8 @@ TEST(FlashSiteSlots, AnswersByTablePosition)
 
 // ---- Lifetime ----
 
-// Kernel handles this process holds, from the system's handle table (Wine
-// does not count them in GetProcessHandleCount); -1 when it cannot be read.
-long OwnHandleCount()
-{
-    struct Entry {
-        ULONG ownerPid;
-        BYTE objectType;
-        BYTE flags;
-        USHORT value;
-        PVOID object;
-        ULONG access;
-    };
-    struct Table {
-        ULONG count;
-        Entry handles[1];
-    };
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query)
-        return -1;
-    std::vector<uint8_t> buffer(1 << 16);
-    LONG status;
-    ULONG needed = 0;
-    while ((status = query(16, buffer.data(), ULONG(buffer.size()), &needed)) == LONG(0xC0000004))
-        buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
-    if (status < 0)
-        return -1;
-    const auto* table = reinterpret_cast<const Table*>(buffer.data());
-    long own = 0;
-    for (ULONG i = 0; i < table->count; ++i)
-        own += table->handles[i].ownerPid == GetCurrentProcessId();
-    return own;
-}
+// Kernel handles this process holds (0 when the table cannot be read).
+long OwnHandleCount() { return long(tqtest::OwnHandles().size()); }
 
 // GDI objects are counted neither by Wine's GetGuiResources nor anywhere
 // else we can read: allocate far more brushes than are free and take the

@@ -2,6 +2,7 @@
 // log, the shared frame record and test pictures.
 #pragma once
 
+#include "testing/SystemHandles.h"
 #include "FrameProtocol.h"
 
 #include <windows.h>
@@ -46,9 +47,6 @@ std::vector<uint8_t> QuadrantPicture(int width, int height);
 // from the top, in a bottom-up BGR picture of pictureWidth x pictureHeight).
 int QuadrantDistance(const uint8_t* picture, int pictureWidth, int pictureHeight, int x, int y, int width, int height);
 
-// Handles this process holds by object type, from the system's handle table
-// (Wine does not count them in GetProcessHandleCount); empty when the table
-// cannot be read.
-std::map<int, int> OwnHandlesByType();
-// The object type number of a handle of this process, -1 when unknown.
-int HandleType(HANDLE handle);
+// Handles by object type and a handle's type, from the system's handle table.
+using tqtest::HandleType;
+using tqtest::OwnHandlesByType;
