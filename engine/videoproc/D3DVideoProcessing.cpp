@@ -1,5 +1,6 @@
 #include "D3DVideoProcessing.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "D3DEffects.h"
@@ -38,6 +39,12 @@ template <class T> void SafeRelease(T*& object)
 
 }  // namespace
 
+// Trying Direct3D costs a device per D3DX library (about a second and a half
+// where it fails), and the processor is made on the frame thread: once every
+// library has failed for a reason the frame size cannot change, the module
+// does not try again.
+static std::atomic<bool> g_direct3DUnusable{false};
+
 const char* const D3DVideoProcessing::kD3DXLibraries[4] = {
     "d3dx9_37.dll", "d3dx9_41.dll", "d3dx9_42.dll", "d3dx9_43.dll"};
 
@@ -60,15 +67,21 @@ bool D3DVideoProcessing::Init(HWND window, int width, int height)
         return false;
     }
     Uninit();
+    if (g_direct3DUnusable) {
+        LogInfo("D3DVideoProcessing: Direct3D failed before for every size");
+        return false;
+    }
     if (!IsWindow(window))
         window = GetDesktopWindow();
     m_window = window;
     m_width = width;
     m_height = height;
+    bool everySize = true;  // every library so far failed whatever the size
     for (const char* library : kD3DXLibraries) {
         m_d3d9Module = LoadLibraryA("d3d9.dll");
         if (!m_d3d9Module) {
             LogInfo("LoadLibraryA d3d9.dll failed");
+            g_direct3DUnusable = true;
             return false;
         }
         m_direct3DCreate9 = reinterpret_cast<Direct3DCreate9Fn>(GetProcAddress(m_d3d9Module, "Direct3DCreate9"));
@@ -82,15 +95,19 @@ bool D3DVideoProcessing::Init(HWND window, int width, int height)
             m_createEffectFromFile = GetProcAddress(m_d3dxModule, "D3DXCreateEffectFromFileA");
             m_createEffect = reinterpret_cast<D3DXCreateEffectFn>(GetProcAddress(m_d3dxModule, "D3DXCreateEffect"));
             if (m_createEffect) {
+                m_failedForEverySize = false;
                 if (CreateD3D())
                     return true;
                 LogInfo("CreateD3D failed");
+                everySize = everySize && m_failedForEverySize;
             }
         }
         LogInfo("LoadLibraryA failed: %s", library);
         Uninit();
     }
     LogInfo("d3dx9 4 dll load failed");
+    if (everySize)
+        g_direct3DUnusable = true;
     return false;
 }
 
@@ -116,6 +133,7 @@ bool D3DVideoProcessing::CreateD3D()
     }
     if (!HasRequiredCaps(caps)) {
         LogInfo("caps.DevCaps failed: %0Xd", (unsigned)caps.DevCaps);
+        m_failedForEverySize = true;
         ReleaseDeviceObjects();
         return false;
     }
@@ -152,6 +170,7 @@ bool D3DVideoProcessing::CreateD3D()
 
     for (int i = 0; i < 3; ++i) {
         if (!LoadEffect(i)) {
+            m_failedForEverySize = true;
             ReleaseDeviceObjects();
             LogInfo("m_Effect[%d].Load failed", i);
             return false;

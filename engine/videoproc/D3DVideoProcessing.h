@@ -47,6 +47,10 @@ private:
 
     bool CreateD3D();
     bool LoadEffect(int index);
+
+    // Set by CreateD3D when it stopped at a step the frame size cannot change
+    // (the card's capabilities, the effects).
+    bool m_failedForEverySize = false;
     bool CreateTextures(int width, int height);
     void ReleaseTextures();
     void ReleaseDeviceObjects();

@@ -108,11 +108,15 @@ TEST_F(AccompanyTest, PlaysToTheEndReportingPositionsOnTheWallClock)
         const auto& p = m_listener.positions;
         ASSERT_GE(p.size(), 30u);
         EXPECT_EQ(0.0, p.front().seconds) << "the start report";
-        const DWORD wallStart = p.front().wallMs;
+        // The start report follows the building of the second track, which a
+        // loaded machine makes slow while the first already plays: the
+        // positions keep pace with the wall clock from the first timed report.
+        EXPECT_LT(p[1].seconds, 1.5) << "the first timed report";
+        const DWORD wallStart = p[1].wallMs;
         std::vector<DWORD> gaps;
         for (size_t i = 1; i < p.size(); ++i) {
             const double wall = (p[i].wallMs - wallStart) / 1000.0;
-            EXPECT_NEAR(wall, p[i].seconds, 0.3) << "position " << i;
+            EXPECT_NEAR(wall, p[i].seconds - p[1].seconds, 0.3) << "position " << i;
             EXPECT_GE(p[i].seconds, p[i - 1].seconds) << "position " << i;
             if (i > 1)
                 gaps.push_back(p[i].wallMs - p[i - 1].wallMs);

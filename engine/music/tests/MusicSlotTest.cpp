@@ -106,8 +106,16 @@ TEST_F(MusicSlots, AccompanimentSlots)
     ASSERT_TRUE(PumpMessagesUntil([&] { return inspect().tracks[1].state == State_Paused; }, 5000));
     EXPECT_EQ(0, CallSlot<int>(object, 4));                  // Continue
     ASSERT_TRUE(PumpMessagesUntil([&] { return inspect().tracks[1].state == State_Running; }, 5000));
+    const size_t beforeSeek = host.positions.size();
     EXPECT_EQ(0, (CallSlot<int, double>(object, 5, 0.75)));  // SetPlayPosition
-    ASSERT_TRUE(PumpMessagesUntil([&] { return std::fabs(inspect().tracks[1].position - 3.0) < 0.3; }, 5000));
+    // The seek reports its position at once; the reports are kept, so a busy
+    // machine cannot step over the short moment near 3 s.
+    ASSERT_TRUE(PumpMessagesUntil([&] {
+        for (size_t i = beforeSeek; i < host.positions.size(); ++i)
+            if (std::fabs(host.positions[i] - 3.0) < 0.3)
+                return true;
+        return false;
+    }, 5000));
 
     host.durations.clear();
     const std::vector<std::string> names = {Song("karaoke.mp3")};

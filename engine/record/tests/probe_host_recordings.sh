@@ -26,7 +26,7 @@ for name in host_3s.mkv host_3s.mp4 host_3s.flv host_3s.avi; do
   near "$sound" 3 0.5 || bad "$name holds $sound s of sound for a 3 s recording"
   d=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$f")
   near "$d" 3 0.5 || bad "$name lasts $d s for a 3 s recording"
-  errors=$(ffmpeg -nostdin -v error -i "$f" -f null - 2>&1 | grep -v "non monotonically increasing dts")
+  errors=$(ffmpeg -nostdin -loglevel repeat+error -i "$f" -f null - 2>&1 | grep -v "non monotonically increasing dts")
   [ -z "$errors" ] || bad "$name decodes with errors: $errors"
   echo "$name: $n pictures, $sound s of sound, duration $d s"
 done

@@ -53,7 +53,7 @@ for name in record_3s.mkv record_3s.mp4 record_3s record_3s.avi; do
   # Pictures that reached the recorder within one millisecond (a loaded
   # machine) are stored 1 ms apart; the null output's frame-rate time base
   # then sees equal times and says so. That is no decoding error.
-  errors=$(ffmpeg -nostdin -v error -i "$f" -f null - 2>&1 | grep -v "non monotonically increasing dts")
+  errors=$(ffmpeg -nostdin -loglevel repeat+error -i "$f" -f null - 2>&1 | grep -v "non monotonically increasing dts")
   [ -z "$errors" ] || bad "$name decodes with errors: $errors"
   # The recording holds the last $n of the input frames.
   # The counts are written by Windows programs: CR LF line ends.
