@@ -36,6 +36,12 @@ inline std::wstring windowsFolder()
     return path;
 }
 
+inline bool sameTextOf(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE)
+           == CSTR_EQUAL;
+}
+
 inline bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 inline bool writeFile(const std::wstring& path, const std::string& bytes)
