@@ -84,14 +84,6 @@ void setVariable(const wchar_t* name, const std::wstring& value)
     SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
 }
 
-size_t countOf(const std::wstring& text, const std::wstring& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 }  // namespace
 
 class UninstallCoreTest : public ::testing::Test {
@@ -326,7 +318,7 @@ TEST_F(UninstallCoreTest, ProgramsOfTheInstallFolderEndButNotThoseOfItsSubFolder
 
 TEST_F(UninstallCoreTest, ReporterGetsItsParametersAndIsWaitedForTenSecondsAtMost)
 {
-    TestInstall install(L"tallyo", "\xEF\xBB\xBFchannel=7\r\n");
+    TestInstall install(L"tallyo", "\xEF\xBB\xBF" "channel=7\r\n");
     const std::wstring record = install.root() + L"tallyo.txt";
     setVariable(L"TQ_HELPER_RECORD", record);
     SorvaFileCleaner cleaner(nullptr);
