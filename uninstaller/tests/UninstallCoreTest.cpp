@@ -367,10 +367,12 @@ TEST_F(UninstallCoreTest, CleanerRefusesAForeignFolderAndTouchesNothing)
 
 TEST_F(UninstallCoreTest, UnixLinkInsideTheInstallIsNotFollowed)
 {
-    // Made by the test's fixture: the install's "link" -> a canary folder beside it.
+    // Made by the test's fixture: the install's "link" -> a canary folder
+    // beside it, "emptylink" -> an empty folder, "filelink.txt" -> a canary file.
     const std::wstring root = L"C:\\tq_uninstall_link\\";
     const std::wstring canary = root + L"canary";
     ASSERT_TRUE(exists(canary + L"\\keep.txt")) << "fixture missing";
+    ASSERT_TRUE(exists(root + L"TqSorva\\filelink.txt")) << "fixture missing";
     const auto before = snapshotTree(canary);
     makeInstallFiles(root + L"TqSorva\\");
     SorvaFileCleaner cleaner(nullptr);
@@ -378,6 +380,7 @@ TEST_F(UninstallCoreTest, UnixLinkInsideTheInstallIsNotFollowed)
     cleaner.run(false);
     EXPECT_TRUE(cleaner.accepted());
     EXPECT_EQ(before, snapshotTree(canary));
+    EXPECT_TRUE(exists(root + L"emptycanary")) << "an empty folder behind a link went";
     EXPECT_FALSE(exists(root + L"TqSorva\\Launcher.xml"));
 }
 
