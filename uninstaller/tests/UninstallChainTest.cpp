@@ -228,3 +228,21 @@ TEST(UninstallChain, CopyStartedInsideTheFolderItDeletesFinishes)
     EXPECT_EQ(std::wstring::npos, pendingRenames().find(L"tq_self"));
     removeTree(L"C:\\tq_self");
 }
+
+TEST(UninstallChain, CopyWithProgressDeletesReportsAndEndsWithoutItsWindow)
+{
+    // Model 2 reports every file to the bridge; with no window to show the
+    // end, the finish ends the program after the registry and links are gone.
+    const std::wstring install = L"C:\\tq_model2\\TqSorva\\";
+    makeInstallFiles(install);
+    writeInstallRegistry(install);
+    ASSERT_TRUE(writeInstallLinks(install, dataFolder()));
+    EXPECT_EQ(0, runAndWait(programFolder() + L"Uninstall.exe", L"-delete -path \"C:\\tq_model2\\TqSorva\""));
+    EXPECT_FALSE(exists(install));
+    EXPECT_EQ(L"00000", registryState());
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_FALSE(exists(link)) << toUtf8(link);
+    std::wstring log = readUninstallLog();
+    EXPECT_NE(std::wstring::npos, log.find(L"SorvaUninstallControl::uninstall, run model is 2."));
+    removeTree(L"C:\\tq_model2");
+}
