@@ -84,6 +84,21 @@ void setVariable(const wchar_t* name, const std::wstring& value)
     SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
 }
 
+// Waits until the helpers have recorded their start count times in record.
+bool waitForStarts(const std::wstring& record, size_t count)
+{
+    for (int i = 0; i < 2000; ++i) {
+        std::string text = readFile(record);
+        size_t starts = 0;
+        for (size_t at = text.find("cmdline="); at != std::string::npos; at = text.find("cmdline=", at + 1))
+            ++starts;
+        if (starts >= count)
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
 }  // namespace
 
 class UninstallCoreTest : public ::testing::Test {
@@ -293,11 +308,14 @@ TEST_F(UninstallCoreTest, ProgramsOfTheInstallFolderEndButNotThoseOfItsSubFolder
     TestInstall install(L"programs");
     copyProgram(L"uninstall_test_helper.exe", install.path() + L"Runner.exe");
     copyProgram(L"uninstall_test_helper.exe", install.path() + L"1.0.3.0\\Keeper.exe");
+    const std::wstring started = install.root() + L"started.txt";
+    setVariable(L"TQ_HELPER_RECORD", started);
     PROCESS_INFORMATION runner = startProgram(install.path() + L"Runner.exe", L"Runner.exe -wait");
     PROCESS_INFORMATION keeper = startProgram(install.path() + L"1.0.3.0\\Keeper.exe", L"Keeper.exe -wait");
     ASSERT_NE(nullptr, runner.hProcess);
     ASSERT_NE(nullptr, keeper.hProcess);
-    WaitForInputIdle(runner.hProcess, 2000);
+    ASSERT_TRUE(waitForStarts(started, 2));
+    setVariable(L"TQ_HELPER_RECORD", L"");
     // A folder named in another letter case is the same folder.
     std::wstring path = install.path();
     CharUpperBuffW(&path[0], static_cast<DWORD>(path.size()));
@@ -389,8 +407,10 @@ TEST_F(UninstallCoreTest, CheckerWaitsForRetryOnOneThreadAndPassesOnceTheProduct
     const std::wstring folder = kTestRoot + L"check\\";
     removeTree(folder);
     copyProgram(L"uninstall_test_helper.exe", folder + L"tqsorva.EXE");
+    setVariable(L"TQ_HELPER_RECORD", folder + L"started.txt");
     PROCESS_INFORMATION product = startProgram(folder + L"tqsorva.EXE", L"tqsorva.EXE -wait");
     ASSERT_NE(nullptr, product.hProcess);
+    ASSERT_TRUE(waitForStarts(folder + L"started.txt", 1));
     RecordingListener listener;
     {
         SorvaUninstallChecker checker(&listener);
@@ -413,6 +433,7 @@ TEST_F(UninstallCoreTest, CheckerWaitsForRetryOnOneThreadAndPassesOnceTheProduct
 
     // A checker destroyed while it waits ends its thread first.
     PROCESS_INFORMATION again = startProgram(folder + L"tqsorva.EXE", L"tqsorva.EXE -wait");
+    ASSERT_TRUE(waitForStarts(folder + L"started.txt", 2));
     RecordingListener second;
     {
         SorvaUninstallChecker checker(&second);
