@@ -647,3 +647,63 @@ TEST_F(UninstallCoreTest, OverlongCommandLineIsRefusedNotCut)
     EXPECT_NE(std::wstring::npos, fromUtf8(readFile(record)).find(L"cmdline=" + line + L"\r\n"));
     DeleteFileW(record.c_str());
 }
+
+TEST_F(UninstallCoreTest, ConfirmedUninstallRetriesWhileTheProductRunsThenUnregistersAndRelocates)
+{
+    TestInstall install(L"interactive");
+    const std::wstring folder = kTestRoot + L"interactive_product\\";
+    removeTree(folder);
+    copyProgram(L"uninstall_test_helper.exe", folder + L"TqSorva.exe");
+    setVariable(L"TQ_HELPER_RECORD", folder + L"started.txt");
+    PROCESS_INFORMATION product = startProgram(folder + L"TqSorva.exe", L"TqSorva.exe -wait");
+    ASSERT_TRUE(waitForStarts(folder + L"started.txt", 1));
+    setVariable(L"TQ_HELPER_RECORD", L"");
+    setVariable(L"TQ_FILTER_RECORD", install.root() + L"filter.txt");
+    // The relocated copy is this test program: it runs no test.
+    setVariable(L"GTEST_FILTER", L"NoTestRunsInTheRelocatedCopy");
+
+    Receiver prompt, progress;
+    {
+        SorvaUninstallControl control;
+        control.ui()->setWindows(prompt.window(), progress.window());
+        control.core()->setPath(install.path());
+        SorvaUninstallCommand* command = &control;
+        auto waitForMessage = [&](UINT message) {
+            for (int i = 0; i < 3000; ++i) {
+                for (const Posted& posted : prompt.take())
+                    if (posted.message == message)
+                        return true;
+                Sleep(10);
+            }
+            return false;
+        };
+        CallSlot<void>(command, 1);  // OK while the product runs
+        ASSERT_TRUE(waitForMessage(MSG_UNINSTALL_RETRY));
+        EXPECT_FALSE(exists(install.root() + L"filter.txt")) << "unregistered before the product quit";
+        TerminateProcess(product.hProcess, 0);
+        WaitForSingleObject(product.hProcess, 5000);
+        CallSlot<void>(command, 1);  // retry after it quit
+        ASSERT_TRUE(waitForMessage(MSG_UNINSTALL_CLOSE));
+        control.core()->checker()->join();
+    }
+    closeProcess(product);
+    setVariable(L"TQ_FILTER_RECORD", L"");
+    EXPECT_TRUE(waitForProcessesNamed(L"uninstall.exe", 60000));
+    setVariable(L"GTEST_FILTER", L"");
+
+    EXPECT_NE(std::wstring::npos, fromUtf8(readFile(install.root() + L"filter.txt")).find(L"unregister "));
+    std::wstring log = readUninstallLog();
+    const std::wstring parameters = L"para is -delete -path \"" + install.path().substr(0, install.path().size() - 1) + L"\"";
+    size_t relocated = log.rfind(parameters);
+    size_t unregistered = log.rfind(L"TqUninstallCore::unRegsvrAxComM, ret is ");
+    ASSERT_NE(std::wstring::npos, relocated);
+    ASSERT_NE(std::wstring::npos, unregistered);
+    EXPECT_LT(unregistered, relocated);
+    // The copy lies in a folder of its own under the per-user setup folder.
+    bool copied = false;
+    for (const auto& entry : snapshotTree(dataFolder() + L"\\setup"))
+        copied = copied || (entry.first.size() == 52 && entry.first.compare(38, 14, L"\\uninstall.exe") == 0);
+    EXPECT_TRUE(copied);
+    EXPECT_TRUE(exists(install.path() + L"Launcher.xml")) << "the first uninstaller deletes nothing itself";
+    removeTree(folder);
+}
