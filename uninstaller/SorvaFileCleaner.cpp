@@ -1,0 +1,260 @@
+#include "SorvaFileCleaner.h"
+
+#include "SetupLog.h"
+#include "UninstallHelpers.h"
+#include "UninstallNames.h"
+
+#include <tlhelp32.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int32_t g_progressCount = 0;
+
+bool isDotEntry(const wchar_t* name)
+{
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
+std::wstring folderOf(const std::wstring& path)
+{
+    size_t cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+}
+
+std::wstring firstModulePath(DWORD pid)
+{
+    HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (modules != INVALID_HANDLE_VALUE) {
+        MODULEENTRY32W module = {};
+        module.dwSize = sizeof module;
+        bool found = Module32FirstW(modules, &module) != FALSE;
+        CloseHandle(modules);
+        if (found)
+            return module.szExePath;
+    }
+    // A process of the other bitness lists no modules to us: its image name.
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process)
+        return std::wstring();
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    bool ok = QueryFullProcessImageNameW(process, 0, path, &size) != FALSE;
+    CloseHandle(process);
+    return ok ? std::wstring(path, size) : std::wstring();
+}
+
+// Deletes a link, junction or other reparse point itself. Deleting by name
+// may act on the target (some systems resolve links there, removing a file
+// or an empty folder behind it): the entry is opened as a reparse point and
+// deleted only when the open handle really is the reparse point.
+bool removeLinkItself(const std::wstring& path)
+{
+    HANDLE link = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (link == INVALID_HANDLE_VALUE)
+        return false;
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    bool removed = false;
+    if (GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag)
+        && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        FILE_DISPOSITION_INFO dispose = {};
+        dispose.DeleteFile = TRUE;
+        removed = SetFileInformationByHandle(link, FileDispositionInfo, &dispose, sizeof dispose) != FALSE;
+    }
+    CloseHandle(link);
+    return removed;
+}
+
+// The path the system resolves path to; empty when it cannot be opened.
+std::wstring resolvedPath(const std::wstring& path)
+{
+    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::wstring();
+    wchar_t buffer[1024] = {};
+    DWORD got = GetFinalPathNameByHandleW(handle, buffer, ARRAYSIZE(buffer), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    return got > 0 && got < ARRAYSIZE(buffer) ? std::wstring(buffer, got) : std::wstring();
+}
+
+}  // namespace
+
+SorvaFileCleaner::~SorvaFileCleaner()
+{
+    stop();
+    if (m_accepted && !m_path.empty())
+        RemoveDirectoryW(m_path.c_str());
+}
+
+void SorvaFileCleaner::setPath(const std::wstring& path)
+{
+    if (path.empty()) {
+        writeLog(L"SorvaFileCleaner::setPath, path is empty.");
+        return;
+    }
+    writeLog(L"SorvaFileCleaner::setPath, path is %s.", path.c_str());
+    m_path = path;
+    if (m_path.back() != L'\\')
+        m_path += L'\\';
+}
+
+int32_t SorvaFileCleaner::progressCount() { return g_progressCount; }
+void SorvaFileCleaner::resetProgressCount() { g_progressCount = 0; }
+
+int SorvaFileCleaner::productInfoNumber(const std::wstring& installPath)
+{
+    FILE* file = _wfopen((installPath + uninstall::kProductInfoFile).c_str(), L"rb");
+    if (!file)
+        return 1;
+    char line[1024] = {};
+    size_t got = fread(line, 1, sizeof line - 1, file);
+    fclose(file);
+    line[got] = '\0';
+    const char* text = line;
+    // Only a real UTF-8 byte-order mark is skipped.
+    if (got >= 3 && static_cast<unsigned char>(line[0]) == 0xEF && static_cast<unsigned char>(line[1]) == 0xBB
+        && static_cast<unsigned char>(line[2]) == 0xBF)
+        text += 3;
+    const char* end = text + strcspn(text, "\r\n");
+    const char* equals = static_cast<const char*>(memchr(text, '=', static_cast<size_t>(end - text)));
+    if (!equals || equals + 1 >= end)
+        return 1;
+    // Its leading integer, as the C library reads one; out-of-range values
+    // are held to the int range rather than wrapping.
+    const std::string value(equals + 1, end);  // this line only
+    long number = strtol(value.c_str(), nullptr, 10);
+    if (number > INT_MAX)
+        number = INT_MAX;
+    if (number < INT_MIN)
+        number = INT_MIN;
+    return number == 0 ? 1 : static_cast<int>(number);
+}
+
+void SorvaFileCleaner::reportProgress(const std::wstring& path)
+{
+    if (!m_listener)
+        return;
+    ++g_progressCount;
+    m_listener->onProgress(path.c_str(), g_progressCount, kProgressTotal);
+}
+
+void SorvaFileCleaner::execute()
+{
+    writeLog(L"SorvaFileCleaner::execute begin.");
+    m_accepted = false;
+    std::wstring reason;
+    if (!m_path.empty() && !isRemovableInstallFolder(m_path, &reason)) {
+        writeLog(L"SorvaFileCleaner::execute, %s is not an install folder (%s), nothing deleted.", m_path.c_str(),
+                 reason.c_str());
+        return;
+    }
+    // The install folder must not be held as our current folder.
+    SetCurrentDirectoryW(runningProgramFolder().c_str());
+    reportProgress(m_path + L"UnInstall.exe");
+    if (m_path.empty()) {
+        writeLog(L"Begin delete files, directory is %s", m_path.c_str());
+        writeLog(L"Exception case.");
+        return;
+    }
+    m_accepted = true;
+    _startTallyo();
+    _endInstallFolderPrograms();
+    writeLog(L"Begin delete files, directory is %s", m_path.c_str());
+    _deleteDirectory(m_path);
+    writeLog(L"End delete files.");
+    if (!RemoveDirectoryW(m_path.c_str()))
+        writeLog(L"RemoveDirectory %s fail, last error is %d", m_path.c_str(), static_cast<int>(GetLastError()));
+    if (m_listener)
+        m_listener->onCleanFinish();
+}
+
+void SorvaFileCleaner::_startTallyo()
+{
+    wchar_t parameters[64] = {};
+    swprintf(parameters, 64, L"\"|%ls|%d|u|\"", uninstall::kVersion, productInfoNumber(m_path));
+    std::wstring program = m_path + uninstall::kVersion + L"\\" + uninstall::kTallyoFile;
+    reportProgress(program);
+    runExeFile(program, parameters, true);
+    writeLog(L"SorvaFileCleaner::_startTallyo, path is %s, parameter is %s", program.c_str(), parameters);
+}
+
+void SorvaFileCleaner::_endInstallFolderPrograms()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    const DWORD self = GetCurrentProcessId();
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        // A relocated copy started in the install folder itself goes on.
+        if (entry.th32ProcessID == self || entry.th32ProcessID == 0)
+            continue;
+        std::wstring folder = folderOf(firstModulePath(entry.th32ProcessID));
+        if (folder.empty() || !sameTextIgnoringCase(folder, m_path))
+            continue;
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+        if (!process)
+            continue;
+        if (WaitForSingleObject(process, uninstall::kProgramEndWaitMs) == WAIT_TIMEOUT) {
+            writeLog(L"SorvaFileCleaner::_endInstallFolderPrograms, terminate %s.", entry.szExeFile);
+            TerminateProcess(process, 0);
+            // Its files are deleted next: let the end take effect first.
+            WaitForSingleObject(process, uninstall::kProgramEndWaitMs);
+        }
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+}
+
+void SorvaFileCleaner::_deleteDirectory(const std::wstring& folder)
+{
+    if (folder.empty()) {
+        writeLog(L"SorvaFileCleaner::_deleteDirectory, directory is empty.");
+        return;
+    }
+    // Where this folder's entries really are: a file whose resolved path is
+    // elsewhere is a link (some systems do not mark file links), and deleting
+    // it by name could delete its target.
+    const std::wstring resolvedFolder = resolvedPath(folder);
+    WIN32_FIND_DATAW entry = {};
+    HANDLE find = FindFirstFileW((folder + L"\\*.*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (isDotEntry(entry.cFileName))
+            continue;
+        std::wstring child = folder + L"\\" + entry.cFileName;
+        const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const bool isLink = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (isLink) {
+            // A link or junction goes itself; what it points at stays.
+            if (removeLinkItself(child))
+                writeLog(L"delete link %s success", child.c_str());
+            else
+                writeLog(L"delete link %s fail, left in place", child.c_str());
+        } else if (isFolder) {
+            _deleteDirectory(child);
+            RemoveDirectoryW(child.c_str());
+        } else {
+            std::wstring resolved = resolvedFolder.empty() ? std::wstring() : resolvedPath(child);
+            if (!resolved.empty() && !sameTextIgnoringCase(resolved, resolvedFolder + L"\\" + entry.cFileName))
+                writeLog(L"delete link %s fail, it leads to %s, left in place", child.c_str(), resolved.c_str());
+            else if (DeleteFileW(child.c_str()))
+                writeLog(L"delete file %s success", child.c_str());
+            else
+                writeLog(L"delete file %s fail, last error is %d", child.c_str(), static_cast<int>(GetLastError()));
+            reportProgress(child);
+        }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+}

@@ -1,0 +1,238 @@
+#include "SorvaUninstallCore.h"
+
+#include "SetupLog.h"
+#include "SorvaFileCleaner.h"
+#include "SorvaUninstallChecker.h"
+#include "SystemUtils.h"
+#include "UninstallHelpers.h"
+#include "UninstallNames.h"
+#include "WinInetHttpBase.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+namespace {
+
+std::wstring specialFolder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
+        return std::wstring();
+    return path;
+}
+
+// A key holding neither sub-keys nor values.
+bool isKeyEmpty(HKEY root, const wchar_t* path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD subKeys = 0, values = 0;
+    LSTATUS status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                                      nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && subKeys == 0 && values == 0;
+}
+
+bool looksLikeGuidName(const std::wstring& name)
+{
+    if (name.size() != 38 || name.front() != L'{' || name.back() != L'}')
+        return false;
+    for (size_t i = 1; i < 37; ++i) {
+        wchar_t c = name[i];
+        bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+        if (dash ? c != L'-' : !iswxdigit(c))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SorvaUninstallCore::SorvaUninstallCore(SorvaUninstallListener* listener)
+    : m_checker(new SorvaUninstallChecker(listener)), m_cleaner(new SorvaFileCleaner(listener))
+{
+}
+
+SorvaUninstallCore::~SorvaUninstallCore()
+{
+    m_checker->stop();
+    m_cleaner->stop();
+    delete m_checker;
+    delete m_cleaner;
+}
+
+void SorvaUninstallCore::setPath(const std::wstring& path)
+{
+    writeLog(L"SorvaUninstallCore::setPath, path is %s", path.c_str());
+    m_path = path;
+    if (m_path.empty() || m_path.back() != L'\\')
+        m_path += L'\\';
+}
+
+void SorvaUninstallCore::setSilent(bool on)
+{
+    m_silent = on;
+    if (on) {
+        m_checker->setListener(nullptr);
+        m_cleaner->setListener(nullptr);
+    }
+}
+
+void SorvaUninstallCore::startCheck()
+{
+    m_checker->setPath(m_path);
+    m_checker->requestCheck();
+}
+
+void SorvaUninstallCore::startClean(bool async)
+{
+    m_cleaner->setPath(m_path);
+    m_cleaner->run(async);
+}
+
+bool SorvaUninstallCore::cleanAccepted() const { return m_cleaner->accepted(); }
+
+std::wstring SorvaUninstallCore::statisticsUrl()
+{
+    std::wstring base = serviceBaseUrl();
+    if (base.empty())
+        return std::wstring();
+    std::wstring mac = narrowToWide(readMacIdFromSetupIni(), CP_ACP);
+    return base + L"/TqSorvaInstall.php?mac=" + mac + L"&version=" + uninstall::kVersion + L"&installed=0";
+}
+
+void SorvaUninstallCore::sendInstallStastics()
+{
+    std::wstring url = statisticsUrl();
+    if (url.empty()) {
+        writeLog(L"SorvaUninstallCore::sendInstallStastics, no service address, request skipped.");
+        return;
+    }
+    CWinInetHttpPtr http(new CWinInetHttpBase());
+    http->SetUseCache(false);
+    if (!http->Open()) {
+        writeLog(L"SorvaUninstallCore::sendInstallStastics, open fail.");
+        return;
+    }
+    http->Request(url.c_str(), nullptr, nullptr, 0, false);
+    writeLog(L"SorvaSetupCore::sendInstallStastics, url %s.", url.c_str());
+    http->Close();
+}
+
+void SorvaUninstallCore::unRegsvrAxComM()
+{
+    std::wstring file = m_path + uninstall::kVersion + L"\\" + uninstall::kFilterFile;
+    DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        writeLog(L"TqUninstallCore::unRegsvrAxComM, file %s not exist.", file.c_str());
+        return;
+    }
+    // The wide command itself: a detour through a code page would lose the
+    // characters of a path it cannot hold.
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring order = L"\"" + std::wstring(system) + L"\\regsvr32.exe\" -s -u \"" + file + L"\"";
+    writeLog(L"TqUninstallCore::unRegsvrAxComM, order is %s", order.c_str());
+    // Waited for, so the filter is unregistered before any file goes.
+    int result = runHiddenAndWait(order, uninstall::kHelperWaitMs);
+    writeLog(L"TqUninstallCore::unRegsvrAxComM, ret is %d", result);
+}
+
+void SorvaUninstallCore::deleteRegeditInfo()
+{
+    HKEY run = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, uninstall::kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+        RegDeleteValueW(run, uninstall::kRunValue);
+        RegCloseKey(run);
+    }
+    if (RegDeleteKeyW(HKEY_CURRENT_USER, uninstall::kComKey) != ERROR_SUCCESS)
+        writeLog(L"SorvaUninstallCore::deleteRegeditInfo, Failed to delete STR_TQSORVA_COM_REG_LOCATION");
+    RegDeleteKeyW(HKEY_CURRENT_USER, uninstall::kProductKey);
+    // The entry the installer writes lives under the machine's hive; an older
+    // one under the user's hive goes as well.
+    if (RegDeleteKeyW(HKEY_LOCAL_MACHINE, uninstall::kUninstallEntryKey) != ERROR_SUCCESS)
+        writeLog(L"SorvaUninstallCore::deleteRegeditInfo, uninstall entry not deleted.");
+    RegDeleteKeyW(HKEY_CURRENT_USER, uninstall::kUninstallEntryKey);
+    if (isKeyEmpty(HKEY_CURRENT_USER, uninstall::kMakerKey))
+        RegDeleteKeyW(HKEY_CURRENT_USER, uninstall::kMakerKey);
+}
+
+void SorvaUninstallCore::deleteShortcuts()
+{
+    const std::wstring link = std::wstring(uninstall::kLinkName) + L".lnk";
+    std::wstring desktop = specialFolder(CSIDL_DESKTOPDIRECTORY);
+    if (desktop.empty())
+        return;
+    DeleteFileW((desktop + L"\\" + link).c_str());
+    std::wstring programs = specialFolder(CSIDL_PROGRAMS);
+    if (programs.empty())
+        return;
+    std::wstring folder = programs + L"\\" + uninstall::kLinkName;
+    DeleteFileW((folder + L"\\" + link).c_str());
+    DeleteFileW((folder + L"\\" + uninstall::kUninstallLinkName + L".lnk").c_str());
+    RemoveDirectoryW(folder.c_str());
+    std::wstring startMenu = specialFolder(CSIDL_STARTMENU);
+    if (!startMenu.empty())
+        DeleteFileW((startMenu + L"\\" + link).c_str());
+}
+
+std::wstring SorvaUninstallCore::relocationRoot() { return getAppDataDir() + L"\\setup\\"; }
+
+std::wstring SorvaUninstallCore::relocationParameters(const std::wstring& installPath, bool silent)
+{
+    std::wstring folder = installPath;
+    if (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    return std::wstring(silent ? L"-silencedelete" : L"-delete") + L" -path \"" + folder + L"\"";
+}
+
+void SorvaUninstallCore::prepareUninstall()
+{
+    std::wstring program = runningProgramPath();
+    GUID guid = {};
+    wchar_t guidText[64] = {};
+    if (FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, guidText, 64) == 0) {
+        writeLog(L"SorvaUninstallCore::prepareUninstall, no GUID.");
+        return;
+    }
+    std::wstring setupFolder = relocationRoot();
+    // Earlier copies and logs go; the open log file stays.
+    deleteDirectory(setupFolder);
+    std::wstring target = setupFolder + guidText;
+    SHCreateDirectoryExW(nullptr, target.c_str(), nullptr);
+    std::wstring copy = target + L"\\" + uninstall::kRelocatedFile;
+    if (!CopyFileW(program.c_str(), copy.c_str(), FALSE))
+        writeLog(L"SorvaUninstallCore::prepareUninstall, copy file fail dest file is %s, last error is %d",
+                 copy.c_str(), static_cast<int>(GetLastError()));
+    std::wstring parameters = relocationParameters(m_path, m_silent);
+    writeLog(L"para is %s", parameters.c_str());
+    runExeFile(copy, parameters, false);
+}
+
+bool SorvaUninstallCore::isRelocatedCopy(const std::wstring& program)
+{
+    size_t cut = program.find_last_of(L'\\');
+    if (cut == std::wstring::npos || !sameTextIgnoringCase(program.substr(cut + 1), uninstall::kRelocatedFile))
+        return false;
+    std::wstring folder = program.substr(0, cut);
+    size_t parentCut = folder.find_last_of(L'\\');
+    if (parentCut == std::wstring::npos)
+        return false;
+    return looksLikeGuidName(folder.substr(parentCut + 1))
+           && sameTextIgnoringCase(folder.substr(0, parentCut + 1), relocationRoot());
+}
+
+void SorvaUninstallCore::scheduleSelfRemoval()
+{
+    // A running program cannot delete itself: the system removes the copy and
+    // then its folder at its next start. Only a copy we made is scheduled.
+    std::wstring program = runningProgramPath();
+    if (!isRelocatedCopy(program))
+        return;
+    std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
+    bool fileScheduled = MoveFileExW(program.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    bool folderScheduled = MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    writeLog(L"SorvaUninstallCore::scheduleSelfRemoval, %s removed at restart: %s, folder: %s.", program.c_str(),
+             fileScheduled ? L"yes" : L"no", folderScheduled ? L"yes" : L"no");
+}

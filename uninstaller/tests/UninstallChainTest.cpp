@@ -1,0 +1,248 @@
+// Uninstall.exe as the user and the system start it: the silent chain from
+// the install folder through the relocated copy, hostile command lines, and
+// a copy started inside the folder it deletes.
+#include "LoopbackHttpServer.h"  // Winsock before windows.h
+
+#include "UninstallTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace uninstalltest;
+
+namespace {
+
+const std::wstring kInstall = L"C:\\Program Files\\TqSorva\\";
+
+// Runs a program and waits for it (bounded); its exit code, or -1.
+int runAndWait(const std::wstring& program, const std::wstring& commandLine, DWORD boundMs = 60000)
+{
+    PROCESS_INFORMATION process = startProgram(program, commandLine);
+    if (!process.hProcess)
+        return -1;
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, boundMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    closeProcess(process);
+    return static_cast<int>(code);
+}
+
+void setVariable(const wchar_t* name, const std::wstring& value)
+{
+    SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+}
+
+std::wstring pendingRenames()
+{
+    wchar_t data[32768] = {};
+    DWORD size = sizeof data - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager",
+                     L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return std::wstring();
+    std::wstring text(data, size / sizeof(wchar_t));
+    for (wchar_t& c : text)
+        if (c == 0)
+            c = L'|';
+    return text;
+}
+
+// The registry values of the install fixture, as one comparable text.
+std::wstring registryState()
+{
+    std::wstring state;
+    const struct {
+        HKEY root;
+        const wchar_t* key;
+        const wchar_t* value;
+    } values[] = {
+        {HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva", L"InstallDir"},
+        {HKEY_CURRENT_USER, L"Software\\brenlo\\com.tq.tqsorva", L"InstallDir"},
+        {HKEY_LOCAL_MACHINE, kUninstallEntry, L"UninstallString"},
+        {HKEY_LOCAL_MACHINE, kUninstallEntry, L"DisplayName"},
+        {HKEY_CURRENT_USER, kRunKey, L"TqSorva"},
+    };
+    for (const auto& v : values)
+        state += valueExists(v.root, v.key, v.value) ? L"1" : L"0";
+    return state;
+}
+
+}  // namespace
+
+TEST(UninstallChain, SilentUninstallRemovesTheInstallAndLeavesTheUsersFiles)
+{
+    // The fixture made "C:\Program Files\TqSorva\link" -> the canary beside it.
+    const std::wstring canary = L"C:\\Program Files\\TqSorva_canary";
+    ASSERT_TRUE(exists(canary + L"\\keep.txt")) << "fixture missing";
+    const auto canaryBefore = snapshotTree(canary);
+    makeInstallFiles(kInstall);
+    writeInstallRegistry(kInstall);
+    ASSERT_TRUE(writeInstallLinks(kInstall, dataFolder()));
+    writeFile(dataFolder() + L"\\setup.ini", "[setup]\r\nmacId=00AABBCCDDEEFF\r\n");
+    writeFile(dataFolder() + L"\\aurae\\music\\song.mp3", "ID3");
+    writeFile(dataFolder() + L"\\setup\\setupV2.log", "\xFF\xFE");
+
+    LoopbackHttpServer server;
+    ASSERT_TRUE(server.start([](const LoopbackRequest&, size_t) { return LoopbackResponse::ok("ok"); }));
+    setVariable(L"TQ_SERVICE_URL", server.url(""));
+    const std::wstring records = L"C:\\tq_chain_records\\";
+    removeTree(records);
+    CreateDirectoryW(records.c_str(), nullptr);
+    setVariable(L"TQ_HELPER_RECORD", records + L"tallyo.txt");
+    setVariable(L"TQ_FILTER_RECORD", records + L"filter.txt");
+
+    ASSERT_EQ(0, runAndWait(kInstall + L"Uninstall.exe", L"\"" + kInstall + L"Uninstall.exe\" -silence"));
+    // The first uninstaller started its copy before it ended: wait for the copy.
+    ASSERT_TRUE(waitForProcessesNamed(L"uninstall.exe", 120000));
+
+    // Both starts reported the uninstall.
+    ASSERT_TRUE(server.waitForRequests(2, 30000));
+    std::vector<LoopbackRequest> requests = server.requests();
+    ASSERT_EQ(2u, requests.size());
+    for (const LoopbackRequest& request : requests)
+        EXPECT_EQ("/TqSorvaInstall.php?mac=00AABBCCDDEEFF&version=1.0.3.0&installed=0", request.target);
+    server.stop();
+
+    std::wstring log = readUninstallLog();
+    EXPECT_NE(std::wstring::npos, log.find(L"] \r\n\r\nUninstall start, command line is \"" + kInstall
+                                           + L"Uninstall.exe\" -silence\r\n"));
+    EXPECT_NE(std::wstring::npos, log.find(L"SorvaUninstallControl::uninstall, run model is 1."));
+    // The copy gets only its parameters: the folder without its final backslash, quoted.
+    EXPECT_NE(std::wstring::npos,
+              log.find(L"] \r\n\r\nUninstall start, command line is -silencedelete -path \"C:\\Program Files\\TqSorva\"\r\n"))
+        << toUtf8(log);
+    EXPECT_NE(std::wstring::npos, log.find(L"SorvaUninstallControl::uninstall, run model is 3."));
+    EXPECT_NE(std::wstring::npos, log.find(L"End delete files."));
+
+    EXPECT_NE(std::wstring::npos, fromUtf8(readFile(records + L"tallyo.txt")).find(L"cmdline=\"|1.0.3.0|7|u|\"\r\n"));
+    EXPECT_TRUE(sameTextOf(fromUtf8(readFile(records + L"filter.txt")),
+                           L"unregister " + kInstall + L"1.0.3.0\\TqVirtualCam.ax\r\n"));
+
+    // The install is gone (Wine keeps a Unix link it cannot remove, and with
+    // it the folder); what the link showed is untouched.
+    std::map<std::wstring, std::string> left = snapshotTree(kInstall.substr(0, kInstall.size() - 1));
+    for (const auto& entry : left)
+        EXPECT_EQ(0, entry.first.compare(0, 5, L"link\\")) << toUtf8(entry.first);
+    EXPECT_EQ(canaryBefore, snapshotTree(canary));
+
+    // Nothing points at the deleted files any more.
+    EXPECT_EQ(L"00000", registryState());
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, L"Software\\brenlo"));
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_FALSE(exists(link)) << toUtf8(link);
+
+    // The user's files stay; the setup folder holds the log and the copy,
+    // which the system removes at its next start.
+    EXPECT_TRUE(exists(dataFolder() + L"\\setup.ini"));
+    EXPECT_TRUE(exists(dataFolder() + L"\\aurae\\music\\song.mp3"));
+    std::map<std::wstring, std::string> setup = snapshotTree(dataFolder() + L"\\setup");
+    std::wstring copyFolder;
+    for (const auto& entry : setup) {
+        if (entry.first == L"unistV2.log")
+            continue;
+        if (entry.first.size() == 39 && entry.first[0] == L'{')
+            copyFolder = entry.first;
+        else
+            EXPECT_EQ(copyFolder + L"uninstall.exe", entry.first);
+    }
+    ASSERT_FALSE(copyFolder.empty());
+    const std::wstring copy = dataFolder() + L"\\setup\\" + copyFolder + L"uninstall.exe";
+    std::wstring pending = pendingRenames();
+    EXPECT_NE(std::wstring::npos, pending.find(copy + L"|")) << toUtf8(pending);
+    EXPECT_NE(std::wstring::npos, pending.find(copy.substr(0, copy.size() - 14) + L"|")) << toUtf8(pending);
+    removeTree(records);
+}
+
+TEST(UninstallChain, HostileCommandLinesDeleteAndChangeNothing)
+{
+    const std::wstring profile = specialFolder(CSIDL_PROFILE);
+    const std::wstring windows = windowsFolder();
+    const std::vector<std::wstring> canaries = {L"C:\\tq_canary", windows + L"\\tq_canary", profile + L"\\tq_canary",
+                                                L"C:\\Program Files\\tq_canary"};
+    for (const std::wstring& canary : canaries)
+        makeCanary(canary);
+    // Ours in all but Launcher.xml.
+    const std::wstring notOurs = L"C:\\tq_nolauncher\\";
+    makeInstallFiles(notOurs);
+    DeleteFileW((notOurs + L"Launcher.xml").c_str());
+    // Ours in all but place: the profile holds a launcher list and the uninstaller.
+    writeFile(profile + L"\\Launcher.xml", kLauncherXml);
+    writeFile(profile + L"\\Uninstall.exe", "MZ");
+    writeInstallRegistry(L"C:\\Program Files\\TqSorva\\");
+    ASSERT_TRUE(writeInstallLinks(L"C:\\Program Files\\TqSorva\\", dataFolder()));
+
+    std::vector<std::map<std::wstring, std::string>> before;
+    for (const std::wstring& canary : canaries)
+        before.push_back(snapshotTree(canary));
+    const auto notOursBefore = snapshotTree(notOurs);
+    const std::wstring registryBefore = registryState();
+
+    wchar_t shortName[MAX_PATH] = {};
+    GetShortPathNameW(L"C:\\Program Files", shortName, MAX_PATH);
+    const std::wstring program = programFolder() + L"Uninstall.exe";
+    const std::vector<std::wstring> lines = {
+        L"-silencedelete -path C:\\",
+        L"-silencedelete -path \"" + windows + L"\"",
+        L"-delete -path \"" + windows + L"\"",
+        L"-silencedelete -path \"" + profile + L"\"",
+        L"-silencedelete -path C:\\x\\..\\" + windows.substr(3),
+        L"-silencedelete -path " + std::wstring(shortName),
+        L"-silencedelete -path C:\\tq_nolauncher",
+        L"-silencedelete -path \"" + windows + L"\" " + std::wstring(40000, L'a'),
+        L"-silencedelete -path \"C:\\tq_canary\\" + std::wstring(40000, L'b') + L"\"",
+    };
+    for (const std::wstring& line : lines) {
+        int code = runAndWait(program, line);
+        if (line.size() > 32767 && code == -1) {
+            // The system takes no longer command line; the longest it takes must do.
+            std::wstring cut = line.substr(0, 32000);
+            if (cut.back() != L'"' && line.back() == L'"')
+                cut.back() = L'"';
+            code = runAndWait(program, cut);
+        }
+        EXPECT_EQ(0, code) << toUtf8(line.substr(0, 120));
+        for (size_t i = 0; i < canaries.size(); ++i)
+            EXPECT_EQ(before[i], snapshotTree(canaries[i])) << toUtf8(line.substr(0, 120));
+        EXPECT_EQ(notOursBefore, snapshotTree(notOurs)) << toUtf8(line.substr(0, 120));
+        EXPECT_TRUE(exists(profile + L"\\Launcher.xml"));
+        EXPECT_EQ(registryBefore, registryState()) << toUtf8(line.substr(0, 120));
+        for (const std::wstring& link : installLinkPaths())
+            EXPECT_TRUE(exists(link)) << toUtf8(link);
+    }
+    std::wstring log = readUninstallLog();
+    EXPECT_NE(std::wstring::npos, log.find(L"is not an install folder (a protected folder), nothing deleted."));
+    EXPECT_NE(std::wstring::npos, log.find(L"is not an install folder (no Launcher.xml), nothing deleted."));
+    DeleteFileW((profile + L"\\Launcher.xml").c_str());
+    DeleteFileW((profile + L"\\Uninstall.exe").c_str());
+}
+
+TEST(UninstallChain, CopyStartedInsideTheFolderItDeletesFinishes)
+{
+    const std::wstring install = L"C:\\tq_self\\TqSorva\\";
+    makeInstallFiles(install);
+    writeInstallRegistry(install);
+    EXPECT_EQ(0, runAndWait(install + L"Uninstall.exe", L"-silencedelete -path \"C:\\tq_self\\TqSorva\""));
+    EXPECT_FALSE(exists(install + L"Launcher.xml"));
+    EXPECT_FALSE(exists(install + L"1.0.3.0"));
+    EXPECT_EQ(L"00000", registryState());
+    // Not a copy of ours: it schedules nothing for the next start.
+    EXPECT_EQ(std::wstring::npos, pendingRenames().find(L"tq_self"));
+    removeTree(L"C:\\tq_self");
+}
+
+TEST(UninstallChain, CopyWithProgressDeletesReportsAndEndsWithoutItsWindow)
+{
+    // Model 2 reports every file to the bridge; with no window to show the
+    // end, the finish ends the program after the registry and links are gone.
+    const std::wstring install = L"C:\\tq_model2\\TqSorva\\";
+    makeInstallFiles(install);
+    writeInstallRegistry(install);
+    ASSERT_TRUE(writeInstallLinks(install, dataFolder()));
+    EXPECT_EQ(0, runAndWait(programFolder() + L"Uninstall.exe", L"-delete -path \"C:\\tq_model2\\TqSorva\""));
+    EXPECT_FALSE(exists(install));
+    EXPECT_EQ(L"00000", registryState());
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_FALSE(exists(link)) << toUtf8(link);
+    std::wstring log = readUninstallLog();
+    EXPECT_NE(std::wstring::npos, log.find(L"SorvaUninstallControl::uninstall, run model is 2."));
+    removeTree(L"C:\\tq_model2");
+}
