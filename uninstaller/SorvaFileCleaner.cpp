@@ -27,28 +27,6 @@ std::wstring folderOf(const std::wstring& path)
     return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
 }
 
-std::wstring firstModulePath(DWORD pid)
-{
-    HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
-    if (modules != INVALID_HANDLE_VALUE) {
-        MODULEENTRY32W module = {};
-        module.dwSize = sizeof module;
-        bool found = Module32FirstW(modules, &module) != FALSE;
-        CloseHandle(modules);
-        if (found)
-            return module.szExePath;
-    }
-    // A process of the other bitness lists no modules to us: its image name.
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!process)
-        return std::wstring();
-    wchar_t path[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
-    bool ok = QueryFullProcessImageNameW(process, 0, path, &size) != FALSE;
-    CloseHandle(process);
-    return ok ? std::wstring(path, size) : std::wstring();
-}
-
 // Deletes a link, junction or other reparse point itself. Deleting by name
 // may act on the target (some systems resolve links there, removing a file
 // or an empty folder behind it): the entry is opened as a reparse point and
@@ -199,7 +177,7 @@ void SorvaFileCleaner::_endInstallFolderPrograms()
         // A relocated copy started in the install folder itself goes on.
         if (entry.th32ProcessID == self || entry.th32ProcessID == 0)
             continue;
-        std::wstring folder = folderOf(firstModulePath(entry.th32ProcessID));
+        std::wstring folder = folderOf(processProgramPath(entry.th32ProcessID));
         if (folder.empty() || !sameTextIgnoringCase(folder, m_path))
             continue;
         HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);

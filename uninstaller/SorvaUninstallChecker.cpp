@@ -6,33 +6,6 @@
 
 #include <tlhelp32.h>
 
-namespace {
-
-// The first module's path of a process; the image name when modules cannot
-// be listed (a process of the other bitness).
-std::wstring processProgramPath(DWORD pid)
-{
-    HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
-    if (modules != INVALID_HANDLE_VALUE) {
-        MODULEENTRY32W module = {};
-        module.dwSize = sizeof module;
-        bool found = Module32FirstW(modules, &module) != FALSE;
-        CloseHandle(modules);
-        if (found)
-            return module.szExePath;
-    }
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!process)
-        return std::wstring();
-    wchar_t path[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
-    bool ok = QueryFullProcessImageNameW(process, 0, path, &size) != FALSE;
-    CloseHandle(process);
-    return ok ? std::wstring(path, size) : std::wstring();
-}
-
-}  // namespace
-
 SorvaUninstallChecker::~SorvaUninstallChecker()
 {
     // The waiting thread polls this object: it ends before the object goes.

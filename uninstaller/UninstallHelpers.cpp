@@ -1,5 +1,7 @@
 #include "UninstallHelpers.h"
 
+#include <tlhelp32.h>
+
 #include "SetupLog.h"
 #include "SystemUtils.h"
 #include "UninstallNames.h"
@@ -154,4 +156,25 @@ void takeUninstallProgress(WPARAM wParam, LPARAM lParam, std::wstring& path, dou
     fraction = share ? *share : 0.0;
     delete text;
     delete share;
+}
+
+std::wstring processProgramPath(DWORD pid)
+{
+    HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (modules != INVALID_HANDLE_VALUE) {
+        MODULEENTRY32W module = {};
+        module.dwSize = sizeof module;
+        bool found = Module32FirstW(modules, &module) != FALSE;
+        CloseHandle(modules);
+        if (found)
+            return module.szExePath;
+    }
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process)
+        return std::wstring();
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    bool ok = QueryFullProcessImageNameW(process, 0, path, &size) != FALSE;
+    CloseHandle(process);
+    return ok ? std::wstring(path, size) : std::wstring();
 }

@@ -27,6 +27,11 @@ bool isRemovableInstallFolder(const std::wstring& path, std::wstring* reason = n
 // Same text ignoring letter case (ordinal, as the file system compares names).
 bool sameTextIgnoringCase(const std::wstring& a, const std::wstring& b);
 
+// A process's program: its first module's path, or its image name when its
+// modules cannot be listed (a process of the other bitness); empty when
+// neither can be read.
+std::wstring processProgramPath(DWORD pid);
+
 // The running program's full path; its folder with a final "\\".
 std::wstring runningProgramPath();
 std::wstring runningProgramFolder();
