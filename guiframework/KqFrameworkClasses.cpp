@@ -6,6 +6,10 @@
 #include "KqAssignLib.h"
 #include "KqAnimation.h"
 #include "KqEventHandler.h"
+#include "KqDefaultEventHandlers.h"
+#include "KqGraphicsView.h"
+#include "KqWindow.h"
+#include "KqWindowAdapter.h"
 #include "KqBasicItems.h"
 #include "KqPositioner.h"
 #include "KqResourceLib.h"
@@ -30,6 +34,14 @@ void kqRegisterFrameworkClasses()
     kqRegisterClass("KqEventHandler", &KqEventHandler::classInfo, 'EHER');
     kqRegisterClass("KqItemEventHandler", &KqItemEventHandler::classInfo, 'IEHR');
     kqRegisterClass("KqSceneEventHandler", &KqSceneEventHandler::classInfo, 'SEHR');
+    kqRegisterClass("KqViewEventHandler", &KqViewEventHandler::classInfo, 'VEHR');
+    kqRegisterClass("KqDefaultItemEventHandler", &KqDefaultItemEventHandler::classInfo, 'DIEH');
+    kqRegisterClass("KqDefaultSceneEventHandler", &KqDefaultSceneEventHandler::classInfo, 'DSEH');
+    kqRegisterClass("KqDefaultViewEventHandler", &KqDefaultViewEventHandler::classInfo, 'DVEH');
+    kqRegisterClass("KqEventSignalDispatch", &KqEventSignalDispatch::classInfo, 'ESDH');
+    kqRegisterClass("KqGraphicsView", &KqGraphicsView::classInfo, 'KGVW');
+    kqRegisterClass("KqWindow", &KqWindow::classInfo, 'WINW');
+    kqRegisterClass("KqWindowAdapter", &KqWindowAdapter::classInfo, 'WAER');
     kqRegisterClass("KqAssignLib", &KqAssignLib::classInfo, 'ASLB');
     kqRegisterClass("KqResourceLib", &KqResourceLib::classInfo, 'RLIB');
     kqRegisterClass("KqResourceMapping", &KqResourceMapping::classInfo, 'RMNG');

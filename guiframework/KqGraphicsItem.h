@@ -149,7 +149,10 @@ public:
     KqString objectName() const { return m_objectName; }
     void setObjectName(const KqString& name) { m_objectName = name; }
 
-    // Focus.
+    // Focus. Policy bit 1: takes focus by Tab; bit 2: by a click.
+    enum FocusPolicy : uint32_t { TabFocus = 0x1, ClickFocus = 0x2 };
+    uint32_t focusPolicy() const { return m_focusPolicy; }
+    void setFocusPolicy(uint32_t policy) { m_focusPolicy = policy; }
     KqGraphicsItem* focusProxy() const { return m_focusProxy; }
     void setFocusProxy(KqGraphicsItem* item);
     bool hasFocus() const;
