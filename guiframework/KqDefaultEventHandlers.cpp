@@ -4,8 +4,6 @@
 #include "KqGraphicsItem.h"
 #include "KqGraphicsView.h"
 
-KQ_DEFINE_CLASS(KqDefaultItemEventHandler, KqItemEventHandler, 'DIEH', &kqMakeInstance<KqDefaultItemEventHandler>)
-KQ_DEFINE_CLASS(KqEventSignalDispatch, KqRttiObject, 'ESDH', &kqMakeInstance<KqEventSignalDispatch>)
 KQ_DEFINE_CLASS(KqDefaultSceneEventHandler, KqSceneEventHandler, 'DSEH', &kqMakeInstance<KqDefaultSceneEventHandler>)
 KQ_DEFINE_CLASS(KqDefaultViewEventHandler, KqViewEventHandler, 'DVEH', &kqMakeInstance<KqDefaultViewEventHandler>)
 
@@ -16,94 +14,6 @@ template <class T> T* as(KqEvent* event) { return kq_cast<T>(static_cast<KqRttiO
 bool isExactly(KqEvent* event, const KqClassInfo* info) { return event->dynamicClassInfo() == info; }
 
 } // namespace
-
-// ---- default item handler
-
-void KqDefaultItemEventHandler::handle(KqEvent* event)
-{
-    if (event->isAccepted())
-        return;
-    const KqClassInfo* info = event->dynamicClassInfo();
-    if (KqMouseEvent* mouse = as<KqMouseEvent>(event)) {
-        if (info == KqMouseDownEvent::classInfo())
-            mouseDown(mouse);
-        else if (info == KqMouseUpEvent::classInfo())
-            mouseUp(mouse);
-        else if (info == KqMouseWheelEvent::classInfo())
-            mouseWheel(mouse);
-        else if (info == KqMouseMoveEvent::classInfo())
-            mouseMove(mouse);
-        else if (info == KqMouseDbClickEvent::classInfo())
-            mouseDbClick(mouse);
-        else if (info == KqMouseClickedEvent::classInfo())
-            mouseClicked(mouse);
-    } else if (KqKeyEvent* key = as<KqKeyEvent>(event)) {
-        if (info == KqKeyDownEvent::classInfo())
-            keyDown(key);
-        else if (info == KqKeyUpEvent::classInfo())
-            keyUp(key);
-    } else if (KqCharEvent* character = as<KqCharEvent>(event)) {
-        charInput(character);
-    } else if (KqHoverEvent* hover = as<KqHoverEvent>(event)) {
-        if (info == KqHoverEnterEvent::classInfo())
-            hoverEnter(hover);
-        else if (info == KqHoverLeaveEvent::classInfo())
-            hoverLeave(hover);
-    } else if (KqFocusEvent* focus = as<KqFocusEvent>(event)) {
-        if (info == KqFocusInEvent::classInfo())
-            focusIn(focus);
-        else if (info == KqFocusOutEvent::classInfo())
-            focusOut(focus);
-    } else if (as<KqSceneDragEvent>(event)) {
-        if (info == KqDragStartEvent::classInfo())
-            dragStart(static_cast<KqDragStartEvent*>(event));
-        else if (info == KqDragMoveEvent::classInfo())
-            dragMove(static_cast<KqDragMoveEvent*>(event));
-        else if (info == KqDragEndEvent::classInfo())
-            dragEnd(static_cast<KqDragEndEvent*>(event));
-    }
-}
-
-void KqDefaultItemEventHandler::hoverEnter(KqHoverEvent*)
-{
-    if (item())
-        item()->update();
-}
-
-void KqDefaultItemEventHandler::hoverLeave(KqHoverEvent*)
-{
-    if (item())
-        item()->update();
-}
-
-void KqDefaultItemEventHandler::focusIn(KqFocusEvent*)
-{
-    if (item())
-        item()->update();
-}
-
-void KqDefaultItemEventHandler::focusOut(KqFocusEvent*)
-{
-    if (item())
-        item()->update();
-}
-
-// ---- signal dispatch
-
-KqEventSignalDispatch::~KqEventSignalDispatch()
-{
-    for (auto it = m_signals.constBegin(); it != m_signals.constEnd(); ++it)
-        delete it->second;
-}
-
-bool KqEventSignalDispatch::emit(KqGraphicsItem* item, KqEvent* event)
-{
-    KqSignal2* signal = m_signals.value(event->eventType(), nullptr);
-    if (!signal)
-        return false;
-    signal->emit(item, event);
-    return event->isAccepted();
-}
 
 // ---- default scene handler
 

@@ -6,14 +6,14 @@
 #include "KqAssignLib.h"
 #include "KqAnimation.h"
 #include "KqEventHandler.h"
-#include "KqDefaultEventHandlers.h"
-#include "KqGraphicsView.h"
-#include "KqWindow.h"
-#include "KqWindowAdapter.h"
 #include "KqBasicItems.h"
 #include "KqPositioner.h"
 #include "KqResourceLib.h"
 #include "KqTimer.h"
+#include "KqDefaultEventHandlers.h"
+#include "KqGraphicsView.h"
+#include "KqWindow.h"
+#include "KqWindowAdapter.h"
 
 void kqRegisterFrameworkClasses()
 {
@@ -35,10 +35,8 @@ void kqRegisterFrameworkClasses()
     kqRegisterClass("KqItemEventHandler", &KqItemEventHandler::classInfo, 'IEHR');
     kqRegisterClass("KqSceneEventHandler", &KqSceneEventHandler::classInfo, 'SEHR');
     kqRegisterClass("KqViewEventHandler", &KqViewEventHandler::classInfo, 'VEHR');
-    kqRegisterClass("KqDefaultItemEventHandler", &KqDefaultItemEventHandler::classInfo, 'DIEH');
     kqRegisterClass("KqDefaultSceneEventHandler", &KqDefaultSceneEventHandler::classInfo, 'DSEH');
     kqRegisterClass("KqDefaultViewEventHandler", &KqDefaultViewEventHandler::classInfo, 'DVEH');
-    kqRegisterClass("KqEventSignalDispatch", &KqEventSignalDispatch::classInfo, 'ESDH');
     kqRegisterClass("KqGraphicsView", &KqGraphicsView::classInfo, 'KGVW');
     kqRegisterClass("KqWindow", &KqWindow::classInfo, 'WINW');
     kqRegisterClass("KqWindowAdapter", &KqWindowAdapter::classInfo, 'WAER');

@@ -52,6 +52,8 @@ public:
         MouseButtonsShift = 26,
         MouseButtonsMask = 0x7C000000,
     };
+    // Focus policy bit 1: the item takes focus by the Tab chain.
+    static const uint32_t TabFocus = 0x1;
     // Listener bits.
     enum ListenerBit : uint32_t { GeometryChanged = 1, VisibilityChanged = 4, ItemDestroyed = 16, PositionChanged = 32 };
     // Change kinds of itemChange and itemChanged.
@@ -149,8 +151,8 @@ public:
     KqString objectName() const { return m_objectName; }
     void setObjectName(const KqString& name) { m_objectName = name; }
 
-    // Focus. Policy bit 1: takes focus by Tab; bit 2: by a click.
-    enum FocusPolicy : uint32_t { TabFocus = 0x1, ClickFocus = 0x2 };
+    // Focus. Policy bit 2: the item takes focus by a click.
+    enum FocusPolicyBit : uint32_t { ClickFocus = 0x2 };
     uint32_t focusPolicy() const { return m_focusPolicy; }
     void setFocusPolicy(uint32_t policy) { m_focusPolicy = policy; }
     KqGraphicsItem* focusProxy() const { return m_focusProxy; }
