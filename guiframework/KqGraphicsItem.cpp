@@ -6,6 +6,7 @@
 #include "KqGraphicsScene.h"
 #include "KqItemChangeListener.h"
 #include "KqPropertyRegistry.h"
+#include "KqRegion.h"
 #include "KqServices.h"
 #include "KqStackingOrder.h"
 
@@ -56,6 +57,16 @@ KqGraphicsItem::~KqGraphicsItem()
         removeAnimation(animation);
     }
     KqItemRegistry::instance()->remove(m_serial);
+    delete m_clipRegion;
+}
+
+void KqGraphicsItem::setClipRegion(KqRegion* region)
+{
+    if (region == m_clipRegion)
+        return;
+    delete m_clipRegion;
+    m_clipRegion = region;
+    update();
 }
 
 KqRectF KqGraphicsItem::boundingRect() const

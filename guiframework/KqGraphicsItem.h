@@ -54,6 +54,9 @@ public:
     };
     // Focus policy bit 1: the item takes focus by the Tab chain.
     static const uint32_t TabFocus = 0x1;
+    // The region that clips the item (and, with ClipsChildren, its children)
+    // instead of its bounding rectangle; owned, null clears it.
+    void setClipRegion(KqRegion* region);
     // Listener bits.
     enum ListenerBit : uint32_t { GeometryChanged = 1, VisibilityChanged = 4, ItemDestroyed = 16, PositionChanged = 32 };
     // Change kinds of itemChange and itemChanged.
