@@ -7,6 +7,14 @@
 #include "KqAnimation.h"
 #include "KqEventHandler.h"
 #include "KqBasicItems.h"
+#include "KqDefaultItemEventHandler.h"
+#include "KqGraphicsFrameItem.h"
+#include "KqLabel.h"
+#include "KqProgressBar.h"
+#include "KqPushButton.h"
+#include "KqScrollArea.h"
+#include "KqWidgetEventHandler.h"
+#include "KqWidgetItem.h"
 #include "KqPositioner.h"
 #include "KqResourceLib.h"
 #include "KqTimer.h"
@@ -35,4 +43,17 @@ void kqRegisterFrameworkClasses()
     kqRegisterClass("KqResourceMapping", &KqResourceMapping::classInfo, 'RMNG');
     kqRegisterClass("KqResourceMappingDLL", &KqResourceMappingDLL::classInfo, 'RMLL');
     kqRegisterClass("KqResourceMappingFile", &KqResourceMappingFile::classInfo, 'RMFE');
+    kqRegisterClass("KqGraphicsFrameItem", &KqGraphicsFrameItem::classInfo, 'KGFM');
+    kqRegisterClass("KqDefaultItemEventHandler", &KqDefaultItemEventHandler::classInfo, 'DIEH');
+    kqRegisterClass("KqWidgetEventHandler", &KqWidgetEventHandler::classInfo, 'KWEH');
+    kqRegisterClass("KqEventSignalDispatch", &KqEventSignalDispatch::classInfo, 'ESDH');
+    kqRegisterClass("KqWidgetItem", &KqWidgetItem::classInfo, 'WTIM');
+    kqRegisterClass("KqPushButton", &KqPushButton::classInfo, 'PBTN');
+    kqRegisterClass("KqCheckBox", &KqCheckBox::classInfo, 'CBOX');
+    kqRegisterClass("KqCheckBoxEventHandler", &KqCheckBoxEventHandler::classInfo, 'CBER');
+    kqRegisterClass("KqLabel", &KqLabel::classInfo, 'LAEL');
+    kqRegisterClass("KqProgressBar", &KqProgressBar::classInfo, 'PSBR');
+    kqRegisterClass("KqScrollArea", &KqScrollArea::classInfo, 'SLAA');
+    kqRegisterClass("KqScrollBar", &KqScrollBar::classInfo, 'SLBR');
+    kqRegisterClass("KqScrollBarEventHandler", &KqScrollBarEventHandler::classInfo, 'SBEH');
 }
