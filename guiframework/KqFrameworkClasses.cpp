@@ -7,6 +7,10 @@
 #include "KqAnimation.h"
 #include "KqEventHandler.h"
 #include "KqBasicItems.h"
+#include "KqCharFormat.h"
+#include "KqDocumentValidater.h"
+#include "KqTextDocument.h"
+#include "KqTextLayoutEngine.h"
 #include "KqDefaultItemEventHandler.h"
 #include "KqGraphicsFrameItem.h"
 #include "KqLabel.h"
@@ -56,4 +60,10 @@ void kqRegisterFrameworkClasses()
     kqRegisterClass("KqScrollArea", &KqScrollArea::classInfo, 'SLAA');
     kqRegisterClass("KqScrollBar", &KqScrollBar::classInfo, 'SLBR');
     kqRegisterClass("KqScrollBarEventHandler", &KqScrollBarEventHandler::classInfo, 'SBEH');
+    kqRegisterClass("KqTextDocument", &KqTextDocument::classInfo, 'TDNT');
+    kqRegisterClass("KqTextCursor", &KqTextCursor::classInfo, 'KTCR');
+    kqRegisterClass("KqCharFormat", &KqCharFormat::classInfo, 'CFMT');
+    kqRegisterClass("KqTextFormat", &KqTextFormat::classInfo, 'TFAT');
+    kqRegisterClass("KqTextLayoutEngine", &KqTextLayoutEngine::classInfo, 'TLEE');
+    kqRegisterClass("KqDocumentValidater", &KqDocumentValidater::classInfo, 'DVER');
 }
