@@ -29,3 +29,20 @@ public:
 private:
     KqTextDocument* m_document = nullptr;
 };
+
+// Limits the text's width: units below 256 count 1, others 2.
+class KqNumWidthDocValidater : public KqDocumentValidater {
+    KQ_DECLARE_CLASS(KqNumWidthDocValidater)
+public:
+    explicit KqNumWidthDocValidater(int32_t maximumWidth = 0);
+    static int32_t unitWidth(uint16_t unit) { return unit < 256 ? 1 : 2; }
+    bool reset() override;
+    bool validateInsert(uint16_t unit, int position) override;
+    bool validateRemove(uint16_t unit, int position) override;
+    int32_t totalWidth() const { return m_total; }
+    int32_t maximumWidth() const { return m_maximum; }
+
+private:
+    int32_t m_total = 0;
+    int32_t m_maximum;
+};

@@ -7,6 +7,9 @@
 #include "KqAnimation.h"
 #include "KqEventHandler.h"
 #include "KqBasicItems.h"
+#include "KqGraphicsEditText.h"
+#include "KqInputFocusPainter.h"
+#include "KqSimpleEdit.h"
 #include "KqCharFormat.h"
 #include "KqDocumentValidater.h"
 #include "KqTextDocument.h"
@@ -66,4 +69,11 @@ void kqRegisterFrameworkClasses()
     kqRegisterClass("KqTextFormat", &KqTextFormat::classInfo, 'TFAT');
     kqRegisterClass("KqTextLayoutEngine", &KqTextLayoutEngine::classInfo, 'TLEE');
     kqRegisterClass("KqDocumentValidater", &KqDocumentValidater::classInfo, 'DVER');
+    kqRegisterClass("KqNumWidthDocValidater", &KqNumWidthDocValidater::classInfo, 'NDVR');
+    kqRegisterClass("KqGraphicsEditText", &KqGraphicsEditText::classInfo, 'GETT');
+    kqRegisterClass("KqSimpleEdit", &KqSimpleEdit::classInfo, 'SEIT');
+    kqRegisterClass("KqLineEdit", &KqLineEdit::classInfo, 'LEIT');
+    kqRegisterClass("KqSimpleEditEventHandler", &KqSimpleEditEventHandler::classInfo, 'SEER');
+    kqRegisterClass("KqInputFocusPainter", &KqInputFocusPainter::classInfo, 'IFPR');
+    kqRegisterClass("KqEditEventListener", &KqEditEventListener::classInfo, 'EELR');
 }

@@ -150,8 +150,8 @@ public:
     KqString objectName() const { return m_objectName; }
     void setObjectName(const KqString& name) { m_objectName = name; }
 
-    // Focus. Policy bit 2: the item takes focus by a click.
-    enum FocusPolicyBit : uint32_t { ClickFocus = 0x2 };
+    // Focus policy: by Tab, by a click.
+    enum FocusPolicyBit : uint32_t { TabFocus = 0x1, ClickFocus = 0x2 };
     uint32_t focusPolicy() const { return m_focusPolicy; }
     void setFocusPolicy(uint32_t policy) { m_focusPolicy = policy; }
     KqGraphicsItem* focusProxy() const { return m_focusProxy; }

@@ -5,7 +5,6 @@
 
 KQ_DEFINE_CLASS(KqTextCursor, KqRttiObject, 'KTCR', &kqMakeInstance<KqTextCursor>)
 KQ_DEFINE_CLASS(KqTextDocument, KqRttiObject, 'TDNT', &kqMakeInstance<KqTextDocument>)
-KQ_DEFINE_CLASS(KqDocumentValidater, KqRttiObject, 'DVER', &kqMakeInstance<KqDocumentValidater>)
 
 // ---- cursor
 
