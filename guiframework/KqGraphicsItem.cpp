@@ -76,6 +76,16 @@ KqRectF KqGraphicsItem::boundingRect() const
     return rect();
 }
 
+void KqGraphicsItem::setBoundingRectOverride(const KqRectF& rect)
+{
+    if (rect == m_boundingRectOverride)
+        return;
+    update();
+    m_boundingRectOverride = rect;
+    markAncestorsChildrenRectStale();
+    update();
+}
+
 void KqGraphicsItem::paint(KqPainter*) {}
 
 KqString KqGraphicsItem::objectPath() const

@@ -52,8 +52,6 @@ public:
         MouseButtonsShift = 26,
         MouseButtonsMask = 0x7C000000,
     };
-    // Focus policy bit 1: the item takes focus by the Tab chain.
-    static const uint32_t TabFocus = 0x1;
     // The region that clips the item (and, with ClipsChildren, its children)
     // instead of its bounding rectangle; owned, null clears it.
     void setClipRegion(KqRegion* region);
@@ -107,6 +105,7 @@ public:
     void addAnimation(KqAbstractAnimation* animation);
     void removeAnimation(KqAbstractAnimation* animation);
     int animationCount() const { return m_animations.count(); }
+    KqAbstractAnimation* animationAt(int i) const { return m_animations.at(i); }
 
     KqAnchors* anchors();
     bool hasAnchors() const { return m_anchors != nullptr; }
@@ -154,8 +153,8 @@ public:
     KqString objectName() const { return m_objectName; }
     void setObjectName(const KqString& name) { m_objectName = name; }
 
-    // Focus. Policy bit 2: the item takes focus by a click.
-    enum FocusPolicyBit : uint32_t { ClickFocus = 0x2 };
+    // Focus policy: by Tab, by a click.
+    enum FocusPolicyBit : uint32_t { TabFocus = 0x1, ClickFocus = 0x2 };
     uint32_t focusPolicy() const { return m_focusPolicy; }
     void setFocusPolicy(uint32_t policy) { m_focusPolicy = policy; }
     KqGraphicsItem* focusProxy() const { return m_focusProxy; }
@@ -168,6 +167,10 @@ public:
     void setEventHandler(KqItemEventHandler* handler);
     bool sendEvent(KqEvent* event);
     KqRegion* clipRegion() const { return m_clipRegion; }
+    // A bounding rectangle narrower than the item (the visible part of
+    // scrolled content); an empty one clears it.
+    void setBoundingRectOverride(const KqRectF& rect);
+    KqRectF boundingRectOverride() const { return m_boundingRectOverride; }
 
     // Listeners.
     void addChangeListener(KqItemChangeListener* listener);
