@@ -236,6 +236,33 @@ TEST(KqAnchorsTest, SiblingLoopStopsWithItsMessage)
     EXPECT_LT(first->x(), 500);
 }
 
+TEST(KqAnchorsTest, PlacingAnItemIsNoLoop)
+{
+    KqGraphicsItem parent;
+    parent.resize(200, 100);
+    Captured captured;
+    const struct { double left, right, top; } cases[] = {{0, 0, 0}, {3, 0, 0}, {3, 4, 5}, {0, 6, 2}};
+    for (const auto& c : cases) {
+        KqGraphicsItem* child = new KqGraphicsItem(&parent);
+        child->setHeight(10);
+        KqAnchors* a = child->anchors();
+        a->setLeft(KqAnchorLine(&parent, KqAnchorLine::Left));
+        a->setRight(KqAnchorLine(&parent, KqAnchorLine::Right));
+        a->setTop(KqAnchorLine(&parent, KqAnchorLine::Top));
+        a->setLeftMargin(c.left);
+        a->setRightMargin(c.right);
+        a->setTopMargin(c.top);
+        parent.resize(250, 100);
+        EXPECT_EQ(c.left, child->x());
+        EXPECT_EQ(250 - c.left - c.right, child->width());
+        EXPECT_EQ(c.top, child->y());
+        parent.resize(200, 100);
+        EXPECT_EQ(200 - c.left - c.right, child->width());
+        delete child;
+    }
+    EXPECT_TRUE(g_messages.empty()) << g_messages.front();
+}
+
 TEST(KqAnchorsTest, FillCentreAndCommonMargins)
 {
     KqGraphicsItem parent;
