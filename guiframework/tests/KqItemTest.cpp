@@ -69,6 +69,24 @@ TEST(KqItemTest, GeometryReportsOncePerChange)
     }
 }
 
+TEST(KqItemTest, DeadItemLeavesNoFieldWithItsProxy)
+{
+    KqGraphicsItem* proxy = new KqGraphicsItem;
+    KqGraphicsItem* other = new KqGraphicsItem;
+    KqGraphicsItem* dying = new KqGraphicsItem;
+    dying->setFocusProxy(proxy);
+    delete dying;
+    // The pool hands the freed block out again: the next item lives where
+    // the dead one's proxy field was.
+    KqGraphicsItem* reborn = new KqGraphicsItem;
+    reborn->setFocusProxy(other);
+    delete proxy; // must not clear a field of the dead item, now reborn's
+    EXPECT_EQ(other, reborn->focusProxy());
+    delete other;
+    EXPECT_EQ(nullptr, reborn->focusProxy()); // its own proxy going does clear it
+    delete reborn;
+}
+
 TEST(KqItemTest, ObjectPathAndProperties)
 {
     KqGraphicsItem* main = new KqGraphicsItem;
