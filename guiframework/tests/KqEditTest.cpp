@@ -355,7 +355,7 @@ TEST(KqSimpleEditTest, OnlyTheFocusedEditBlinks)
 TEST(KqSimpleEditTest, FactoriesBuildTheEditingClasses)
 {
     const char* names[] = {"KqGraphicsEditText", "KqSimpleEdit", "KqLineEdit", "KqSimpleEditEventHandler", "KqNumWidthDocValidater",
-                           "KqEditEventListener", "KqTextDocument", "KqTextLayoutEngine", "KqCharFormat", "KqTextCursor"};
+                           "KqEditEventListener", "KqInputFocusPainter", "KqTextDocument", "KqTextLayoutEngine", "KqCharFormat", "KqTextCursor"};
     for (const char* name : names) {
         const KqClassInfo* info = KqClassRegistry::instance()->find(KqString(name));
         ASSERT_NE(nullptr, info) << name;
