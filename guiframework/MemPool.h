@@ -25,6 +25,8 @@ bool mp_disabled();
 // disabled pool go to the heap and are not counted).
 size_t mp_pool_bytes_in_use();
 unsigned mp_chunk_count();
+// Block bytes the chunks have handed out and not taken back.
+size_t mp_bytes_in_use();
 // Size and block size of chunk `index`; false when there is no such chunk.
 bool mp_chunk_info(unsigned index, uint32_t* size, uint32_t* blockSize);
 // Class (0-12) serving a request of `size` bytes, -1 above 256.

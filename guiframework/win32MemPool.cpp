@@ -40,6 +40,7 @@ unsigned g_sortedChunks[kMaxChunks]; // chunk indices ordered by base address
 volatile LONG g_chunkCount;
 bool g_disabled;
 bool g_initialised;
+size_t g_bytesInUse; // block bytes handed out from the chunks
 CRITICAL_SECTION g_lock;
 size_t g_bytesInUse; // block bytes handed out, under g_lock
 MpReportHook g_hook;
@@ -333,6 +334,13 @@ bool mp_disabled()
 {
     mp_init();
     return g_disabled;
+}
+
+size_t mp_bytes_in_use()
+{
+    mp_init();
+    Lock lock;
+    return g_bytesInUse;
 }
 
 unsigned mp_chunk_count()

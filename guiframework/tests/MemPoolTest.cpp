@@ -200,6 +200,23 @@ TEST_F(MemPoolTest, CommandLineSwitchTurnsThePoolOffInAnyCase)
     }
 }
 
+TEST_F(MemPoolTest, BytesInUseCountWholeBlocks)
+{
+    const size_t before = mp_bytes_in_use();
+    void* a = mp_alloc(40);  // a 48-byte block
+    void* b = mp_alloc(256);
+    void* big = mp_alloc(300); // from the heap: not counted
+    EXPECT_EQ(before + 48 + 256, mp_bytes_in_use());
+    a = mp_realloc(a, 44); // still fits its block
+    EXPECT_EQ(before + 48 + 256, mp_bytes_in_use());
+    a = mp_realloc(a, 70); // moves to an 80-byte block
+    EXPECT_EQ(before + 80 + 256, mp_bytes_in_use());
+    mp_free(a);
+    mp_free(b);
+    mp_free(big);
+    EXPECT_EQ(before, mp_bytes_in_use());
+}
+
 } // namespace
 
 TEST_F(MemPoolTest, BytesInUseCountBlocksHandedOutAndReturned)
