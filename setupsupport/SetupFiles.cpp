@@ -43,7 +43,7 @@ bool isDotEntry(const wchar_t* name)
 void removeTreeLink(const std::wstring& path)
 {
     if (!removeLinkItself(path))
-        writeLog(L"deleteDirectory, link %s cannot be removed by itself, left in place", path.c_str());
+        writeLog(L"deleteDirectory, %s is a link that cannot be removed by itself, left in place", path.c_str());
 }
 
 void deleteTree(const std::wstring& folder)

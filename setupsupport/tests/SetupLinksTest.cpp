@@ -1,13 +1,16 @@
 // Deleting trees that hold links to places outside them: the links never
 // lead the deletion anywhere else, and ordinary content still goes.
+#include "SetupLog.h"
 #include "SystemUtils.h"
 
 #include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -64,6 +67,9 @@ TEST(SetupLinks, DeletingATreeNeverDeletesThroughItsLinks)
     ASSERT_TRUE(exists(canary + L"\\full\\keep.txt")) << "fixture missing";
     const auto canaryBefore = tree(canary);
     ASSERT_EQ(8u, canaryBefore.size());
+    const std::wstring logName = L"links_" + std::to_wstring(GetCurrentProcessId()) + L".log";
+    setLogFileName(logName.c_str());
+    std::vector<std::wstring> linksLeft;
 
     struct Case {
         const wchar_t* tree;
@@ -102,6 +108,7 @@ TEST(SetupLinks, DeletingATreeNeverDeletesThroughItsLinks)
         std::map<std::wstring, std::string> left = tree(folder);
         left.erase(c.link);
         EXPECT_EQ(expected, left);
+        linksLeft.push_back(folder + L"\\" + c.link);
     }
 
     // The folder given may itself be a link: only the link may go.
@@ -109,6 +116,19 @@ TEST(SetupLinks, DeletingATreeNeverDeletesThroughItsLinks)
     ASSERT_TRUE(exists(top)) << "fixture missing";
     deleteDirectory(top);
     EXPECT_EQ(canaryBefore, tree(canary)) << "deleting a link to a folder changed the folder";
+
+    // Every link left in place says so in the log.
+    const std::string bytes = readFileBytes(setupLog().filePath());
+    DeleteFileW(setupLog().filePath().c_str());
+    std::wstring text(bytes.size() / 2, L'\0');
+    if (!text.empty())
+        memcpy(&text[0], bytes.data(), text.size() * 2);
+    for (const std::wstring& link : linksLeft) {
+        const size_t at = text.find(L"deleteDirectory, " + link + L" ");
+        ASSERT_NE(std::wstring::npos, at) << narrow(link);
+        const std::wstring line = text.substr(at, text.find(L"\r\n", at) - at);
+        EXPECT_NE(std::wstring::npos, line.find(L"left in place")) << narrow(line);
+    }
 }
 
 TEST(SetupLinks, HelpersTellLinksFromTheirOwnEntries)
