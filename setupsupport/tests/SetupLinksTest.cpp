@@ -86,8 +86,9 @@ TEST(SetupLinks, DeletingATreeNeverDeletesThroughItsLinks)
         SCOPED_TRACE(narrow(c.tree));
         const std::wstring folder = root + c.tree;
         ASSERT_TRUE(exists(folder + L"\\sub\\inner\\file.txt")) << "fixture missing";
-        if (*c.link)
+        if (*c.link) {
             ASSERT_TRUE(exists(folder + L"\\" + c.link)) << "fixture missing";
+        }
 
         deleteDirectory(folder);
 
