@@ -39,55 +39,40 @@ bool isDotEntry(const wchar_t* name)
     return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
-bool isLink(const WIN32_FIND_DATAW& entry)
+// Removes a link found in a tree, never what it points at.
+void removeTreeLink(const std::wstring& path)
 {
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-// Removes a junction or folder link itself. Some systems resolve the link
-// in RemoveDirectoryW; then the link is opened as what it is and deleted,
-// after checking that the handle really is the link and not its target.
-void removeLink(const std::wstring& path)
-{
-    if (RemoveDirectoryW(path.c_str()))
-        return;
-    HANDLE link = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (link == INVALID_HANDLE_VALUE)
-        return;
-    FILE_ATTRIBUTE_TAG_INFO tag = {};
-    if (GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag)
-        && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        FILE_DISPOSITION_INFO dispose = {};
-        dispose.DeleteFile = TRUE;
-        SetFileInformationByHandle(link, FileDispositionInfo, &dispose, sizeof dispose);
-    }
-    CloseHandle(link);
+    if (!removeLinkItself(path))
+        writeLog(L"deleteDirectory, %s is a link that cannot be removed by itself, left in place", path.c_str());
 }
 
 void deleteTree(const std::wstring& folder)
 {
+    // Where this folder's entries really are: an entry resolving elsewhere is
+    // a link the listing did not mark, and deleting it by name could delete
+    // its target.
+    const std::wstring resolvedFolder = resolvedPath(folder);
     WIN32_FIND_DATAW entry = {};
     HANDLE find = FindFirstFileW(joinPath(folder, L"*.*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (isDotEntry(entry.cFileName))
-                continue;
-            std::wstring child = joinPath(folder, entry.cFileName);
-            bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            if (isFolder && !isLink(entry)) {
-                deleteTree(child);
-                RemoveDirectoryW(child.c_str());
-            } else if (isFolder) {
-                // A junction or folder link goes, never what it points at.
-                removeLink(child);
-            } else {
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (isDotEntry(entry.cFileName))
+            continue;
+        std::wstring child = joinPath(folder, entry.cFileName);
+        std::wstring target;
+        if (isReparseEntry(entry)) {
+            removeTreeLink(child);
+        } else if (resolvesElsewhere(resolvedFolder, child, entry.cFileName, &target)) {
+            writeLog(L"deleteDirectory, %s leads to %s, left in place", child.c_str(), target.c_str());
+        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            deleteTree(child);
+            RemoveDirectoryW(child.c_str());
+        } else {
+            DeleteFileW(child.c_str());
+        }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
 }
 
 } // namespace
@@ -111,7 +96,7 @@ bool copyDirectory(const std::wstring& from, const std::wstring& to)
     HANDLE find = FindFirstFileW(joinPath(from, L"*.*").c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            if (isDotEntry(entry.cFileName) || isLink(entry))
+            if (isDotEntry(entry.cFileName) || isReparseEntry(entry))
                 continue;  // links and junctions are not followed
             std::wstring source = joinPath(from, entry.cFileName);
             std::wstring target = joinPath(to, entry.cFileName);
@@ -156,7 +141,7 @@ void deleteDirectory(const std::wstring& path)
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        removeLink(path);
+        removeTreeLink(path);
         return;
     }
     deleteTree(path);

@@ -53,11 +53,31 @@ bool copyFile(const std::wstring& from, const std::wstring& to);
 bool copyDirectory(const std::wstring& from, const std::wstring& to);
 // Creates path and every missing parent, outermost first.
 bool createDirectories(const std::wstring& path);
-// Removes a tree; a link or junction inside is removed itself, never
-// entered. Does nothing for an empty or relative path or a protected folder.
+// Removes a tree. A link, junction or other reparse point (the folder
+// itself too) is never entered and is removed itself only through a handle
+// that really is the link (else it stays); an entry the system resolves to
+// somewhere else (an unmarked link) stays and is logged. Failures are
+// ignored. Does nothing for an empty or relative path or a protected folder.
 void deleteDirectory(const std::wstring& path);
 // Renames (moves) a file or folder: 0 on success, else the system's error.
 int renameFile(const std::wstring& from, const std::wstring& to);
+
+// ---- Links and reparse points ----------------------------------------------
+
+// True for a listed entry marked as a reparse point (link, junction, ...).
+bool isReparseEntry(const WIN32_FIND_DATAW& entry);
+// Deletes a link, junction or other reparse point itself, opened as such;
+// false (and nothing deleted) when the system hands out its target instead.
+bool removeLinkItself(const std::wstring& path);
+// The full path the system resolves path to ("\\?\" form); empty when it
+// cannot be opened.
+std::wstring resolvedPath(const std::wstring& path);
+// True when entryPath, the entry entryName of a folder that resolves to
+// resolvedFolder, resolves to another place: a link the listing did not
+// mark. resolved (when given) receives that place. False when either path
+// cannot be resolved.
+bool resolvesElsewhere(const std::wstring& resolvedFolder, const std::wstring& entryPath,
+                       const std::wstring& entryName, std::wstring* resolved = nullptr);
 
 // ---- Processes and windows -------------------------------------------------
 

@@ -1,6 +1,7 @@
 #include "SorvaFileCleaner.h"
 
 #include "SetupLog.h"
+#include "SystemUtils.h"
 #include "UninstallHelpers.h"
 #include "UninstallNames.h"
 
@@ -25,43 +26,6 @@ std::wstring folderOf(const std::wstring& path)
 {
     size_t cut = path.find_last_of(L'\\');
     return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
-}
-
-// Deletes a link, junction or other reparse point itself. Deleting by name
-// may act on the target (some systems resolve links there, removing a file
-// or an empty folder behind it): the entry is opened as a reparse point and
-// deleted only when the open handle really is the reparse point.
-bool removeLinkItself(const std::wstring& path)
-{
-    HANDLE link = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (link == INVALID_HANDLE_VALUE)
-        return false;
-    FILE_ATTRIBUTE_TAG_INFO tag = {};
-    bool removed = false;
-    if (GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag)
-        && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        FILE_DISPOSITION_INFO dispose = {};
-        dispose.DeleteFile = TRUE;
-        removed = SetFileInformationByHandle(link, FileDispositionInfo, &dispose, sizeof dispose) != FALSE;
-    }
-    CloseHandle(link);
-    return removed;
-}
-
-// The path the system resolves path to; empty when it cannot be opened.
-std::wstring resolvedPath(const std::wstring& path)
-{
-    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return std::wstring();
-    wchar_t buffer[1024] = {};
-    DWORD got = GetFinalPathNameByHandleW(handle, buffer, ARRAYSIZE(buffer), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    CloseHandle(handle);
-    return got > 0 && got < ARRAYSIZE(buffer) ? std::wstring(buffer, got) : std::wstring();
 }
 
 }  // namespace
@@ -200,7 +164,7 @@ void SorvaFileCleaner::_deleteDirectory(const std::wstring& folder)
         writeLog(L"SorvaFileCleaner::_deleteDirectory, directory is empty.");
         return;
     }
-    // Where this folder's entries really are: a file whose resolved path is
+    // Where this folder's entries really are: an entry whose resolved path is
     // elsewhere is a link (some systems do not mark file links), and deleting
     // it by name could delete its target.
     const std::wstring resolvedFolder = resolvedPath(folder);
@@ -213,20 +177,23 @@ void SorvaFileCleaner::_deleteDirectory(const std::wstring& folder)
             continue;
         std::wstring child = folder + L"\\" + entry.cFileName;
         const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        const bool isLink = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if (isLink) {
+        std::wstring target;
+        if (isReparseEntry(entry)) {
             // A link or junction goes itself; what it points at stays.
             if (removeLinkItself(child))
                 writeLog(L"delete link %s success", child.c_str());
             else
                 writeLog(L"delete link %s fail, left in place", child.c_str());
         } else if (isFolder) {
+            if (resolvesElsewhere(resolvedFolder, child, entry.cFileName, &target)) {
+                writeLog(L"delete link %s fail, it leads to %s, left in place", child.c_str(), target.c_str());
+                continue;
+            }
             _deleteDirectory(child);
             RemoveDirectoryW(child.c_str());
         } else {
-            std::wstring resolved = resolvedFolder.empty() ? std::wstring() : resolvedPath(child);
-            if (!resolved.empty() && !sameTextIgnoringCase(resolved, resolvedFolder + L"\\" + entry.cFileName))
-                writeLog(L"delete link %s fail, it leads to %s, left in place", child.c_str(), resolved.c_str());
+            if (resolvesElsewhere(resolvedFolder, child, entry.cFileName, &target))
+                writeLog(L"delete link %s fail, it leads to %s, left in place", child.c_str(), target.c_str());
             else if (DeleteFileW(child.c_str()))
                 writeLog(L"delete file %s success", child.c_str());
             else
