@@ -47,7 +47,12 @@ class Prefix:
 
     def unix(self, windows_path):
         assert windows_path[1:3] == ":\\"
-        return os.path.join(self.prefix, "drive_c", *[p for p in windows_path[3:].split("\\") if p])
+        path = os.path.join(self.prefix, "drive_c")
+        for part in [p for p in windows_path[3:].split("\\") if p]:
+            # Wine's folders on disk may differ in letter case from the Windows names.
+            found = [e for e in os.listdir(path) if e.lower() == part.lower()] if os.path.isdir(path) else []
+            path = os.path.join(path, found[0] if found else part)
+        return path
 
     def wine(self, *argv, env=None, timeout=600):
         # Output to a file: Wine's services inherit it and would hold a pipe open.
@@ -69,7 +74,7 @@ class Prefix:
         for line in out.splitlines():
             if line.startswith("exit="):
                 return int(line[5:])
-        print(out)
+        print("setup_runner ended with %d: %s" % (rc, out))
         return None
 
     def reg(self, hive, key, value):
@@ -279,6 +284,7 @@ def main():
     parser.add_argument("--wine", required=True)
     parser.add_argument("--only", default="")
     args = parser.parse_args()
+    args.bin, args.work, args.prefix = map(os.path.abspath, (args.bin, args.work, args.prefix))
     folder, name = os.path.split(args.wine)
     args.wineserver = os.path.join(folder, "wineserver64" if name.endswith("64") else "wineserver")
     if not os.path.isfile(os.path.join(args.prefix, "system.reg")):
