@@ -1,5 +1,6 @@
 #include "DiskOutputer.h"
 
+#include "LinkCheck.h"
 #include "SetupLog.h"
 #include "SorvaSetupListener.h"
 #include "SystemUtils.h"
@@ -79,10 +80,10 @@ bool passesThroughLink(const std::wstring& base, const std::wstring& target)
         size_t end = target.find(L'\\', pos);
         if (end == std::wstring::npos)
             end = target.size();
-        DWORD attributes = GetFileAttributesW(target.substr(0, end).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES)
+        const std::wstring step = target.substr(0, end);
+        if (GetFileAttributesW(step.c_str()) == INVALID_FILE_ATTRIBUTES)
             return false;  // nothing further exists yet
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        if (isLinkItself(step))
             return true;
         pos = end + 1;
     }

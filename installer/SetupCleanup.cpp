@@ -1,5 +1,7 @@
 #include "SetupCleanup.h"
 
+#include "LinkCheck.h"
+
 #include "SetupLog.h"
 #include "SystemUtils.h"
 #include "XmlDocument.h"
@@ -15,7 +17,17 @@ std::wstring withBackslash(std::wstring path)
     return path;
 }
 
-DWORD attributesOf(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+// The attributes of the entry itself as its folder lists it: a link shows as
+// a reparse point there even where the path's own query follows the link.
+DWORD attributesOf(const std::wstring& path)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(path.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return GetFileAttributesW(path.c_str());
+    FindClose(search);
+    return entry.dwFileAttributes | GetFileAttributesW(path.c_str());
+}
 
 bool isLink(DWORD attributes)
 {
@@ -47,29 +59,41 @@ std::wstring registryInstallDir(HKEY hive)
     return result;
 }
 
-// Removes a product item: a link itself (never what it points to), a file,
-// or a folder tree.
+// Removes a product item: a file or a folder tree. Links and junctions stay
+// where they are: some systems resolve a link handed to DeleteFile,
+// RemoveDirectory or even to an open of the link itself, and would remove
+// what it points to.
 void removeItem(const std::wstring& path)
 {
     DWORD attributes = attributesOf(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (isLink(attributes))
-            RemoveDirectoryW(path.c_str());
-        else
-            deleteDirectory(path);
-    } else {
+    if (isLink(attributes) || isLinkItself(path)) {
+        writeLog(L"SorvaSetupCore::cleanUpFile, link %s left in place.", path.c_str());
+        return;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(path.c_str());
+        return;
     }
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+                removeItem(path + L"\\" + entry.cFileName);
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
 }
 
 // A folder an earlier install of ours left: readable "Launcher.xml", not a
 // folder that must never be emptied, not itself a link.
 bool isEarlierInstall(const std::wstring& folder)
 {
-    if (folder.empty() || isProtectedFolder(folder) || isLink(attributesOf(folder)))
+    if (folder.empty() || isProtectedFolder(folder) || isLinkItself(folder))
         return false;
     std::wstring xml = folder;
     if (!pathAppend(xml, L"Launcher.xml"))
