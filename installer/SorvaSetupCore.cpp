@@ -14,6 +14,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <ctime>
 #include <map>
 #include <vector>
 
@@ -91,10 +92,7 @@ SorvaSetupCore::SorvaSetupCore(SorvaSetupListener* listener)
 
 SorvaSetupCore::~SorvaSetupCore()
 {
-    if (m_extracted) {
-        _writeRegedit();
-        RegsvrAxCom();
-    }
+    finishRegistration(false);
     m_checker->stop();
     m_decompressor->stop();
     m_checker.reset();
@@ -403,8 +401,26 @@ void SorvaSetupCore::_writeSetupFlags()
     writeSetupIni("NeedCleanOldVersion", "1");
 }
 
+void SorvaSetupCore::finishRegistration(bool wait)
+{
+    if (!m_extracted || m_registered)
+        return;
+    m_registered = 1;
+    _writeRegedit();
+    RegsvrAxCom(wait);
+}
+
+void SorvaSetupCore::writeMachineIdIfMissing()
+{
+    if (readMacIdFromSetupIni().empty())
+        writeSetupIni("macId", getMacId() + std::to_string(static_cast<long long>(_time64(nullptr))));
+    writeSetupIni("RaVerePluginInstalled", "1");
+}
+
 void SorvaSetupCore::runTqRun()
 {
+    // The product finds its registry values and the registered camera on its first start.
+    finishRegistration(true);
     runExe(m_paths[5], L"-reg", m_installPath, false);
     writeLog(L"SorvaSetupCore::runTqRun, run %s parameter is -reg.", m_paths[5].c_str());
 }
@@ -420,7 +436,7 @@ void SorvaSetupCore::openFullInstaller()
     ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void SorvaSetupCore::RegsvrAxCom()
+void SorvaSetupCore::RegsvrAxCom(bool wait)
 {
     // Wide all the way: an install path outside the ANSI code page stays intact.
     std::wstring command = L"regsvr32 -s " + quoted(m_paths[2] + L"\\TqVirtualCam.ax");
@@ -433,6 +449,8 @@ void SorvaSetupCore::RegsvrAxCom()
     PROCESS_INFORMATION process = {};
     BOOL started = CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
     if (started) {
+        if (wait)
+            WaitForSingleObject(process.hProcess, INFINITE);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }

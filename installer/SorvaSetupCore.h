@@ -40,11 +40,20 @@ public:
     void setResourceModule(HMODULE module);
 
     void doAfterDecompress();
+    // The finish page's start of the product: the registry values and the
+    // filter's registration are done first (and then not again at exit).
     void runTqRun();
+    // The registry values and the filter's registration, once, after an
+    // extraction; wait: until the registration has finished.
+    void finishRegistration(bool wait);
+    // The main window's machine id: written only when setup.ini has none,
+    // as the adapter id followed by the current time in seconds.
+    static void writeMachineIdIfMissing();
     void openFullInstaller();
     void sendInstallStastics();
     void mergeAuraeList();
-    void RegsvrAxCom();
+    // Registers the Stable copy of the filter; wait: until regsvr32 ends.
+    void RegsvrAxCom(bool wait = false);
 
     // Starts program with "program" [ "parameters"] as its command line.
     static bool runExe(const std::wstring& program, const wchar_t* parameters, const std::wstring& workingFolder,
@@ -69,4 +78,5 @@ private:
     std::wstring m_installPath;
     std::wstring m_paths[kPathCount];
     uint8_t m_extracted = 0;
+    uint8_t m_registered = 0;
 };

@@ -10,6 +10,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <ctime>
 #include <map>
 
 namespace {
@@ -179,6 +180,35 @@ TEST(PinnedLinks, OnlyLinksIntoTheInstallFolderAreRetargeted)
     EXPECT_EQ(_wcsicmp(linkTarget(theirs).c_str(), (other + L"tqlauncher.exe").c_str()), 0);
     for (const std::wstring& link : {ours, theirs, quickOurs})
         DeleteFileW(link.c_str());
+}
+
+} // namespace
+
+namespace {
+
+TEST(MachineId, WrittenOnlyWhenMissingWithTheTimeInSeconds)
+{
+    const std::wstring ini = setupIniPath();
+    const std::string saved = readFileBytes(ini);
+    DeleteFileW(ini.c_str());
+
+    const long long before = static_cast<long long>(_time64(nullptr));
+    SorvaSetupCore::writeMachineIdIfMissing();
+    const long long after = static_cast<long long>(_time64(nullptr));
+    const std::string id = readMacIdFromSetupIni();
+    const std::string adapter = getMacId();
+    ASSERT_EQ(id.compare(0, adapter.size(), adapter), 0) << id;
+    const long long seconds = std::stoll(id.substr(adapter.size()));
+    EXPECT_GE(seconds, before);
+    EXPECT_LE(seconds, after);
+    EXPECT_NE(readFileBytes(ini).find("RaVerePluginInstalled=1\r\n"), std::string::npos);
+
+    SorvaSetupCore::writeMachineIdIfMissing();
+    EXPECT_EQ(readMacIdFromSetupIni(), id);
+
+    DeleteFileW(ini.c_str());
+    if (!saved.empty())
+        writeFileBytes(ini, saved);
 }
 
 } // namespace
