@@ -3,7 +3,9 @@
 // the same or another version, held or not, and the single-instance test.
 #include "InstallerTestSupport.h"
 #include "SetupConstants.h"
+#include "SetupCleanup.h"
 #include "SorvaSetupChecker.h"
+#include "SorvaSetupDecompressor.h"
 #include "SystemUtils.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +117,75 @@ TEST(SetupChecker, ProgramsAreShownByTheirDisplayNames)
     EXPECT_EQ(SorvaSetupChecker::displayName(L"Tq.exe"), L"Tq语音");
     EXPECT_EQ(SorvaSetupChecker::displayName(L"Zm.exe"), L"Zm即时通");
     EXPECT_EQ(SorvaSetupChecker::displayName(L"obs64.exe"), L"obs64.exe");
+}
+
+} // namespace
+
+namespace {
+
+// The interactive extraction on the worker, with the built installer's payload:
+// the earlier install's version folders go first, then the payload lands.
+TEST(InteractiveExtraction, CleansTheEarlierInstallThenExtractsThePayload)
+{
+    ASSERT_NE(payloadModule(), nullptr);
+    TestFolder folder(L"interactive");
+    const std::wstring install = folder / L"TqSorva\\";
+    createDirectories(install + L"1.0.2.0");
+    createDirectories(install + L"1.0.3.0");
+    ASSERT_TRUE(writeFileBytes(install + L"1.0.2.0\\old.dll", "old"));
+    ASSERT_TRUE(writeFileBytes(install + L"1.0.3.0\\stale.dll", "stale"));
+    ASSERT_TRUE(writeFileBytes(install + L"Launcher.xml",
+                               "<LauncherInfo><VersionInfo No=\"1.0.2.0\" Path=\"1.0.2.0\"/>"
+                               "<VersionInfo No=\"1.0.3.0\" Path=\"1.0.3.0\"/></LauncherInfo>"));
+    ASSERT_TRUE(writeFileBytes(install + L"mine.txt", "the user's"));
+
+    RecordingListener listener;
+    SorvaSetupDecompressor decompressor(&listener);
+    decompressor.setResourceModule(payloadModule());
+    decompressor.setPath(install);
+    SetEnvironmentVariableW(L"TQ_SERVICE_URL", nullptr);  // no component service
+    ASSERT_TRUE(decompressor.start(true));
+    decompressor.join();
+    EXPECT_EQ(listener.events(), std::vector<std::wstring>{L"finish 0"});
+    EXPECT_FALSE(fileExists(install + L"1.0.2.0"));
+    EXPECT_FALSE(fileExists(install + L"1.0.3.0\\stale.dll"));
+    EXPECT_TRUE(fileExists(install + L"1.0.3.0\\lumeo.dll"));
+    EXPECT_TRUE(fileExists(install + L"Launcher.xml"));
+    EXPECT_EQ(readFileBytes(install + L"mine.txt"), "the user's");
+    ASSERT_FALSE(listener.fractions.empty());
+    EXPECT_LT(listener.fractions.back(), 0.9);
+}
+
+// An earlier install named by the registry that is no install of ours, or a
+// protected folder, is left as it is.
+TEST(InteractiveExtraction, ARegistryFolderThatIsNoEarlierInstallIsLeftAlone)
+{
+    TestFolder folder(L"registry_folder");
+    const std::wstring other = folder / L"Other\\";
+    createDirectories(other + L"Stable");
+    ASSERT_TRUE(writeFileBytes(other + L"TqSorva.exe", "someone else's"));
+    ASSERT_TRUE(writeFileBytes(other + L"Stable\\keep.txt", "keep"));
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring windowsXml = std::wstring(windows) + L"\\Launcher.xml";
+    ASSERT_TRUE(writeFileBytes(windowsXml, "<LauncherInfo><VersionInfo Path=\"system32\"/></LauncherInfo>"));
+
+    for (const std::wstring& earlier : {other, std::wstring(windows), std::wstring(L"C:\\")}) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva", 0, nullptr, 0, KEY_WRITE, nullptr,
+                                  &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(key, L"InstallDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(earlier.c_str()),
+                       static_cast<DWORD>((earlier.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        cleanUpFile(folder / L"New\\");
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva");
+    }
+    EXPECT_EQ(readFileBytes(other + L"TqSorva.exe"), "someone else's");
+    EXPECT_EQ(readFileBytes(other + L"Stable\\keep.txt"), "keep");
+    EXPECT_TRUE(fileExists(std::wstring(windows) + L"\\system32\\kernel32.dll"));
+    EXPECT_TRUE(fileExists(windowsXml));
+    DeleteFileW(windowsXml.c_str());
 }
 
 } // namespace
