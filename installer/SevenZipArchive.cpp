@@ -75,11 +75,16 @@ SRes memorySeek(ILookInStreamPtr p, Int64* pos, ESzSeek origin)
     return SZ_OK;
 }
 
+BOOL CALLBACK generateCrcTable(PINIT_ONCE, PVOID, PVOID*)
+{
+    CrcGenerateTable();
+    return TRUE;
+}
+
 void initCrcOnce()
 {
     static INIT_ONCE once = INIT_ONCE_STATIC_INIT;
-    InitOnceExecuteOnce(&once, [](PINIT_ONCE, PVOID, PVOID*) -> BOOL { CrcGenerateTable(); return TRUE; }, nullptr,
-                        nullptr);
+    InitOnceExecuteOnce(&once, generateCrcTable, nullptr, nullptr);
 }
 
 std::wstring afterLastSlash(const std::wstring& name)

@@ -159,7 +159,11 @@ int SorvaSetupControl::startSetup()
     if (model == 0) {
         _initDefaultPath();
         writeLog(L"Async check environment.");
-        m_ui->showCheckUI();
+        if (!m_ui->showCheckUI()) {
+            // Without a window nobody could answer the check: end instead of waiting unseen.
+            quitApplication(0);
+            return 0;
+        }
         m_core->startCheck(true, 0);
     } else {
         m_core->startCheck(false, 0);

@@ -43,15 +43,17 @@ SorvaSetupUI::~SorvaSetupUI()
     }
 }
 
-void SorvaSetupUI::showCheckUI()
+bool SorvaSetupUI::showCheckUI()
 {
     if (!g_factory) {
         writeLog(L"SorvaSetupUI::showCheckUI, no setup windows in this program.");
-        return;
+        return false;
     }
     m_checkWindow = g_factory->createCheckWindow(m_control);
-    if (m_checkWindow)
-        ShowWindow(m_checkWindow, SW_SHOW);
+    if (!m_checkWindow)
+        return false;
+    ShowWindow(m_checkWindow, SW_SHOW);
+    return true;
 }
 
 void SorvaSetupUI::showSetupMainUI(const std::wstring& path)

@@ -27,7 +27,8 @@ public:
 
     static void setWindowFactory(SorvaSetupWindowFactory* factory);
 
-    void showCheckUI();
+    // False when this program has no setup windows (none registered).
+    bool showCheckUI();
     void showSetupMainUI(const std::wstring& path);
     void setControl(SorvaSetupControl* control) { m_control = control; }
     void onShowTqRunning();

@@ -202,3 +202,16 @@ TEST(SetupCore, ClosingBeforeAnExtractionWritesNoRegistryValues)
 }
 
 } // namespace
+
+namespace {
+
+TEST(SetupControl, WithoutSetupWindowsTheInteractiveModelEndsAtOnce)
+{
+    SorvaSetupControl control(L"TqSorvaSetup.exe");
+    control.startSetup();
+    int code = -100;
+    ASSERT_TRUE(takeQuit(code));
+    EXPECT_EQ(code, 0);
+}
+
+} // namespace
