@@ -36,7 +36,13 @@ class Prefix:
         # of the registry files, which Wine rewrites.
         subprocess.run(["cp", "-al", args.prefix, self.prefix], check=True)
         for reg in glob.glob(os.path.join(self.prefix, "*.reg")):
-            data = open(reg, "rb").read()
+            source = os.path.join(args.prefix, os.path.basename(reg))
+            # The test prefix's wineserver may be saving the file: take a whole copy.
+            for _ in range(100):
+                data = open(source, "rb").read()
+                if data.startswith(b"WINE REGISTRY Version") and data.endswith(b"\n"):
+                    break
+                subprocess.run(["sleep", "0.1"])
             os.unlink(reg)
             open(reg, "wb").write(data)
         self.env = dict(os.environ)
