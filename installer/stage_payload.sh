@@ -11,6 +11,7 @@ mkdir -p "$stage/install/1.0.3.0"
 dest="$stage/install"
 for f in "$@"; do
   if [ "$f" = "--" ]; then dest="$stage/install/1.0.3.0"; continue; fi
+  [ -n "$f" ] || continue  # a program this build does not have
   cp "$f" "$dest/"
 done
 cp -r "$res" "$stage/install/1.0.3.0/res"
