@@ -21,9 +21,6 @@ void mp_set_report_hook(MpReportHook hook);
 
 // Introspection for tests and diagnostics.
 bool mp_disabled();
-// Bytes of the pool's blocks now handed out (requests above 256 bytes and a
-// disabled pool go to the heap and are not counted).
-size_t mp_pool_bytes_in_use();
 unsigned mp_chunk_count();
 // Block bytes the chunks have handed out and not taken back.
 size_t mp_bytes_in_use();

@@ -42,7 +42,6 @@ bool g_disabled;
 bool g_initialised;
 size_t g_bytesInUse; // block bytes handed out from the chunks
 CRITICAL_SECTION g_lock;
-size_t g_bytesInUse; // block bytes handed out, under g_lock
 MpReportHook g_hook;
 
 struct Lock {
@@ -211,13 +210,6 @@ void* mp_alloc(unsigned size)
         }
     }
     return data ? data : malloc(size ? size : 1);
-}
-
-size_t mp_pool_bytes_in_use()
-{
-    mp_init();
-    Lock lock;
-    return g_bytesInUse;
 }
 
 bool mp_owns(const void* p)

@@ -45,6 +45,23 @@ class Prefix:
                 subprocess.run(["sleep", "0.1"])
             os.unlink(reg)
             open(reg, "wb").write(data)
+        # The user's folders are written in place (logs, setup.ini): real
+        # copies, so nothing reaches the test prefix through a shared file;
+        # Temp starts empty, and the folders Wine links into the shared HOME
+        # become folders of this prefix.
+        users_root = os.path.join(self.prefix, "drive_c", "users")
+        for user in os.listdir(users_root):
+            for entry in os.listdir(os.path.join(users_root, user)):
+                path = os.path.join(users_root, user, entry)
+                if os.path.islink(path):
+                    os.unlink(path)
+                    os.mkdir(path)
+                elif entry == "AppData":
+                    shutil.rmtree(path)
+                    shutil.copytree(os.path.join(args.prefix, "drive_c", "users", user, entry), path, symlinks=True)
+                elif entry == "Temp":
+                    shutil.rmtree(path)
+                    os.mkdir(path)
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
         users = [u for u in os.listdir(os.path.join(self.prefix, "drive_c", "users")) if u != "Public"]
