@@ -40,7 +40,7 @@ SorvaMainWindow::SorvaMainWindow() : m_timer(new KqTimer)
     m_close = title.close;
     m_close->setEnabled(false);
 
-    KqGraphicsItem* content = new KqGraphicsItem(this);
+    KqGraphicsItem* content = new KqGraphicsItem(back);
     content->anchors()->setTop(KqAnchorLine(title.bar, KqAnchorLine::Bottom));
     content->anchors()->setLeft(KqAnchorLine(back, KqAnchorLine::Left));
     content->anchors()->setRight(KqAnchorLine(back, KqAnchorLine::Right));
@@ -50,9 +50,10 @@ SorvaMainWindow::SorvaMainWindow() : m_timer(new KqTimer)
     frame->anchors()->setFill(content);
 
     m_status = text(frame, KqString(u"\u6b63\u5728\u5378\u8f7dTqNelu... ...")); // "正在卸载TqNelu... ..."
-    m_status->anchors()->setLeft(KqAnchorLine(content, KqAnchorLine::Left));
+    // (the frame fills the content: its lines are the content's)
+    m_status->anchors()->setLeft(KqAnchorLine(frame, KqAnchorLine::Left));
     m_status->anchors()->setLeftMargin(100);
-    m_status->anchors()->setTop(KqAnchorLine(content, KqAnchorLine::Top));
+    m_status->anchors()->setTop(KqAnchorLine(frame, KqAnchorLine::Top));
     m_status->anchors()->setTopMargin(32);
 
     m_bar = new KqProgressBar(frame);
@@ -61,16 +62,16 @@ SorvaMainWindow::SorvaMainWindow() : m_timer(new KqTimer)
     m_bar->setHeight(KqImage::fromUrl(KqString(u"uninstall:xiezai_inbar.png")).size().height);
     m_bar->setWidth(280);
     m_bar->anchors()->setTop(KqAnchorLine(m_status, KqAnchorLine::Bottom));
-    m_bar->anchors()->setHorizontalCenter(KqAnchorLine(content, KqAnchorLine::HCenter));
+    m_bar->anchors()->setHorizontalCenter(KqAnchorLine(frame, KqAnchorLine::HCenter));
     m_bar->setFlag(AcceptsHover, false);
     m_bar->setFocusPolicy(0);
     m_bar->setAcceptedMouseButtons(MouseButtonsMask >> MouseButtonsShift, false);
     m_bar->setWindowDragMode(DragsWindow);
 
     m_finishPicture = picture(frame, u"uninstall:xiezai_tanhao.png");
-    m_finishPicture->anchors()->setLeft(KqAnchorLine(content, KqAnchorLine::Left));
+    m_finishPicture->anchors()->setLeft(KqAnchorLine(frame, KqAnchorLine::Left));
     m_finishPicture->anchors()->setLeftMargin(100);
-    m_finishPicture->anchors()->setTop(KqAnchorLine(content, KqAnchorLine::Top));
+    m_finishPicture->anchors()->setTop(KqAnchorLine(frame, KqAnchorLine::Top));
     m_finishPicture->anchors()->setTopMargin(32);
     m_finishPicture->setVisible(false);
     m_finishText = text(frame, KqString(u"\u5378\u8f7d\u5b8c\u6bd5")); // "卸载完毕"
@@ -92,13 +93,14 @@ SorvaMainWindow::SorvaMainWindow() : m_timer(new KqTimer)
     m_button->anchors()->setBottomMargin(20);
     m_button->setEnabled(false);
 
-    m_list = new KqGraphicsMarginsPixmapItem(this);
+    // Beside the bar; the frame spans the window's width and reaches its bottom.
+    m_list = new KqGraphicsMarginsPixmapItem(frame);
     m_list->anchors()->setTop(KqAnchorLine(m_bar, KqAnchorLine::Bottom));
     m_list->anchors()->setTopMargin(12);
-    m_list->anchors()->setBottom(KqAnchorLine(this, KqAnchorLine::Bottom));
+    m_list->anchors()->setBottom(KqAnchorLine(frame, KqAnchorLine::Bottom));
     m_list->anchors()->setBottomMargin(48);
-    m_list->anchors()->setLeft(KqAnchorLine(this, KqAnchorLine::Left));
-    m_list->anchors()->setRight(KqAnchorLine(this, KqAnchorLine::Right));
+    m_list->anchors()->setLeft(KqAnchorLine(frame, KqAnchorLine::Left));
+    m_list->anchors()->setRight(KqAnchorLine(frame, KqAnchorLine::Right));
     KqScrollArea* scroll = new KqScrollArea(m_list);
     scroll->background()->setStateImageUrl(KqGraphicsFrameItem::NormalImage, KqString());
     scroll->anchors()->setFill(m_list);

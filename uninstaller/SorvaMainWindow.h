@@ -19,7 +19,7 @@ class SorvaMainWindow : public KqFrameWindow {
     KQ_DECLARE_CLASS(SorvaMainWindow)
 public:
     // The list never holds more lines than this; later ones overwrite the last.
-    static const int kMaxListItems = 200;
+    static constexpr int kMaxListItems = 200;
 
     SorvaMainWindow();
     ~SorvaMainWindow() override;
