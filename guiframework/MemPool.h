@@ -22,6 +22,8 @@ void mp_set_report_hook(MpReportHook hook);
 // Introspection for tests and diagnostics.
 bool mp_disabled();
 unsigned mp_chunk_count();
+// Block bytes the chunks have handed out and not taken back.
+size_t mp_bytes_in_use();
 // Size and block size of chunk `index`; false when there is no such chunk.
 bool mp_chunk_info(unsigned index, uint32_t* size, uint32_t* blockSize);
 // Class (0-12) serving a request of `size` bytes, -1 above 256.

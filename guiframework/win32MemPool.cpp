@@ -40,6 +40,7 @@ unsigned g_sortedChunks[kMaxChunks]; // chunk indices ordered by base address
 volatile LONG g_chunkCount;
 bool g_disabled;
 bool g_initialised;
+size_t g_bytesInUse; // block bytes handed out from the chunks
 CRITICAL_SECTION g_lock;
 MpReportHook g_hook;
 
@@ -205,6 +206,7 @@ void* mp_alloc(unsigned size)
                 report(kCorruptAlloc, data);
             headerOf(data) &= static_cast<uint16_t>(~kFreeBit);
             guardOf(data, kBlockSizes[cls]) = kGuard;
+            g_bytesInUse += kBlockSizes[cls];
         }
     }
     return data ? data : malloc(size ? size : 1);
@@ -244,6 +246,7 @@ void mp_free(void* p)
                     report(kCorruptFree, data);
                 header |= kFreeBit;
                 guardOf(data, chunk.blockSize) = kGuard;
+                g_bytesInUse -= chunk.blockSize;
                 nextOf(data) = chunk.sizeClass->freeHead;
                 chunk.sizeClass->freeHead = data;
             }
@@ -323,6 +326,13 @@ bool mp_disabled()
 {
     mp_init();
     return g_disabled;
+}
+
+size_t mp_bytes_in_use()
+{
+    mp_init();
+    Lock lock;
+    return g_bytesInUse;
 }
 
 unsigned mp_chunk_count()

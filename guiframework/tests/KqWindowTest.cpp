@@ -183,6 +183,9 @@ TEST_F(WindowTest, MouseMessagesBecomeEventsInOrder)
         {"non-client press, move without release",
          {{WM_NCLBUTTONDOWN, HTNOWHERE, 105, 105}, {WM_NCMOUSEMOVE, HTNOWHERE, 106, 106}, {WM_NCMOUSEMOVE, HTNOWHERE, 107, 107}},
          "MouseDown(nc) MouseUp(nc) MouseMove(nc)"},
+        {"a real non-client release ends the press",
+         {{WM_NCLBUTTONDOWN, HTNOWHERE, 105, 105}, {WM_NCLBUTTONUP, HTNOWHERE, 105, 105}, {WM_NCMOUSEMOVE, HTNOWHERE, 106, 106}},
+         "MouseDown(nc) MouseUp(nc) MouseMove(nc)"},
         {"non-client into client", {{WM_NCMOUSEMOVE, HTNOWHERE, 105, 105}, {WM_MOUSEMOVE, 0, 6, 6}},
          "MouseMove(nc) MouseNcToClient MouseMove"},
         {"timer messages are swallowed", {{WM_TIMER, 1, 0, 0}}, ""},
@@ -328,9 +331,12 @@ TEST_F(WindowTest, DragsGoToTheItemThatAcceptedTheStart)
     for (const KqClassInfo* c : {KqDragStartEvent::classInfo(), KqDragMoveEvent::classInfo(), KqDragEndEvent::classInfo(),
                                  KqMouseClickedEvent::classInfo()})
         d->eventHandler()->connectEvent(c, &acceptItemEvent);
+    KqGraphicsItem* target = item("t", 80, 90, 40, 40);
+    target->setStateBits(KqGraphicsItem::AcceptsDrops, true);
+    target->eventHandler()->connectEvent(KqDragDropEvent::classInfo(), &acceptItemEvent);
     handler->logging = false;
     post({{WM_LBUTTONDOWN, 0, 20, 20}, {WM_MOUSEMOVE, 0, 30, 25}, {WM_MOUSEMOVE, 0, 90, 100}, {WM_LBUTTONUP, 0, 90, 100}});
-    EXPECT_EQ("d:DragStart d:DragMove d:DragMove d:DragEnd", joined());
+    EXPECT_EQ("d:DragStart d:DragMove d:DragMove d:DragEnd t:DragDrop", joined());
     // A click on the same spot after the drag is a click again.
     g_log.clear();
     d->setFlag(KqGraphicsItem::AcceptsDrag, false);

@@ -146,12 +146,10 @@ int main(int argc, char** argv)
     edit->anchors()->setTopMargin(16);
 
     DemoBar* bar = new DemoBar(frame);
-    bar->setHeight(20);
+    bar->resize(420 - 2 * KqFrameWindow::kShadowMargin - 40, 20);
     bar->anchors()->setLeft(KqAnchorLine(frame, KqAnchorLine::Left));
-    bar->anchors()->setRight(KqAnchorLine(frame, KqAnchorLine::Right));
     bar->anchors()->setBottom(KqAnchorLine(frame, KqAnchorLine::Bottom));
     bar->anchors()->setLeftMargin(20);
-    bar->anchors()->setRightMargin(20);
     bar->anchors()->setBottomMargin(20);
 
     KqPropertyAnimation* fill = new KqPropertyAnimation;
