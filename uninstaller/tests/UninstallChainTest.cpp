@@ -315,3 +315,79 @@ TEST(UninstallChain, CopyWithProgressDeletesReportsAndEndsWhenItsFinishedWindowC
     EXPECT_NE(std::wstring::npos, log.find(L"SorvaUninstallControl::uninstall, run model is 2."));
     removeTree(L"C:\\tq_model2");
 }
+
+namespace {
+
+// A visible framework window titled title, or null.
+HWND visibleWindowTitled(const std::wstring& title)
+{
+    for (HWND window = FindWindowW(L"DUI_HOST_WINDOW", nullptr); window;
+         window = FindWindowExW(nullptr, window, L"DUI_HOST_WINDOW", nullptr)) {
+        wchar_t text[64] = {};
+        GetWindowTextW(window, text, 64);
+        if (title == text && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
+void clickAt(HWND window, int x, int y)
+{
+    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+}  // namespace
+
+TEST(UninstallChain, InteractiveUninstallAsksDeletesWithProgressAndRemovesEverything)
+{
+    const std::wstring root = L"C:\\tq_interactive\\";
+    const std::wstring install = root + L"TqSorva\\";
+    makeInstallFiles(install);
+    writeInstallRegistry(install);
+    ASSERT_TRUE(writeInstallLinks(install, dataFolder()));
+    setVariable(L"TQ_FILTER_RECORD", root + L"filter.txt");
+
+    // The uninstaller in the install folder asks; OK (74 x 32, 10 px left of
+    // cancel, in the content 5 px inside the window) starts the check.
+    const size_t logBefore = readUninstallLog().size();
+    PROCESS_INFORMATION first = startProgram(install + L"Uninstall.exe", L"");
+    ASSERT_NE(nullptr, first.hProcess);
+    HWND prompt = nullptr;
+    for (int i = 0; i < 6000 && !prompt; ++i) {
+        if (WaitForSingleObject(first.hProcess, 10) == WAIT_OBJECT_0)
+            break;
+        prompt = promptOf(first.dwProcessId);
+    }
+    ASSERT_NE(nullptr, prompt) << "no question";
+    EXPECT_FALSE(exists(root + L"filter.txt")) << "unregistered before the user confirmed";
+    clickAt(prompt, 5 + 320 - 80 - 74 - 10 - 37, 5 + 180 - 20 - 16);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first.hProcess, 60000)) << "the first uninstaller did not end";
+    closeProcess(first);
+
+    // The copy shows its progress and, once finished, waits for "完成".
+    HWND progress = nullptr;
+    for (int i = 0; i < 6000; ++i) {
+        progress = visibleWindowTitled(L"TqSorva\u5378\u8f7d");
+        if (progress && readUninstallLog().find(L"Clean finish, stop timer.", logBefore) != std::wstring::npos)
+            break;
+        progress = nullptr;
+        Sleep(10);
+    }
+    ASSERT_NE(nullptr, progress) << "no finished progress window";
+    EXPECT_FALSE(exists(install));
+    EXPECT_EQ(1u, processesNamed(L"uninstall.exe").size());
+    clickAt(progress, 5 + 320 - 130 - 37, 5 + 180 - 20 - 16);
+    EXPECT_TRUE(waitForProcessesNamed(L"uninstall.exe", 60000));
+    EXPECT_TRUE(processesNamed(L"uninstall.exe").empty());
+
+    EXPECT_NE(std::string::npos, readFile(root + L"filter.txt").find("unregister "));
+    EXPECT_EQ(L"00000", registryState());
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_FALSE(exists(link)) << toUtf8(link);
+    const std::wstring log = readUninstallLog().substr(logBefore);
+    EXPECT_NE(std::wstring::npos, log.find(L"para is -delete -path \"C:\\tq_interactive\\TqSorva\""));
+    EXPECT_NE(std::wstring::npos, log.find(L"SorvaUninstallControl::uninstall, run model is 2."));
+    setVariable(L"TQ_FILTER_RECORD", L"");
+    removeTree(root);
+}
