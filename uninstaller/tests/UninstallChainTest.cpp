@@ -284,6 +284,7 @@ TEST(UninstallChain, CopyWithProgressDeletesReportsAndEndsWhenItsFinishedWindowC
     makeInstallFiles(install);
     writeInstallRegistry(install);
     ASSERT_TRUE(writeInstallLinks(install, dataFolder()));
+    const size_t logBefore = readUninstallLog().size();
     PROCESS_INFORMATION copy = startProgram(programFolder() + L"Uninstall.exe", L"-delete -path \"C:\\tq_model2\\TqSorva\"");
     ASSERT_NE(nullptr, copy.hProcess);
     HWND window = nullptr;
@@ -292,7 +293,7 @@ TEST(UninstallChain, CopyWithProgressDeletesReportsAndEndsWhenItsFinishedWindowC
         if (WaitForSingleObject(copy.hProcess, 10) == WAIT_OBJECT_0)
             break;
         window = FindWindowW(L"DUI_HOST_WINDOW", L"TqSorva\u5378\u8f7d");
-        finished = window && readUninstallLog().find(L"Clean finish, stop timer.") != std::wstring::npos;
+        finished = window && readUninstallLog().find(L"Clean finish, stop timer.", logBefore) != std::wstring::npos;
     }
     ASSERT_TRUE(finished) << "no finished progress window";
     EXPECT_TRUE(IsWindowVisible(window));
