@@ -90,6 +90,13 @@ void KqGraphicsSimpleTextItem::setText(const KqString& text)
     remeasure();
 }
 
+void KqGraphicsSimpleTextItem::setTextAndSize(const KqString& text, const KqSizeF& size)
+{
+    m_text = text;
+    setRect(KqRectF(0, 0, size.width, size.height));
+    update();
+}
+
 void KqGraphicsSimpleTextItem::setFont(const KqFont& font)
 {
     m_font = font;

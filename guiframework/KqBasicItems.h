@@ -46,6 +46,8 @@ public:
     explicit KqGraphicsSimpleTextItem(KqGraphicsItem* parentItem = nullptr, KqGraphicsScene* scene = nullptr)
         : KqGraphicsItem(parentItem, scene) {}
     void setText(const KqString& text);
+    // The text with a size of the caller's (a measured block of lines).
+    void setTextAndSize(const KqString& text, const KqSizeF& size);
     const KqString& text() const { return m_text; }
     void setFont(const KqFont& font);
     const KqFont& font() const { return m_font; }

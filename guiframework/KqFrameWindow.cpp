@@ -143,6 +143,15 @@ void KqFrameWindow::close()
     m_view->window()->destroy(); // the window-closed handling runs from its final message
 }
 
+void KqFrameWindow::redrawNow()
+{
+    HWND window = winId();
+    if (!window)
+        return;
+    m_scene->processUpdates();
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ERASE | RDW_INVALIDATE);
+}
+
 void KqFrameWindow::setWindowTitle(const KqString& title)
 {
     m_title = title;

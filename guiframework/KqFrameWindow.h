@@ -37,6 +37,9 @@ public:
     void hide() { showWindow(SW_HIDE); }
     void minimize() { showWindow(SW_MINIMIZE); }
     void close();
+    // Paints pending changes and the window at once, without waiting for
+    // the scene's next update round.
+    void redrawNow();
 
     void setWindowTitle(const KqString& title);
     KqString windowTitle() const { return m_title; }

@@ -1,6 +1,8 @@
 #include "SorvaUninstallUI.h"
 
 #include "SetupLog.h"
+#include "SorvaMainWindow.h"
+#include "SorvaPromptWindow.h"
 
 #include <new>
 #include <string>
@@ -9,6 +11,14 @@ SorvaUninstallUI::SorvaUninstallUI() : m_uiThread(GetCurrentThreadId()) {}
 
 SorvaUninstallUI::~SorvaUninstallUI()
 {
+    if (m_progressFrame) {
+        m_progressFrame->closeWindow();
+        delete m_progressFrame;
+    }
+    if (m_promptFrame) {
+        m_promptFrame->close();
+        delete m_promptFrame;
+    }
     m_prompt = nullptr;
     m_progress = nullptr;
 }
@@ -26,7 +36,12 @@ void SorvaUninstallUI::setWindows(HWND prompt, HWND progress)
     m_progress = progress;
 }
 
-void SorvaUninstallUI::setControl(SorvaUninstallCommand* control) { m_control = control; }
+void SorvaUninstallUI::setControl(SorvaUninstallCommand* control)
+{
+    m_control = control;
+    if (m_promptFrame)
+        m_promptFrame->setControl(control);
+}
 
 void SorvaUninstallUI::quitApplication() { PostThreadMessageW(m_uiThread, WM_QUIT, 0, 0); }
 
@@ -44,12 +59,20 @@ bool SorvaUninstallUI::post(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 void SorvaUninstallUI::showPrompt()
 {
-    if (m_prompt) {
+    if (m_prompt && !m_promptFrame) {
         ShowWindow(m_prompt, SW_SHOWNORMAL);
         return;
     }
-    writeLog(L"SorvaUninstallUI::showPrompt, no prompt window, uninstall ends.");
-    quitApplication();
+    if (!m_promptFrame) {
+        m_promptFrame = new SorvaPromptWindow();
+        m_promptFrame->setControl(m_control);
+    }
+    m_promptFrame->showWindow(SW_SHOWNORMAL);
+    m_prompt = m_promptFrame->winId();
+    if (!m_prompt) {
+        writeLog(L"SorvaUninstallUI::showPrompt, no prompt window, uninstall ends.");
+        quitApplication();
+    }
 }
 
 void SorvaUninstallUI::showRetry() { post(m_prompt, MSG_UNINSTALL_RETRY, 0, 0); }
@@ -58,9 +81,15 @@ void SorvaUninstallUI::closePrompt() { post(m_prompt, MSG_UNINSTALL_CLOSE, 0, 0)
 
 void SorvaUninstallUI::showProgress()
 {
-    if (m_progress)
+    if (m_progress && !m_progressFrame) {
         ShowWindow(m_progress, SW_SHOWNORMAL);
-    else
+        return;
+    }
+    if (!m_progressFrame)
+        m_progressFrame = new SorvaMainWindow();
+    m_progressFrame->showWindow(SW_SHOWNORMAL);
+    m_progress = m_progressFrame->winId();
+    if (!m_progress)
         writeLog(L"SorvaUninstallUI::showProgress, no progress window.");
 }
 

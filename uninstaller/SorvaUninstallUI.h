@@ -4,6 +4,9 @@
 
 #include "UninstallInterfaces.h"
 
+class SorvaMainWindow;
+class SorvaPromptWindow;
+
 class SorvaUninstallUI {
 public:
     SorvaUninstallUI();
@@ -12,7 +15,7 @@ public:
 
     // Slot 0: releases the windows; flags bit 0 also frees the object.
     virtual void DeletingDestructor(unsigned flags);
-    // Shows the confirmation window. Without one the program ends.
+    // Makes and shows the confirmation window (unless a receiver was given).
     virtual void showPrompt();
     virtual void showRetry();
     virtual void closePrompt();
@@ -28,6 +31,8 @@ public:
     void setWindows(HWND prompt, HWND progress);
     HWND promptWindow() const { return m_prompt; }
     HWND progressWindow() const { return m_progress; }
+    SorvaPromptWindow* promptFrame() const { return m_promptFrame; }
+    SorvaMainWindow* progressFrame() const { return m_progressFrame; }
     SorvaUninstallCommand* control() const { return m_control; }
 
 protected:
@@ -38,6 +43,8 @@ private:
     void quitApplication();
     bool post(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+    SorvaPromptWindow* m_promptFrame = nullptr;
+    SorvaMainWindow* m_progressFrame = nullptr;
     HWND m_prompt = nullptr;
     HWND m_progress = nullptr;
     SorvaUninstallCommand* m_control = nullptr;

@@ -26,6 +26,48 @@ int runAndWait(const std::wstring& program, const std::wstring& commandLine, DWO
     return static_cast<int>(code);
 }
 
+// The confirmation window of process id, or null.
+HWND promptOf(DWORD id)
+{
+    for (HWND window = FindWindowW(L"DUI_HOST_WINDOW", nullptr); window;
+         window = FindWindowExW(nullptr, window, L"DUI_HOST_WINDOW", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t title[64] = {};
+        GetWindowTextW(window, title, 64);
+        if (owner == id && std::wstring(title) == L"TqSorva \u5378\u8f7d" && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
+// As runAndWait; a program that falls back to asking the user gets its
+// question cancelled (prompted is set).
+int runCancellingPrompt(const std::wstring& program, const std::wstring& commandLine, bool& prompted)
+{
+    prompted = false;
+    PROCESS_INFORMATION process = startProgram(program, commandLine);
+    if (!process.hProcess)
+        return -1;
+    DWORD code = static_cast<DWORD>(-1);
+    for (int i = 0; i < 6000; ++i) {
+        if (WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(process.hProcess, &code);
+            break;
+        }
+        if (HWND prompt = prompted ? nullptr : promptOf(process.dwProcessId)) {
+            prompted = true;
+            // Cancel: 74 x 32, 80 px from the right and 20 px from the bottom
+            // of the content, which lies 5 px inside the 330 x 190 window.
+            const LPARAM cancel = MAKELPARAM(5 + 320 - 80 - 37, 5 + 180 - 20 - 16);
+            PostMessageW(prompt, WM_LBUTTONDOWN, MK_LBUTTON, cancel);
+            PostMessageW(prompt, WM_LBUTTONUP, 0, cancel);
+        }
+    }
+    closeProcess(process);
+    return static_cast<int>(code);
+}
+
 void setVariable(const wchar_t* name, const std::wstring& value)
 {
     SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
@@ -190,16 +232,21 @@ TEST(UninstallChain, HostileCommandLinesDeleteAndChangeNothing)
         L"-silencedelete -path \"" + windows + L"\" " + std::wstring(40000, L'a'),
         L"-silencedelete -path \"C:\\tq_canary\\" + std::wstring(40000, L'b') + L"\"",
     };
-    for (const std::wstring& line : lines) {
-        int code = runAndWait(program, line);
+    // A path that does not exist falls back to asking the user (cancelled here).
+    const size_t askingLine = lines.size() - 1;
+    for (size_t n = 0; n < lines.size(); ++n) {
+        const std::wstring& line = lines[n];
+        bool prompted = false;
+        int code = runCancellingPrompt(program, line, prompted);
         if (line.size() > 32767 && code == -1) {
             // The system takes no longer command line; the longest it takes must do.
             std::wstring cut = line.substr(0, 32000);
             if (cut.back() != L'"' && line.back() == L'"')
                 cut.back() = L'"';
-            code = runAndWait(program, cut);
+            code = runCancellingPrompt(program, cut, prompted);
         }
         EXPECT_EQ(0, code) << toUtf8(line.substr(0, 120));
+        EXPECT_EQ(n == askingLine, prompted) << toUtf8(line.substr(0, 120));
         for (size_t i = 0; i < canaries.size(); ++i)
             EXPECT_EQ(before[i], snapshotTree(canaries[i])) << toUtf8(line.substr(0, 120));
         EXPECT_EQ(notOursBefore, snapshotTree(notOurs)) << toUtf8(line.substr(0, 120));
@@ -229,15 +276,38 @@ TEST(UninstallChain, CopyStartedInsideTheFolderItDeletesFinishes)
     removeTree(L"C:\\tq_self");
 }
 
-TEST(UninstallChain, CopyWithProgressDeletesReportsAndEndsWithoutItsWindow)
+TEST(UninstallChain, CopyWithProgressDeletesReportsAndEndsWhenItsFinishedWindowCloses)
 {
-    // Model 2 reports every file to the bridge; with no window to show the
-    // end, the finish ends the program after the registry and links are gone.
+    // Model 2 shows the progress window; after the finish (registry and links
+    // gone) the enabled "完成" button closes it, which ends the program.
     const std::wstring install = L"C:\\tq_model2\\TqSorva\\";
     makeInstallFiles(install);
     writeInstallRegistry(install);
     ASSERT_TRUE(writeInstallLinks(install, dataFolder()));
-    EXPECT_EQ(0, runAndWait(programFolder() + L"Uninstall.exe", L"-delete -path \"C:\\tq_model2\\TqSorva\""));
+    const size_t logBefore = readUninstallLog().size();
+    PROCESS_INFORMATION copy = startProgram(programFolder() + L"Uninstall.exe", L"-delete -path \"C:\\tq_model2\\TqSorva\"");
+    ASSERT_NE(nullptr, copy.hProcess);
+    HWND window = nullptr;
+    bool finished = false;
+    for (int i = 0; i < 6000 && !finished; ++i) {
+        if (WaitForSingleObject(copy.hProcess, 10) == WAIT_OBJECT_0)
+            break;
+        window = FindWindowW(L"DUI_HOST_WINDOW", L"TqSorva\u5378\u8f7d");
+        finished = window && readUninstallLog().find(L"Clean finish, stop timer.", logBefore) != std::wstring::npos;
+    }
+    ASSERT_TRUE(finished) << "no finished progress window";
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(copy.hProcess, 0)) << "ended before its window was closed";
+    // The button: 74 x 32, 130 px from the right and 20 px from the bottom of
+    // the window's content, which lies 5 px inside the 330 x 190 window.
+    const LPARAM button = MAKELPARAM(5 + 320 - 130 - 37, 5 + 180 - 20 - 16);
+    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, button);
+    PostMessageW(window, WM_LBUTTONUP, 0, button);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(copy.hProcess, 60000));
+    DWORD code = 1;
+    GetExitCodeProcess(copy.hProcess, &code);
+    closeProcess(copy);
+    EXPECT_EQ(0u, code);
     EXPECT_FALSE(exists(install));
     EXPECT_EQ(L"00000", registryState());
     for (const std::wstring& link : installLinkPaths())
@@ -245,4 +315,80 @@ TEST(UninstallChain, CopyWithProgressDeletesReportsAndEndsWithoutItsWindow)
     std::wstring log = readUninstallLog();
     EXPECT_NE(std::wstring::npos, log.find(L"SorvaUninstallControl::uninstall, run model is 2."));
     removeTree(L"C:\\tq_model2");
+}
+
+namespace {
+
+// A visible framework window titled title, or null.
+HWND visibleWindowTitled(const std::wstring& title)
+{
+    for (HWND window = FindWindowW(L"DUI_HOST_WINDOW", nullptr); window;
+         window = FindWindowExW(nullptr, window, L"DUI_HOST_WINDOW", nullptr)) {
+        wchar_t text[64] = {};
+        GetWindowTextW(window, text, 64);
+        if (title == text && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
+void clickAt(HWND window, int x, int y)
+{
+    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+}  // namespace
+
+TEST(UninstallChain, InteractiveUninstallAsksDeletesWithProgressAndRemovesEverything)
+{
+    const std::wstring root = L"C:\\tq_interactive\\";
+    const std::wstring install = root + L"TqSorva\\";
+    makeInstallFiles(install);
+    writeInstallRegistry(install);
+    ASSERT_TRUE(writeInstallLinks(install, dataFolder()));
+    setVariable(L"TQ_FILTER_RECORD", root + L"filter.txt");
+
+    // The uninstaller in the install folder asks; OK (74 x 32, 10 px left of
+    // cancel, in the content 5 px inside the window) starts the check.
+    const size_t logBefore = readUninstallLog().size();
+    PROCESS_INFORMATION first = startProgram(install + L"Uninstall.exe", L"");
+    ASSERT_NE(nullptr, first.hProcess);
+    HWND prompt = nullptr;
+    for (int i = 0; i < 6000 && !prompt; ++i) {
+        if (WaitForSingleObject(first.hProcess, 10) == WAIT_OBJECT_0)
+            break;
+        prompt = promptOf(first.dwProcessId);
+    }
+    ASSERT_NE(nullptr, prompt) << "no question";
+    EXPECT_FALSE(exists(root + L"filter.txt")) << "unregistered before the user confirmed";
+    clickAt(prompt, 5 + 320 - 80 - 74 - 10 - 37, 5 + 180 - 20 - 16);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first.hProcess, 60000)) << "the first uninstaller did not end";
+    closeProcess(first);
+
+    // The copy shows its progress and, once finished, waits for "完成".
+    HWND progress = nullptr;
+    for (int i = 0; i < 6000; ++i) {
+        progress = visibleWindowTitled(L"TqSorva\u5378\u8f7d");
+        if (progress && readUninstallLog().find(L"Clean finish, stop timer.", logBefore) != std::wstring::npos)
+            break;
+        progress = nullptr;
+        Sleep(10);
+    }
+    ASSERT_NE(nullptr, progress) << "no finished progress window";
+    EXPECT_FALSE(exists(install));
+    EXPECT_EQ(1u, processesNamed(L"uninstall.exe").size());
+    clickAt(progress, 5 + 320 - 130 - 37, 5 + 180 - 20 - 16);
+    EXPECT_TRUE(waitForProcessesNamed(L"uninstall.exe", 60000));
+    EXPECT_TRUE(processesNamed(L"uninstall.exe").empty());
+
+    EXPECT_NE(std::string::npos, readFile(root + L"filter.txt").find("unregister "));
+    EXPECT_EQ(L"00000", registryState());
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_FALSE(exists(link)) << toUtf8(link);
+    const std::wstring log = readUninstallLog().substr(logBefore);
+    EXPECT_NE(std::wstring::npos, log.find(L"para is -delete -path \"C:\\tq_interactive\\TqSorva\""));
+    EXPECT_NE(std::wstring::npos, log.find(L"SorvaUninstallControl::uninstall, run model is 2."));
+    setVariable(L"TQ_FILTER_RECORD", L"");
+    removeTree(root);
 }
