@@ -95,6 +95,7 @@ public:
     }
     int count() const { return static_cast<int>(m_end - m_begin); }
     int capacity() const { return static_cast<int>(m_capacity - m_begin); }
+    const T* begin() const { return m_begin; }
     T& at(int i) { return m_begin[i]; }
     const T& at(int i) const { return m_begin[i]; }
     void append(const T& value) { insert(count(), value); }
@@ -164,6 +165,8 @@ public:
     int count() const { return d.isNull() ? 0 : d.constData()->items.count(); }
     int capacity() const { return d.isNull() ? 0 : d.constData()->items.capacity(); }
     const T& at(int i) const { return d.constData()->items.at(i); }
+    // The elements in one block (null when empty).
+    const T* constData() const { return d.isNull() ? nullptr : d.constData()->items.begin(); }
     const T& operator[](int i) const { return at(i); }
     T& operator[](int i) { return body().items.at(i); }
     void append(const T& value) { body().items.append(value); }

@@ -1,7 +1,10 @@
 #include "KqEvent.h"
 
+#include <cmath>
+
 #include "KqGraphicsItem.h"
 #include "KqGraphicsScene.h"
+#include "KqGraphicsView.h"
 
 #define KQ_DEFINE_EVENT(Class, Base) KQ_DEFINE_CLASS(Class, Base, 0, &kqMakeInstance<Class>)
 
@@ -119,7 +122,41 @@ KqGraphicsItem* KqEvent::target(KqGraphicsScene*) { return nullptr; }
 KqGraphicsItem* KqEvent::resolveTarget(KqGraphicsView* view)
 {
     prepare(view);
-    return target(nullptr);
+    return target(view ? view->scene() : nullptr);
+}
+
+void KqMouseEvent::prepare(KqGraphicsView* view)
+{
+    if (view)
+        scenePos = view->mapEventPoint(viewPos);
+}
+
+void KqNcHitTestEvent::prepare(KqGraphicsView* view)
+{
+    if (view)
+        scenePos = view->mapEventPoint(viewPos);
+}
+
+void KqMouseEvent::mapToItem(KqGraphicsItem* item)
+{
+    if (!item)
+        return;
+    bool invertible = false;
+    KqTransform toItem = item->sceneTransform().inverse(&invertible);
+    KqPointF local = invertible ? toItem.map(KqPointF(scenePos.x, scenePos.y)) : KqPointF(scenePos.x, scenePos.y);
+    itemPos = KqPoint(int32_t(std::floor(local.x)), int32_t(std::floor(local.y)));
+}
+
+void KqMouseEvent::copyPositions(const KqMouseEvent& other)
+{
+    screenPos = other.screenPos;
+    windowPos = other.windowPos;
+    viewPos = other.viewPos;
+    scenePos = other.scenePos;
+    itemPos = other.itemPos;
+    button = other.button;
+    nonClient = other.nonClient;
+    hitTest = other.hitTest;
 }
 
 bool KqEvent::accepts(KqGraphicsItem*) const { return false; }

@@ -67,12 +67,19 @@ class KqMouseEvent : public KqSceneEvent {
 public:
     enum Button { NoButtonTest = 0, LeftButton = 1 };
     KqMouseEvent() = default;
+    void mapToItem(KqGraphicsItem* item) override;
     KqPoint screenPos, windowPos, viewPos, scenePos, itemPos;
     int32_t button = 0;
     bool resolved = false;
     void* data = nullptr;
+    // Non-client forms: the mark and the hit-test code of the message.
+    bool nonClient = false;
+    int32_t hitTest = 0;
+    void prepare(KqGraphicsView* view) override;
     bool accepts(KqGraphicsItem* item) const override;
     KqGraphicsItem* target(KqGraphicsScene* scene) override;
+    // Positions, button and non-client data of another mouse event.
+    void copyPositions(const KqMouseEvent& other);
 };
 
 // A mouse event class with nothing of its own.
@@ -248,6 +255,11 @@ public:
     KqRect newRect, oldRect;
     int32_t word1 = 0, word2 = 0;
     int32_t minWidth = -1, minHeight = -1;
+    // From WM_SIZE: the window's rectangle (inclusive edges) and size, and
+    // the new client size.
+    KqRect windowRect;
+    int32_t windowWidth = 0, windowHeight = 0;
+    int32_t clientWidth = 0, clientHeight = 0;
     bool accepts(KqGraphicsItem* item) const override;
 };
 
@@ -257,6 +269,7 @@ public:
     KqMoveEvent() = default;
     int32_t word1 = 0, word2 = 0;
     KqPoint pos{-1, -1};
+    KqRect windowRect; // at the new position (inclusive edges)
 };
 
 class KqWinOnShowEvent : public KqWinEventBase {
@@ -289,8 +302,10 @@ class KqNcHitTestEvent : public KqWinEvent {
 public:
     KqNcHitTestEvent() = default;
     KqPoint screenPos, windowPos, viewPos, scenePos, itemPos;
+    KqRect windowRect;
     int32_t hitTest = 1; // HTCLIENT
     bool resolved = false;
+    void prepare(KqGraphicsView* view) override;
     bool accepts(KqGraphicsItem* item) const override;
     KqGraphicsItem* target(KqGraphicsScene* scene) override;
 };
@@ -302,18 +317,21 @@ public:
     int32_t commandId = 0;
     void* control = nullptr;
     int32_t word1 = 1, word2 = 0;
+    intptr_t result = 0; // the answer to the message when accepted
 };
 
 KQ_PLAIN_EVENT(KqWinCommandEvent, KqWinCommandEventBase)
 KQ_PLAIN_EVENT(KqWinSysCommandEvent, KqWinCommandEventBase)
+
+class KqPainter;
 
 class KqPaintEvent : public KqSceneEvent {
     KQ_DECLARE_CLASS(KqPaintEvent)
 public:
     KqPaintEvent() = default;
     KqWeakPointer window;
-    KqRect updateRect;
-    void* paintData = nullptr;
+    KqRectF updateRect; // view coordinates; null: everything
+    KqPainter* painter = nullptr;
 };
 
 class KqEraseBkgndEvent : public KqSceneEvent {

@@ -3,13 +3,23 @@
 #include "KqEvent.h"
 #include "KqGraphicsItem.h"
 #include "KqGraphicsScene.h"
+#include "KqGraphicsView.h"
 #include "KqServices.h"
 
 KQ_DEFINE_CLASS(KqEventHandler, KqRttiObject, 'EHER', &kqMakeInstance<KqEventHandler>)
 KQ_DEFINE_CLASS(KqSceneEventHandler, KqEventHandler, 'SEHR', &kqMakeInstance<KqSceneEventHandler>)
+KQ_DEFINE_CLASS(KqViewEventHandler, KqEventHandler, 'VEHR', &kqMakeInstance<KqViewEventHandler>)
 KQ_DEFINE_CLASS(KqItemEventHandler, KqEventHandler, 'IEHR', &kqMakeInstance<KqItemEventHandler>)
 
 void KqSceneEventHandler::offer(KqEvent* event)
+{
+    if (KqEventCallback callback = m_callbacks.value(event->eventType(), nullptr))
+        callback(target(), event);
+    if (!event->isAccepted())
+        handle(event);
+}
+
+void KqViewEventHandler::offer(KqEvent* event)
 {
     if (KqEventCallback callback = m_callbacks.value(event->eventType(), nullptr))
         callback(target(), event);
@@ -32,6 +42,27 @@ void KqItemEventHandler::offer(KqEvent* event)
 }
 
 KqEventDispatcher* KqEventDispatcher::instance() { return KqSingleton<KqEventDispatcher>::instance(); }
+
+void KqEventDispatcher::sendToView(KqGraphicsView* view, KqEvent* event)
+{
+    if (!view || !event)
+        return;
+    KqSceneEvent* sceneEvent = kq_cast<KqSceneEvent>(static_cast<KqRttiObject*>(event));
+    if (sceneEvent)
+        sceneEvent->view = KqWeakPointer(view);
+    KqWeakPointer alive(view);
+    if (KqViewEventHandler* handler = view->eventHandler()) {
+        handler->offer(event);
+        if (event->isAccepted())
+            return;
+    }
+    // A handler may have closed the window and deleted the view.
+    KqGraphicsView* living = static_cast<KqGraphicsView*>(alive.get());
+    if (!living)
+        return;
+    event->prepare(living);
+    sendToScene(living->scene(), event);
+}
 
 void KqEventDispatcher::sendToScene(KqGraphicsScene* scene, KqEvent* event)
 {

@@ -11,6 +11,7 @@
 class KqEvent;
 class KqGraphicsItem;
 class KqGraphicsScene;
+class KqGraphicsView;
 
 // A callback accepts an event by setting its accepted flag.
 typedef void (*KqEventCallback)(void* target, KqEvent* event);
@@ -31,6 +32,18 @@ class KqSceneEventHandler : public KqEventHandler {
     KQ_DECLARE_CLASS(KqSceneEventHandler)
 public:
     KqSceneEventHandler() = default;
+    void setCallback(const KqClassInfo* eventClass, KqEventCallback callback) { m_callbacks[eventClass] = callback; }
+    // The dispatcher's entry.
+    void offer(KqEvent* event);
+
+private:
+    KqMap<const KqClassInfo*, KqEventCallback> m_callbacks;
+};
+
+class KqViewEventHandler : public KqEventHandler {
+    KQ_DECLARE_CLASS(KqViewEventHandler)
+public:
+    KqViewEventHandler() = default;
     void setCallback(const KqClassInfo* eventClass, KqEventCallback callback) { m_callbacks[eventClass] = callback; }
     // The dispatcher's entry.
     void offer(KqEvent* event);
@@ -60,6 +73,8 @@ private:
 class KqEventDispatcher {
 public:
     static KqEventDispatcher* instance();
+    // The view's handler first, then (prepared with the view) the scene.
+    void sendToView(KqGraphicsView* view, KqEvent* event);
     void sendToScene(KqGraphicsScene* scene, KqEvent* event);
     void deliver(KqGraphicsItem* item, KqEvent* event);
 

@@ -6,6 +6,7 @@
 #include "KqGraphicsScene.h"
 #include "KqItemChangeListener.h"
 #include "KqPropertyRegistry.h"
+#include "KqRegion.h"
 #include "KqServices.h"
 #include "KqStackingOrder.h"
 
@@ -56,6 +57,16 @@ KqGraphicsItem::~KqGraphicsItem()
         removeAnimation(animation);
     }
     KqItemRegistry::instance()->remove(m_serial);
+    delete m_clipRegion;
+}
+
+void KqGraphicsItem::setClipRegion(KqRegion* region)
+{
+    if (region == m_clipRegion)
+        return;
+    delete m_clipRegion;
+    m_clipRegion = region;
+    update();
 }
 
 KqRectF KqGraphicsItem::boundingRect() const
@@ -63,6 +74,16 @@ KqRectF KqGraphicsItem::boundingRect() const
     if (m_boundingRectOverride.width > 0 && m_boundingRectOverride.height > 0)
         return m_boundingRectOverride;
     return rect();
+}
+
+void KqGraphicsItem::setBoundingRectOverride(const KqRectF& rect)
+{
+    if (rect == m_boundingRectOverride)
+        return;
+    update();
+    m_boundingRectOverride = rect;
+    markAncestorsChildrenRectStale();
+    update();
 }
 
 void KqGraphicsItem::paint(KqPainter*) {}

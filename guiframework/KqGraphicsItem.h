@@ -52,6 +52,9 @@ public:
         MouseButtonsShift = 26,
         MouseButtonsMask = 0x7C000000,
     };
+    // The region that clips the item (and, with ClipsChildren, its children)
+    // instead of its bounding rectangle; owned, null clears it.
+    void setClipRegion(KqRegion* region);
     // Listener bits.
     enum ListenerBit : uint32_t { GeometryChanged = 1, VisibilityChanged = 4, ItemDestroyed = 16, PositionChanged = 32 };
     // Change kinds of itemChange and itemChanged.
@@ -102,6 +105,7 @@ public:
     void addAnimation(KqAbstractAnimation* animation);
     void removeAnimation(KqAbstractAnimation* animation);
     int animationCount() const { return m_animations.count(); }
+    KqAbstractAnimation* animationAt(int i) const { return m_animations.at(i); }
 
     KqAnchors* anchors();
     bool hasAnchors() const { return m_anchors != nullptr; }
@@ -149,7 +153,10 @@ public:
     KqString objectName() const { return m_objectName; }
     void setObjectName(const KqString& name) { m_objectName = name; }
 
-    // Focus.
+    // Focus policy: by Tab, by a click.
+    enum FocusPolicyBit : uint32_t { TabFocus = 0x1, ClickFocus = 0x2 };
+    uint32_t focusPolicy() const { return m_focusPolicy; }
+    void setFocusPolicy(uint32_t policy) { m_focusPolicy = policy; }
     KqGraphicsItem* focusProxy() const { return m_focusProxy; }
     void setFocusProxy(KqGraphicsItem* item);
     bool hasFocus() const;
@@ -160,6 +167,10 @@ public:
     void setEventHandler(KqItemEventHandler* handler);
     bool sendEvent(KqEvent* event);
     KqRegion* clipRegion() const { return m_clipRegion; }
+    // A bounding rectangle narrower than the item (the visible part of
+    // scrolled content); an empty one clears it.
+    void setBoundingRectOverride(const KqRectF& rect);
+    KqRectF boundingRectOverride() const { return m_boundingRectOverride; }
 
     // Listeners.
     void addChangeListener(KqItemChangeListener* listener);

@@ -3,6 +3,7 @@
 #include "KqEvent.h"
 #include "KqEventHandler.h"
 #include "KqGraphicsItem.h"
+#include "KqGraphicsView.h"
 #include "KqPainter.h"
 #include "KqRegion.h"
 #include "KqStackingOrder.h"
@@ -64,8 +65,15 @@ KqGraphicsScene::~KqGraphicsScene()
         for (int i = 0; i < snapshot.count(); ++i)
             delete snapshot.at(i);
     }
+    KqVector<KqGraphicsView*> views = m_views;
+    for (int i = 0; i < views.count(); ++i)
+        views.at(i)->setScene(nullptr);
     delete m_eventHandler;
     m_eventHandler = nullptr;
+    KqVector<KqSceneListener*> listeners = m_listeners;
+    m_listeners.clear();
+    for (int i = 0; i < listeners.count(); ++i)
+        listeners.at(i)->sceneDetached(this);
     // Items that outlive the scene forget it; their trees stay as they are.
     KqVector<KqGraphicsItem*> remaining = m_index.items();
     for (int i = 0; i < remaining.count(); ++i)
@@ -87,10 +95,12 @@ void KqGraphicsScene::addItem(KqGraphicsItem* item)
 
 void KqGraphicsScene::addSubtree(KqGraphicsItem* item)
 {
+    notifyListeners(KqSceneListener::AboutToAdd, item);
     if (!item->parentItem())
         addTopLevel(item);
     item->setSceneDirect(this);
     m_index.addItem(item);
+    notifyListeners(KqSceneListener::Added, item);
     if (m_roles[TabStart] && item->testFlag(KqGraphicsItem::Focusable))
         m_roles[TabStart] = item;
     const KqVector<KqGraphicsItem*> children = item->children();
@@ -140,8 +150,10 @@ void KqGraphicsScene::removeSubtree(KqGraphicsItem* item)
     }
     if (!m_roles[FocusItem])
         m_flags &= ~HasFocus;
+    notifyListeners(KqSceneListener::AboutToRemove, item);
     m_index.removeItem(item);
     item->setSceneDirect(nullptr);
+    notifyListeners(KqSceneListener::Removed, item);
     if (!(item->stateBits() & KqGraphicsItem::BeingDestroyed)) {
         const KqVector<KqGraphicsItem*> children = item->children();
         for (int i = 0; i < children.count(); ++i)
@@ -171,7 +183,6 @@ KqVector<KqGraphicsItem*> KqGraphicsScene::items(const KqPointF& point)
 
 void KqGraphicsScene::setFocusItem(KqGraphicsItem* item, int reason)
 {
-    (void)reason; // handed to the focus events once items take events
     if (item && hasFocus() && m_roles[FocusItem] == item)
         return;
     if (item && (!item->testFlag(KqGraphicsItem::Focusable) || !item->isVisible() || !item->isEnabled()))
@@ -182,11 +193,112 @@ void KqGraphicsScene::setFocusItem(KqGraphicsItem* item, int reason)
         m_flags &= ~HasFocus;
         m_roles[FocusItem] = nullptr;
         m_roles[LastFocusItem] = old;
+        KqFocusOutEvent out;
+        out.reason = reason;
+        sendEvent(old, &out);
     }
     if (item && item->scene() == this) {
         m_flags |= HasFocus;
         m_roles[FocusItem] = item;
+        KqFocusInEvent in;
+        in.reason = reason;
+        sendEvent(item, &in);
     }
+}
+
+void KqGraphicsScene::restoreFocus(int reason)
+{
+    if (hasFocus())
+        return;
+    if (reason == 1 || reason == 2)
+        focusNextPrev(reason == 1);
+    else if (m_roles[LastFocusItem])
+        setFocus(m_roles[LastFocusItem], reason);
+}
+
+namespace {
+
+bool visibleToTop(KqGraphicsItem* item)
+{
+    for (; item; item = item->parentItem()) {
+        if (!item->isVisible())
+            return false;
+    }
+    return true;
+}
+
+bool takesTabFocus(KqGraphicsItem* item)
+{
+    return item->testFlag(KqGraphicsItem::Focusable) && item->isEnabled() &&
+           (item->focusPolicy() & KqGraphicsItem::TabFocus) && visibleToTop(item);
+}
+
+// Tree order: the item, then its children in stacking order.
+void collectTabChain(KqGraphicsItem* item, KqVector<KqGraphicsItem*>& chain)
+{
+    chain.append(item);
+    item->sortChildren();
+    const KqVector<KqGraphicsItem*> children = item->children();
+    for (int i = 0; i < children.count(); ++i)
+        collectTabChain(children.at(i), chain);
+}
+
+} // namespace
+
+bool KqGraphicsScene::focusNextPrev(bool forward)
+{
+    const int reason = forward ? 1 : 2;
+    KqGraphicsItem* focus = m_roles[FocusItem];
+    if (!focus && m_roles[LastFocusItem] && takesTabFocus(m_roles[LastFocusItem])) {
+        setFocus(m_roles[LastFocusItem], reason);
+        return true;
+    }
+    if (!m_roles[TabStart])
+        return false;
+    // The chain is the whole tree that holds role 5, so items added after
+    // the start (which addItem makes the new start) are all reached.
+    KqVector<KqGraphicsItem*> chain;
+    collectTabChain(m_roles[TabStart]->topLevelItem(), chain);
+    const int count = chain.count();
+    int at = focus ? chain.indexOf(focus) : -1;
+    if (at < 0)
+        at = forward ? count - 1 : 0; // the walk's first step lands on the first (or last) item
+    for (int step = 1; step <= count; ++step) {
+        int index = ((forward ? at + step : at - step) % count + count) % count;
+        KqGraphicsItem* candidate = chain.at(index);
+        if (candidate == focus)
+            return false;
+        if (takesTabFocus(candidate)) {
+            setFocus(candidate, reason);
+            return m_roles[FocusItem] == candidate;
+        }
+    }
+    return false;
+}
+
+void KqGraphicsScene::addView(KqGraphicsView* view)
+{
+    if (view && !m_views.contains(view))
+        m_views.append(view);
+}
+
+void KqGraphicsScene::removeView(KqGraphicsView* view) { m_views.removeOne(view); }
+
+void KqGraphicsScene::addListener(KqSceneListener* listener)
+{
+    if (listener && !m_listeners.contains(listener))
+        m_listeners.append(listener);
+}
+
+void KqGraphicsScene::removeListener(KqSceneListener* listener) { m_listeners.removeOne(listener); }
+
+void KqGraphicsScene::notifyListeners(int kind, KqGraphicsItem* item)
+{
+    if (m_listeners.count() == 0)
+        return;
+    KqVector<KqSceneListener*> listeners = m_listeners; // a listener may leave while told
+    for (int i = 0; i < listeners.count(); ++i)
+        listeners.at(i)->sceneChanged(this, kind, item);
 }
 
 void KqGraphicsScene::setFocus(KqGraphicsItem* item, int reason)
@@ -228,6 +340,9 @@ void KqGraphicsScene::ungrabMouse(KqGraphicsItem* item)
     while (m_grabStack.count() > at)
         m_grabStack.removeAt(m_grabStack.count() - 1);
     m_flags &= ~ImplicitGrab;
+    // A released grabber must not keep taking every positional event.
+    if (m_mouseGrabber && !m_grabStack.contains(m_mouseGrabber))
+        m_mouseGrabber = m_grabStack.count() ? m_grabStack.at(m_grabStack.count() - 1) : nullptr;
 }
 
 void KqGraphicsScene::updateGrabber()
@@ -293,6 +408,9 @@ void KqGraphicsScene::processUpdates()
         KqVector<KqRectF> rects = m_dirtyRects;
         m_dirtyRects = KqVector<KqRectF>();
         sceneUpdated.emit(rects);
+        KqVector<KqGraphicsView*> views = m_views;
+        for (int i = 0; i < views.count(); ++i)
+            views.at(i)->updateScene(rects);
     }
 }
 

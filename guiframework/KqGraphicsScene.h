@@ -12,6 +12,7 @@
 #include <cstdint>
 
 class KqGraphicsItem;
+class KqGraphicsView;
 class KqEvent;
 class KqPainter;
 class KqSceneEventHandler;
@@ -32,12 +33,25 @@ private:
     KqVector<KqGraphicsItem*> m_items;
 };
 
+class KqGraphicsScene;
+
+// Told about items joining and leaving a scene.
+class KqSceneListener {
+public:
+    enum Kind { AboutToAdd = 0, Added = 1, AboutToRemove = 2, Removed = 3 };
+    virtual ~KqSceneListener() = default;
+    virtual void sceneChanged(KqGraphicsScene* scene, int kind, KqGraphicsItem* item) = 0;
+    // The scene is going away: forget it.
+    virtual void sceneDetached(KqGraphicsScene* scene) { (void)scene; }
+};
+
 class KqGraphicsScene : public KqObject, public KqTrackable {
 public:
     enum Role { HoverItem = 0, FocusItem = 1, LastFocusItem = 2, KeyboardGrabber = 4, TabStart = 5, FrameWindow = 6,
                 DragAccepted = 7, PressItem = 8, DraggedItem = 10, RoleCount = 15 };
     enum Flag : uint32_t { ExplicitRect = 0x1, SortTopLevel = 0x2, HasFocus = 0x8, PointCacheValid = 0x10,
-                           ImplicitGrab = 0x20, DeletesItems = 0x40, FullRepaint = 0x80 };
+                           ImplicitGrab = 0x20, DeletesItems = 0x40, FullRepaint = 0x80,
+                           KeepsFocusOnEmptyClick = 0x4 };
 
     explicit KqGraphicsScene(KqObject* parent = nullptr);
     ~KqGraphicsScene() override;
@@ -61,6 +75,17 @@ public:
     void setFocusItem(KqGraphicsItem* item, int reason);
     virtual void setFocus(KqGraphicsItem* item, int reason);
     virtual void clearFocus();
+    virtual void restoreFocus(int reason);
+    // Moves the focus along the Tab chain: the focusable, visible, enabled
+    // items of role 5's tree in tree order, wrapping; true when it moved.
+    virtual bool focusNextPrev(bool forward);
+
+    // Views showing the scene: each takes the dirty rectangles of an update pass.
+    void addView(KqGraphicsView* view);
+    void removeView(KqGraphicsView* view);
+    const KqVector<KqGraphicsView*>& views() const { return m_views; }
+    void addListener(KqSceneListener* listener);
+    void removeListener(KqSceneListener* listener);
 
     // Sends the event through the dispatcher, with the item as its cached target.
     bool sendEvent(KqGraphicsItem* item, KqEvent* event);
@@ -97,6 +122,7 @@ public:
     void markTopLevelOrderStale() { m_flags |= SortTopLevel; }
 
 private:
+    void notifyListeners(int kind, KqGraphicsItem* item);
     void addSubtree(KqGraphicsItem* item);
     void removeSubtree(KqGraphicsItem* item);
     void drawItem(KqGraphicsItem* item, KqPainter* painter, const KqTransform* viewTransform, const KqRectF& exposed,
@@ -117,4 +143,6 @@ private:
     KqGraphicsItem* m_mouseGrabber = nullptr;
     KqVector<KqRectF> m_dirtyRects;
     KqVector<KqGraphicsItem*> m_pendingItems;
+    KqVector<KqGraphicsView*> m_views;
+    KqVector<KqSceneListener*> m_listeners;
 };

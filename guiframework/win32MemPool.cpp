@@ -41,6 +41,7 @@ volatile LONG g_chunkCount;
 bool g_disabled;
 bool g_initialised;
 CRITICAL_SECTION g_lock;
+size_t g_bytesInUse; // block bytes handed out, under g_lock
 MpReportHook g_hook;
 
 struct Lock {
@@ -205,9 +206,17 @@ void* mp_alloc(unsigned size)
                 report(kCorruptAlloc, data);
             headerOf(data) &= static_cast<uint16_t>(~kFreeBit);
             guardOf(data, kBlockSizes[cls]) = kGuard;
+            g_bytesInUse += kBlockSizes[cls];
         }
     }
     return data ? data : malloc(size ? size : 1);
+}
+
+size_t mp_pool_bytes_in_use()
+{
+    mp_init();
+    Lock lock;
+    return g_bytesInUse;
 }
 
 bool mp_owns(const void* p)
@@ -244,6 +253,7 @@ void mp_free(void* p)
                     report(kCorruptFree, data);
                 header |= kFreeBit;
                 guardOf(data, chunk.blockSize) = kGuard;
+                g_bytesInUse -= chunk.blockSize;
                 nextOf(data) = chunk.sizeClass->freeHead;
                 chunk.sizeClass->freeHead = data;
             }

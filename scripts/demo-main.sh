@@ -152,4 +152,10 @@ say "starting the product again with a media file as its source"
 grab_from media "media file .* playing" -media "Z:$clip"
 say "starting the product again with the desktop as its source"
 grab_from desktop "desktop running" -desktop
+
+# The GUI framework on the display: the demo window, a screenshot of it and
+# its backing store, compared pixel for pixel where the store is opaque.
+say "showing the GUI framework's demo window (guidemo) and taking a screenshot"
+bash "$(dirname "$0")/../tools/guidemo/screenshot_check.sh" "$wine" "$bin/guidemo.exe" "$out/gui" "$out/gui/guidemo.png" \
+  | sed 's/^/     /' || { say "FAILED: the GUI demo (see $out/gui/demo.log)"; rc=1; }
 exit $rc

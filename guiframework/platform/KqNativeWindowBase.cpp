@@ -86,12 +86,20 @@ void KqNativeWindowBase::detach()
 
 LRESULT KqNativeWindowBase::dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // A handler may destroy the window inside a message (a click that closes
+    // it): the final notification waits until the outermost message returns,
+    // so no frame below uses a deleted object.
+    ++m_depth;
     LRESULT result = 0;
     bool handled = processMessage(message, wParam, lParam, result);
-    if (!handled)
+    if (!handled && m_hwnd)
         result = defaultProc(message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
+    if (message == WM_NCDESTROY && m_hwnd) {
         detach();
+        m_finalPending = true;
+    }
+    if (--m_depth == 0 && m_finalPending) {
+        m_finalPending = false;
         onFinalMessage(); // may delete the object
     }
     return result;

@@ -28,13 +28,18 @@ public:
     bool subclass(HWND window);
     void destroy();
 
+    // True from the window's final message until the outermost message
+    // under way returns (the object is then handed to onFinalMessage).
+    bool finalMessagePending() const { return m_finalPending; }
+
     // Registers a class once per process; true when it is (or already was) registered.
     static bool registerClass(const KqWindowClassSpec& windowClass);
 
 protected:
     // Handles a message; false passes it on to the default (or subclassed) procedure.
     virtual bool processMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
-    // After WM_NCDESTROY: the window is gone and detached.
+    // After WM_NCDESTROY, once no message of the window is under way any
+    // more: the window is gone and detached (the object may delete itself).
     virtual void onFinalMessage() {}
     LRESULT defaultProc(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -46,4 +51,6 @@ private:
 
     HWND m_hwnd = nullptr;
     WNDPROC m_oldProc = nullptr;
+    int m_depth = 0;          // messages of this window under way (nested sends)
+    bool m_finalPending = false;
 };
