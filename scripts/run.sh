@@ -37,4 +37,9 @@ msg "frames from \"TqNelu\" with a song's lyric lines over the test camera: $out
 msg "frames from \"TqNelu\" with a PNG and a GIF sticker over the test camera: $out/layers/frame_000.bmp ... frame_004.bmp"
 msg "the GUI framework's demo window on the screen: $out/gui/guidemo.png (its backing store with alpha: $out/gui/store.png)"
 [ -s "$out/demo.mkv" ] && msg "three seconds recorded with sound: $out/demo.mkv"
+
+# Last, the installer itself: a silent install into a fresh prefix.
+export TQ_SETUP_DEMO="$build/demo/setup" TQ_WINESERVER
+tq_with_display bash "$root/scripts/demo-setup.sh" || { msg "FAILED: the silent install (see the lines above)"; exit 1; }
+msg "installed silently with TqSorvaSetup.exe into the fresh prefix $TQ_SETUP_DEMO/prefix"
 exit 0

@@ -14,6 +14,8 @@
 //                       -lyrics FILE   with -accompany: "[mm:ss.cc]text" lines swept over the picture
 //                       -media FILE    play FILE (ANSI path) as the source, from its start again at its end
 //                       -desktop       show the whole screen as the source
+//                       -ignorequit    ignore the installer's request to quit (message 33369), the way
+//                                      a hung product would
 // Like the real main window it runs once: a second start (the camera filter
 // starts the launcher on its first frame) leaves the running one alone.
 #include "IAccompanyMusic.h"
@@ -53,6 +55,7 @@ std::vector<Recording> g_recordings;
 size_t g_nextRecording = 0;
 IRecorder* g_recorder = nullptr;
 bool g_closeAfterRecordings = false;
+bool g_ignoreQuitRequest = false;
 
 void StartNextRecording(HWND frame)
 {
@@ -90,8 +93,14 @@ void StopRecording(HWND frame)
 LRESULT CALLBACK MainFrameProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_CLOSE:
     case WM_QUIT_PRODUCT:
+        printf("mainframe: quit request%s\n", g_ignoreQuitRequest ? " ignored" : "");
+        fflush(stdout);
+        if (g_ignoreQuitRequest)
+            return 0;
+        DestroyWindow(hWnd);
+        return 0;
+    case WM_CLOSE:
         DestroyWindow(hWnd);
         return 0;
     case WM_TIMER:
@@ -293,6 +302,7 @@ extern "C" __declspec(dllexport) int sorvaMain(int argc, char** argv, std::wstri
         printf("mainframe: already running\n");
         return 0;
     }
+    g_ignoreQuitRequest = HasSwitch(argc, argv, "-ignorequit");
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc = {sizeof wc};
     wc.lpfnWndProc = MainFrameProc;

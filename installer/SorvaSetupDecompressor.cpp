@@ -1,0 +1,396 @@
+#include "SorvaSetupDecompressor.h"
+
+#include "DiskOutputer.h"
+#include "Md5.h"
+#include "ServiceAddress.h"
+#include "SetupCleanup.h"
+#include "SetupConstants.h"
+#include "SetupLog.h"
+#include "SevenZipArchive.h"
+#include "SorvaSetupListener.h"
+#include "SystemUtils.h"
+#include "XmlDocument.h"
+
+#include <tlhelp32.h>
+
+#include <cwchar>
+#include <vector>
+
+using namespace setup;
+
+namespace {
+
+std::wstring fileMd5Hex(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::wstring();
+    CMD5 md5;
+    std::vector<char> buffer(65536);
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) != 0) && read > 0)
+        md5.update(buffer.data(), read);
+    CloseHandle(file);
+    if (!ok)
+        return std::wstring();
+    md5.finalize();
+    return narrowToWide(md5.hexDigest(), CP_UTF8);
+}
+
+bool waitForCondition(const volatile LONG& flag, const volatile int32_t& stop)
+{
+    while (!flag && !stop)
+        Sleep(10);
+    return flag != 0;
+}
+
+} // namespace
+
+SorvaSetupDecompressor::SorvaSetupDecompressor(SorvaSetupListener* listener) : m_listener(listener) {}
+
+SorvaSetupDecompressor::~SorvaSetupDecompressor()
+{
+    CWorkerThread::stop();
+    closeDownload();
+    if (!m_installPath.empty()) {
+        std::wstring data = getInstallDataDir(m_installPath);
+        if (!data.empty())
+            RemoveDirectoryW(data.c_str());  // only when empty
+    }
+}
+
+bool SorvaSetupDecompressor::start(bool async)
+{
+    if (async)
+        return CWorkerThread::start();
+    _syncDecompress();
+    return true;
+}
+
+void SorvaSetupDecompressor::forceQuit()
+{
+    writeLog(L"SorvaSetupDecompressor::forceQuit, User want to force quit Tq.");
+    InterlockedExchange(&m_forceQuitRequested, 1);
+}
+
+void SorvaSetupDecompressor::setPath(const std::wstring& path)
+{
+    m_installPath = path;
+    if (!m_installPath.empty() && m_installPath.back() != L'\\')
+        m_installPath += L'\\';
+}
+
+bool SorvaSetupDecompressor::_load7zDataFromResource(int id, const void*& data, size_t& size)
+{
+    data = nullptr;
+    size = 0;
+    HMODULE module = m_resourceModule ? m_resourceModule : GetModuleHandleW(nullptr);
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), kPayloadResourceType);
+    if (!resource) {
+        writeLog(L"SorvaSetupDecompressor::_load7zDataFromResource, Find resource(tq.7z) fail.");
+        return false;
+    }
+    HGLOBAL loaded = LoadResource(module, resource);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    DWORD length = SizeofResource(module, resource);
+    if (!bytes || length == 0) {
+        writeLog(L"SorvaSetupDecompressor::_load7zDataFromResource, Load resource(tq.7z) fail.");
+        return false;
+    }
+    data = bytes;
+    size = length;
+    return true;
+}
+
+bool SorvaSetupDecompressor::_decompress()
+{
+    const void* data = nullptr;
+    size_t size = 0;
+    if (!_load7zDataFromResource(kPayloadResourceId, data, size)) {
+        writeLog(L"SorvaSetupDecompressor::_decompress, _load7zDataFromResource fail.");
+        return false;
+    }
+    CDiskOutputer outputer(m_installPath, m_listener);
+    ArchiveExtractOptions options;
+    options.cancelled = [this] { return isStopRequested(); };
+    return extractArchive(data, size, outputer, options);
+}
+
+bool SorvaSetupDecompressor::_decompressCheckFile(const std::wstring& folder)
+{
+    const void* data = nullptr;
+    size_t size = 0;
+    if (!_load7zDataFromResource(kPayloadResourceId, data, size))
+        return false;
+    std::wstring root = folder;
+    pathAppend(root, L"Check");
+    CDiskOutputer outputer(root, nullptr);
+    ArchiveExtractOptions options;
+    options.checkMode = true;
+    return extractArchive(data, size, outputer, options);
+}
+
+bool SorvaSetupDecompressor::_isTqRunning(DWORD& pid)
+{
+    pid = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    const std::wstring expected = m_installPath + kLauncherName;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, kLauncherName) != 0)
+            continue;
+        HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, entry.th32ProcessID);
+        if (modules == INVALID_HANDLE_VALUE)
+            continue;
+        MODULEENTRY32W module = {};
+        module.dwSize = sizeof(module);
+        if (Module32FirstW(modules, &module) && _wcsicmp(module.szExePath, expected.c_str()) == 0) {
+            pid = entry.th32ProcessID;
+            found = true;
+        }
+        CloseHandle(modules);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+void SorvaSetupDecompressor::_quitTq(DWORD pid)
+{
+    if (HWND window = findProcessWindow(pid, kProductWindowClass)) {
+        PostMessageW(window, kProductQuitMessage, 0, 0);
+        writeLog(L"SorvaSetupDecompressor::_quitTq, post message (WM_APP + 601) to Tq for quit.");
+    }
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    if (!process) {
+        writeLog(L"SorvaSetupDecompressor::_quitTq, OpenProcess return NULL, Tq already quit.");
+        return;
+    }
+    if (WaitForSingleObject(process, 500) == WAIT_TIMEOUT) {
+        writeLog(L"SorvaSetupDecompressor::_quitTq, WaitForSingleObject time-out, will terminate process.");
+        TerminateProcess(process, 0);
+        WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
+}
+
+bool SorvaSetupDecompressor::waitForProductToEnd(DWORD pid)
+{
+    if (m_listener)
+        m_listener->onTqRunning();
+    if (!waitForCondition(m_forceQuitRequested, m_stopRequested))
+        return false;
+    for (int attempt = 0; attempt < kMaxQuitAttempts && !isStopRequested(); ++attempt) {
+        _quitTq(pid);
+        if (!_isTqRunning(pid))
+            return true;
+    }
+    if (!isStopRequested())
+        writeLog(L"SorvaSetupDecompressor::execute, Tq still running after %d tries, give up.", kMaxQuitAttempts);
+    return false;
+}
+
+void SorvaSetupDecompressor::execute()
+{
+    writeLog(L"SorvaSetupDecompressor::execute, aync decompress.");
+    DWORD pid = 0;
+    if (_isTqRunning(pid) && !waitForProductToEnd(pid)) {
+        if (isStopRequested())
+            return;  // the user cancelled: no report
+        if (m_listener)
+            m_listener->onDecompressFinish(DR_DecompressInstallFailed);
+        return;
+    }
+    if (isStopRequested())
+        return;
+    if (!m_silent)
+        cleanUpFile(m_installPath);
+
+    int result = DR_Success;
+    if (!_decompress()) {
+        writeLog(L"SorvaSetupDecompressor::execute, _decompress return false.");
+        result = DR_DecompressInstallFailed;
+    } else if (!m_silent && !_downloadcomp()) {
+        writeLog(L"SorvaSetupDecompressor::execute, _downloadcomp return false.");
+        result = DR_DownloadComponentFailed;
+    }
+    if (m_listener)
+        m_listener->onDecompressFinish(result);
+}
+
+void SorvaSetupDecompressor::_syncDecompress()
+{
+    writeLog(L"SorvaSetupDecompressor::_syncDecompress begin [silence model].");
+    int result = _decompress() ? DR_Success : DR_DecompressInstallFailed;
+    if (m_listener)
+        m_listener->onDecompressFinish(result);
+}
+
+void SorvaSetupDecompressor::closeDownload()
+{
+    if (m_request)
+        InternetCloseHandle(m_request);
+    if (m_connection)
+        InternetCloseHandle(m_connection);
+    if (m_session)
+        InternetCloseHandle(m_session);
+    m_request = m_connection = m_session = nullptr;
+    if (m_downloadFile != INVALID_HANDLE_VALUE)
+        CloseHandle(m_downloadFile);
+    m_downloadFile = INVALID_HANDLE_VALUE;
+}
+
+bool SorvaSetupDecompressor::_handleThreadErrorWithLastError(const wchar_t* message, DWORD code)
+{
+    writeLog(L"SorvaSetupDecompressor::_handleThreadErrorWithLastError, ErrorInfo:%s, ErrorCode:%d\n", message,
+             static_cast<int>(code));
+    closeDownload();
+    if (!m_downloadPath.empty())
+        DeleteFileW(m_downloadPath.c_str());
+    return false;
+}
+
+bool SorvaSetupDecompressor::_downloadFile(const std::wstring& url, const std::wstring& localPath,
+                                           const std::wstring& progressText)
+{
+    closeDownload();
+    m_downloadPath = localPath;
+    m_downloadFile = CreateFileW(localPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (m_downloadFile == INVALID_HANDLE_VALUE) {
+        m_downloadPath.clear();  // not ours: never delete what we could not create
+        return _handleThreadErrorWithLastError(L"An error occurred while create local file", GetLastError());
+    }
+    m_session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0x4000000);
+    if (!m_session)
+        return _handleThreadErrorWithLastError(L"An error occurred while attempting to download the file",
+                                               GetLastError());
+    InternetSetStatusCallbackW(m_session, nullptr);
+
+    wchar_t host[260] = {}, path[260] = {};
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = 259;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = 259;
+    if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts))
+        return _handleThreadErrorWithLastError(L"An error occurred while attempting to download the file", 1001);
+
+    m_connection = InternetConnectW(m_session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    const wchar_t* accept[] = {L"*/*", nullptr};
+    m_request = m_connection ? HttpOpenRequestW(m_connection, L"GET", path, nullptr, nullptr, accept, 0x84400000, 0)
+                             : nullptr;
+    if (!m_request)
+        return _handleThreadErrorWithLastError(L"An error occurred connecting to the server", GetLastError());
+
+    for (;;) {
+        if (!HttpSendRequestW(m_request, nullptr, 0, nullptr, 0))
+            return _handleThreadErrorWithLastError(L"An error occurred connecting to the server", GetLastError());
+        DWORD status = 0, statusSize = sizeof(status);
+        if (!HttpQueryInfoW(m_request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
+                            nullptr))
+            return _handleThreadErrorWithLastError(L"Failed to receive a valid response from the server",
+                                                   GetLastError());
+        if (status == 200)
+            break;
+        if (status == 401 || status == 407) {
+            char discard[50];
+            DWORD read = 0;
+            while (InternetReadFile(m_request, discard, sizeof(discard), &read) && read > 0) {
+            }
+            DWORD answer = InternetErrorDlg(GetDesktopWindow(), m_request, ERROR_INTERNET_INCORRECT_PASSWORD,
+                                            FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
+                                                FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
+                                            nullptr);
+            if (answer == ERROR_INTERNET_FORCE_RETRY)
+                continue;
+            // Not authorised: the error page is not the file we asked for.
+        }
+        return _handleThreadErrorWithLastError(L"Failed to receive a valid HTTP response from the server", status);
+    }
+
+    DWORD contentLength = 0, lengthSize = sizeof(contentLength);
+    const bool haveLength = HttpQueryInfoW(m_request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                                           &contentLength, &lengthSize, nullptr) != 0;
+    unsigned long long received = 0;
+    char buffer[1024];
+    for (;;) {
+        if (isStopRequested())
+            return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", ERROR_CANCELLED);
+        DWORD read = 0;
+        if (!InternetReadFile(m_request, buffer, sizeof(buffer), &read))
+            return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", GetLastError());
+        if (read == 0)
+            break;
+        DWORD written = 0;
+        if (!WriteFile(m_downloadFile, buffer, read, &written, nullptr) || written != read)
+            return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", GetLastError());
+        received += read;
+        if (haveLength && received > contentLength)
+            return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", ERROR_INVALID_DATA);
+        if (m_listener && haveLength && contentLength > 0)
+            m_listener->onProgress(static_cast<double>(received) * 0.9 / contentLength, progressText);
+    }
+    // A connection that ends early must not leave a cut file behind as if complete.
+    if (haveLength && received != contentLength)
+        return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", ERROR_INVALID_DATA);
+    closeDownload();
+    m_downloadPath.clear();
+    return true;
+}
+
+bool SorvaSetupDecompressor::_downloadcomp()
+{
+    const std::wstring base = serviceBaseUrl();
+    if (base.empty()) {
+        writeLog(L"SorvaSetupDecompressor::_downloadcomp, no service address, component update skipped.");
+        return true;
+    }
+    std::wstring folder = getAppDataDir();
+    pathAppend(folder, L"component");
+    createDirectories(folder);
+    std::wstring listPath = folder;
+    pathAppend(listPath, L"component.xml");
+
+    bool needUpdate = true;
+    if (_downloadFile(base + L"/tqsorva/component/component.xml", listPath, L"正在验证组件信息，请稍等...")) {
+        needUpdate = false;
+        CXmlDocument document;
+        if (document.Load(listPath) && document.findElement(L"files") && document.enterElement()) {
+            while (!needUpdate && document.findElement(L"file")) {
+                std::wstring name = document.getAttribute(L"name");
+                std::wstring md5 = document.getAttribute(L"md5");
+                if (!isSafeRelativeName(name)) {
+                    writeLog(L"SorvaSetupDecompressor::_downloadcomp, unsafe component name %s ignored.", name.c_str());
+                    continue;
+                }
+                std::wstring file = folder;
+                if (!pathAppend(file, name) || !isPathExist(file) || _wcsicmp(fileMd5Hex(file).c_str(), md5.c_str()) != 0)
+                    needUpdate = true;
+            }
+        }
+        if (!needUpdate)
+            return true;
+    }
+
+    std::wstring archive = folder;
+    pathAppend(archive, L"component.7z");
+    if (!_downloadFile(base + L"/tqsorva/component/component.7z", archive, L"正在更新组件，请稍等..."))
+        return false;
+    CDiskOutputer outputer(folder, m_listener, false);
+    ArchiveExtractOptions options;
+    options.cancelled = [this] { return isStopRequested(); };
+    const bool extracted = extractArchiveFile(archive, outputer, options);
+    DeleteFileW(archive.c_str());
+    if (!extracted) {
+        m_downloadPath = archive;
+        _handleThreadErrorWithLastError(L"An error occurred while unzip 7z local file", GetLastError());
+    }
+    return extracted;
+}

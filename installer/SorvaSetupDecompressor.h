@@ -1,0 +1,67 @@
+// Extracts the payload (resource "ZIP" 101 of the program) into the install
+// folder, makes sure the product is not running from there first, and after
+// an interactive install brings the per-user component files up to date.
+#pragma once
+
+#include "WorkerThread.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstddef>
+#include <string>
+
+class SorvaSetupListener;
+class SorvaSetupCore;
+
+class SorvaSetupDecompressor : public CWorkerThread {
+public:
+    // Tries at ending a product that keeps running before the install gives up.
+    static constexpr int kMaxQuitAttempts = 5;
+
+    explicit SorvaSetupDecompressor(SorvaSetupListener* listener = nullptr);
+    ~SorvaSetupDecompressor() override;
+
+    // async: on the worker thread; else the silent extraction on this thread.
+    bool start(bool async);
+    void stop() { CWorkerThread::stop(); }
+    void setListener(SorvaSetupListener* listener) { m_listener = listener; }
+    void forceQuit();
+    void setPath(const std::wstring& path);
+    void setSilent(bool silent) { m_silent = silent ? 1 : 0; }
+    // The module whose resource holds the payload (default: the program).
+    void setResourceModule(HMODULE module) { m_resourceModule = module; }
+    // Runs the old-version cleanup before extracting (interactive installs).
+    void setCore(SorvaSetupCore* core) { m_core = core; }
+
+    bool _load7zDataFromResource(int id, const void*& data, size_t& size);
+    bool _decompress();
+    bool _decompressCheckFile(const std::wstring& folder);
+    bool _isTqRunning(DWORD& pid);
+    void _quitTq(DWORD pid);
+    bool _downloadFile(const std::wstring& url, const std::wstring& localPath, const std::wstring& progressText);
+    bool _downloadcomp();
+    void _syncDecompress();
+
+protected:
+    void execute() override;
+
+private:
+    bool _handleThreadErrorWithLastError(const wchar_t* message, DWORD code);
+    void closeDownload();
+    // Waits for the user's answer to the running-product prompt and ends the
+    // product when asked to; false when cancelled or the product stays.
+    bool waitForProductToEnd(DWORD pid);
+
+    SorvaSetupListener* m_listener;
+    SorvaSetupCore* m_core = nullptr;
+    HMODULE m_resourceModule = nullptr;
+    std::wstring m_installPath;
+    volatile LONG m_forceQuitRequested = 0;
+    int m_silent = 0;
+    HINTERNET m_session = nullptr;
+    HINTERNET m_connection = nullptr;
+    HINTERNET m_request = nullptr;
+    std::wstring m_downloadPath;
+    HANDLE m_downloadFile = INVALID_HANDLE_VALUE;
+};

@@ -1,0 +1,307 @@
+#!/usr/bin/env python3
+"""Silent installs of TqSorvaSetup.exe end to end under Wine.
+
+Each group of cases runs in its own copy of the booted test prefix with its
+own wineserver (a prefix of its own has one), which is stopped at the end.
+Waits are for conditions (a process ending, the prefix going idle), never
+for a time."""
+import argparse
+import glob
+import http.server
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import threading
+
+FAILURES = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        FAILURES.append(what)
+    return condition
+
+
+class Prefix:
+    def __init__(self, name, args):
+        self.args = args
+        self.root = os.path.join(args.work, name)
+        self.prefix = os.path.join(self.root, "prefix")
+        shutil.rmtree(self.root, ignore_errors=True)
+        os.makedirs(self.root)
+        # Hard links for the large, never rewritten system files; real copies
+        # of the registry files, which Wine rewrites.
+        subprocess.run(["cp", "-al", args.prefix, self.prefix], check=True)
+        for reg in glob.glob(os.path.join(self.prefix, "*.reg")):
+            source = os.path.join(args.prefix, os.path.basename(reg))
+            # The test prefix's wineserver may be saving the file: take a whole copy.
+            for _ in range(100):
+                data = open(source, "rb").read()
+                if data.startswith(b"WINE REGISTRY Version") and data.endswith(b"\n"):
+                    break
+                subprocess.run(["sleep", "0.1"])
+            os.unlink(reg)
+            open(reg, "wb").write(data)
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        users = [u for u in os.listdir(os.path.join(self.prefix, "drive_c", "users")) if u != "Public"]
+        self.user = users[0]
+        self.count = 0
+
+    def unix(self, windows_path):
+        assert windows_path[1:3] == ":\\"
+        path = os.path.join(self.prefix, "drive_c")
+        for part in [p for p in windows_path[3:].split("\\") if p]:
+            # Wine's folders on disk may differ in letter case from the Windows names.
+            found = [e for e in os.listdir(path) if e.lower() == part.lower()] if os.path.isdir(path) else []
+            path = os.path.join(path, found[0] if found else part)
+        return path
+
+    def wine(self, *argv, env=None, timeout=600):
+        # Output to a file: Wine's services inherit it and would hold a pipe open.
+        self.count += 1
+        out = os.path.join(self.root, "run%02d.out" % self.count)
+        run_env = dict(self.env)
+        run_env.update(env or {})
+        with open(out, "wb") as f:
+            rc = subprocess.run([self.args.wine, *argv], env=run_env, stdout=f, stderr=subprocess.STDOUT,
+                                timeout=timeout).returncode
+        return rc, open(out, "rb").read().decode("utf-8", "replace")
+
+    def bin(self, name):
+        return os.path.join(self.args.bin, name)
+
+    def install(self, *setup_args, runner_options=(), setup=None, env=None):
+        setup = setup or self.bin("TqSorvaSetup.exe")
+        rc, out = self.wine(self.bin("setup_runner.exe"), "run", *runner_options, setup, *setup_args, env=env)
+        for line in out.splitlines():
+            if line.startswith("exit="):
+                return int(line[5:])
+        print("setup_runner ended with %d: %s" % (rc, out))
+        return None
+
+    def reg(self, hive, key, value):
+        rc, out = self.wine(self.bin("setup_runner.exe"), "reg", hive, key, value)
+        for line in out.splitlines():
+            if line.startswith("value="):
+                return line[6:]
+        return None
+
+    def link(self, windows_path):
+        rc, out = self.wine(self.bin("setup_runner.exe"), "link", windows_path)
+        fields = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+        return fields.get("target"), fields.get("workdir")
+
+    def wait_idle(self):
+        subprocess.run([self.args.wineserver, "-w"], env=self.env, timeout=600)
+
+    def stop(self):
+        subprocess.run([self.args.wineserver, "-k"], env=self.env, timeout=120)
+
+    def appdata(self):
+        return "C:\\users\\%s\\AppData\\Roaming" % self.user
+
+    def setup_log(self):
+        path = self.unix(self.appdata() + "\\brenlo\\tqsorva\\setup\\setupV2.log")
+        return open(path, "rb").read().decode("utf-16-le", "replace") if os.path.exists(path) else ""
+
+
+class StatisticsServer:
+    def __init__(self):
+        self.requests = []
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                outer.requests.append(self.path)
+                body = b"ok"
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *a):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.url = "http://127.0.0.1:%d" % self.server.server_address[1]
+
+    def close(self):
+        self.server.shutdown()
+
+
+def with_version(data, ms, ls):
+    """The filter's bytes with another file version in its fixed version block."""
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    assert at >= 0, "no version block"
+    return data[:at + 8] + struct.pack("<II", ms, ls) + data[at + 16:]
+
+
+def zpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def successful_install(args):
+    p = Prefix("install", args)
+    server = StatisticsServer()
+    try:
+        install = "C:\\Program Files\\TqSorva"
+        os.makedirs(p.unix(install))
+        shutil.copy(p.bin("tqwizard.exe"), p.unix(install + "\\tqwizard.exe"))
+        env = {"TQ_SERVICE_URL": server.url, "TQ_TALLYO_LOG": "C:\\tallyo.log", "TQ_WIZARD_DELAY_MS": "1500"}
+        code = p.install("-silence", install, runner_options=["--event"], env=env)
+        check(code == 0, "silent install exits 0 (got %r)" % code)
+        p.wait_idle()  # tallyo and regsvr32 run on after the installer
+
+        top = p.unix(install)
+        version = os.path.join(top, "1.0.3.0")
+        for name in ["TqSorva.exe", "Launcher.xml"]:
+            check(os.path.isfile(os.path.join(top, name)), "installed " + name)
+        for name in ["TqSorva.exe", "lumeo.dll", "TqVirtualCam.ax", "mainframe.dll", "update.exe", "kqlog.dll",
+                     "Sonvex.dll", "tallyo.exe", "res/aurae/auraelist.xml", "res/aurae/music/brook.mp3"]:
+            check(os.path.isfile(os.path.join(version, name)), "installed 1.0.3.0/" + name)
+        shipped = open(p.bin("TqVirtualCam.ax"), "rb").read()
+        check(open(os.path.join(version, "TqVirtualCam.ax"), "rb").read() == shipped, "extracted filter is the build's")
+        check(open(os.path.join(top, "Stable", "TqVirtualCam.ax"), "rb").read() == shipped, "Stable copy of the filter")
+        check(not os.path.exists(os.path.join(top, "Stable", "avcodec-53.dll")), "no Stable copy of a file we lack")
+
+        reg_values = [
+            ("HKCU", "Software\\brenlo\\tqsorva", "InstallDir", install + "\\"),
+            ("HKCU", "Software\\brenlo\\com.tq.tqsorva", "InstallDir", install + "\\TqSorva.exe"),
+        ]
+        uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TqSorva"
+        reg_values += [("HKLM", uninstall, name, value) for name, value in [
+            ("UninstallString", '"' + install + '\\Uninstall.exe"'), ("DisplayName", "TqSorva"),
+            ("DisplayIcon", install + "\\Uninstall.exe"), ("Publisher", "Brenlo游戏网"),
+            ("URLInfoAbout", "http://www.brenlo.com/"), ("DisplayVersion", "1.0.3.0")]]
+        for hive, key, name, expected in reg_values:
+            got = p.reg(hive, key, name)
+            check(got == expected, "registry %s\\%s %s = %r (got %r)" % (hive, key, name, expected, got))
+
+        data = p.appdata() + "\\brenlo\\tqsorva"
+        menu = p.appdata() + "\\Microsoft\\Windows\\Start Menu"
+        links = [
+            ("C:\\users\\%s\\Desktop\\TqNelu.lnk" % p.user, install + "\\TqSorva.exe"),
+            (menu + "\\Programs\\TqNelu\\TqNelu.lnk", install + "\\TqSorva.exe"),
+            (menu + "\\TqNelu.lnk", install + "\\TqSorva.exe"),
+            (menu + "\\Programs\\TqNelu\\卸载TqNelu.lnk", install + "\\Uninstall.exe"),
+        ]
+        for link, target in links:
+            got_target, got_folder = p.link(link)
+            check(got_target == target and got_folder == data,
+                  "link %s -> %s in %s (got %r in %r)" % (link, target, data, got_target, got_folder))
+
+        ini = open(p.unix(data + "\\setup.ini"), "rb").read().decode("utf-8")
+        check("IfInstalled=0\r\n" in ini and "NeedCleanOldVersion=1\r\n" in ini, "setup.ini flags (%r)" % ini)
+        check(os.path.isfile(p.unix(data + "\\aurae\\auraelist.xml")), "first install copies the shipped aurae list")
+
+        tallyo = open(p.unix("C:\\tallyo.log"), "rb").read().decode("utf-8")
+        expected_line = 'tallyo cmdline="%s\\1.0.3.0\\tallyo.exe" ""|1.0.3.0|1|i|""' % install
+        check(expected_line in tallyo.splitlines(), "tallyo's command line %s (log %r)" % (expected_line, tallyo))
+        cwd = [l[len("tallyo cwd="):] for l in tallyo.splitlines() if l.startswith("tallyo cwd=")]
+        check(cwd and cwd[0].rstrip("\\") == install, "tallyo runs in the install folder (%r)" % cwd)
+        lines = tallyo.splitlines()
+        check("tqwizard end" in lines and lines.index("tqwizard end") < lines.index(expected_line),
+              "the wizard was waited for before tallyo started")
+
+        expected_request = "/TqSorvaInstall.php?mac=&version=1.0.3.0&installed=1"
+        check(server.requests == [expected_request], "statistics request %r (got %r)" % (expected_request, server.requests))
+
+        rc, listing = p.wine(p.bin("vcamgrab.exe"), "list")
+        check("TqNelu" in listing, "vcamgrab lists TqNelu once registered (%r)" % listing[-300:])
+
+        log = p.setup_log()
+        for line in ["Setup start, command line is",
+                     "SorvaSetupControl::_analyzeInstallModel, silence mode, setup path is " + install,
+                     "Check result is CR_Success, and then prepare to decompress.",
+                     "SorvaSetupDecompressor::_syncDecompress begin [silence model].",
+                     "SorvaSetupControl::onDecompressFinish, DR_Success.",
+                     "SorvaSetupCore::doAfterDecompress, decompress finished.",
+                     "copyFile [%s\\1.0.3.0\\avcodec-53.dll] to [%s\\Stable\\avcodec-53.dll] finished failed!" % (install, install),
+                     "SorvaSetupCore::_do3XUpdate, wait finish.",
+                     "SorvaSetupCore::runTallyo, run %s\\1.0.3.0\\tallyo.exe parameter is \"|1.0.3.0|1|i|\"." % install,
+                     "SorvaSetupCore::sendInstallStastics, url %s%s." % (server.url, expected_request),
+                     "Quit application, exit code is 0",
+                     'SorvaSetupCore::RegsvrAxCom, run regsvr32 -s "%s\\Stable\\TqVirtualCam.ax"' % install]:
+            check(line in log, "log line: " + line)
+
+        # Programs holding an installed filter of the same version do not stop a reinstall.
+        code = p.install("-silence", install, runner_options=["--event", "--hold", install + "\\Stable\\TqVirtualCam.ax"],
+                         env=env)
+        check(code == 0, "reinstall while the same filter version is held exits 0 (got %r)" % code)
+        p.wait_idle()
+    finally:
+        server.close()
+        p.stop()
+
+
+def failed_installs(args):
+    p = Prefix("failures", args)
+    try:
+        before = set(os.listdir(p.unix("C:\\")))
+        windows_before = set(os.listdir(p.unix("C:\\Windows")))
+        for path, event in [("C:\\a\\\\b", True), ("C:\\a*b", True), ("C:\\", False), ("C:\\Windows", True)]:
+            code = p.install("-silence", path, runner_options=["--event"] if event else [])
+            check(code == -3, "invalid path %s exits -3 (got %r)" % (path, code))
+        check(set(os.listdir(p.unix("C:\\"))) == before, "nothing written at the top of C:")
+        check(set(os.listdir(p.unix("C:\\Windows"))) == windows_before, "nothing written in the Windows folder")
+
+        code = p.install("-silence", "C:\\Second", runner_options=["--event", "--mutex"])
+        check(code == -1, "another installer holding the mutex gives -1 (got %r)" % code)
+        check(not os.path.exists(p.unix("C:\\Second\\1.0.3.0")), "nothing extracted while another installer runs")
+
+        cut = os.path.join(p.root, "cut.exe")
+        rc, out = p.wine(p.bin("setup_runner.exe"), "cut", p.bin("TqSorvaSetup.exe"), zpath(cut))
+        check(rc == 0, "payload cut (%s)" % out.strip())
+        code = p.install("-silence", "C:\\Cut", runner_options=["--event"], setup=cut)
+        check(code == -5, "a cut payload gives -5 (got %r)" % code)
+        check(p.reg("HKCU", "Software\\brenlo\\tqsorva", "InstallDir") is None, "no registry values after a failed extraction")
+
+        held = "C:\\Held"
+        os.makedirs(p.unix(held + "\\Stable"))
+        shipped = open(p.bin("TqVirtualCam.ax"), "rb").read()
+        open(p.unix(held + "\\Stable\\TqVirtualCam.ax"), "wb").write(with_version(shipped, 0x00010000, 0x00020000))
+        code = p.install("-silence", held, runner_options=["--event", "--hold", held + "\\Stable\\TqVirtualCam.ax"])
+        check(code == -6, "a held filter of another version gives -6 (got %r)" % code)
+        check(not os.path.exists(p.unix(held + "\\1.0.3.0")), "nothing extracted while the filter is held")
+        code = p.install("-silence", held, runner_options=["--event"])
+        check(code == 0, "the same install once nothing holds the filter exits 0 (got %r)" % code)
+        p.wait_idle()
+        log = p.setup_log()
+        for line in ["Check step, _isSetupExist return false [CR_SetupExist].", "Quit application, exit code is -1",
+                     "Quit application, exit code is -3",
+                     "SorvaSetupControl::onDecompressFinish, DR_DecompressInstallFailed.",
+                     "Check step, process [setup_runner.exe] are using VirtualCam now [CR_SetupVirtualCamUsing].",
+                     "Quit application, exit code is -6"]:
+            check(line in log, "log line: " + line)
+    finally:
+        p.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--wine", required=True)
+    parser.add_argument("--only", default="")
+    args = parser.parse_args()
+    args.bin, args.work, args.prefix = map(os.path.abspath, (args.bin, args.work, args.prefix))
+    folder, name = os.path.split(args.wine)
+    args.wineserver = os.path.join(folder, "wineserver64" if name.endswith("64") else "wineserver")
+    if not os.path.isfile(os.path.join(args.prefix, "system.reg")):
+        print("no booted test prefix at " + args.prefix)
+        return 1
+    for case in [successful_install, failed_installs]:
+        if args.only in case.__name__:
+            case(args)
+    print("%d failure(s)" % len(FAILURES))
+    return 1 if FAILURES else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
