@@ -1,0 +1,4 @@
+// Lets the bridge open the installer's windows (the program calls it once).
+#pragma once
+
+void installSetupWindows();
