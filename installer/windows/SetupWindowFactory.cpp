@@ -39,13 +39,26 @@ private:
         m_windows[window] = KqWeakPointer(frame);
         return window;
     }
+public:
+    KqFrameWindow* find(HWND window) const
+    {
+        auto found = m_windows.find(window);
+        return found == m_windows.end() ? nullptr
+                                        : static_cast<KqFrameWindow*>(static_cast<KqGraphicsItem*>(found->second.get()));
+    }
+
+private:
     std::map<HWND, KqWeakPointer> m_windows;
 };
 
+Factory& factory()
+{
+    static Factory instance;
+    return instance;
+}
+
 } // namespace
 
-void installSetupWindows()
-{
-    static Factory factory;
-    SorvaSetupUI::setWindowFactory(&factory);
-}
+void installSetupWindows() { SorvaSetupUI::setWindowFactory(&factory()); }
+
+KqFrameWindow* setupWindowFor(HWND window) { return factory().find(window); }

@@ -100,8 +100,12 @@ void SorvaCheckWindow::showUsingPrograms()
 {
     std::vector<std::wstring> programs;
     findProcessesUsingModule(setup::kFilterName, programs);
-    if (programs.empty())
+    if (programs.empty()) {
+        // The programs quit meanwhile: check again rather than show an empty list.
+        if (m_control)
+            m_control->restartCheck(1);
         return;
+    }
     std::wstring names;
     for (size_t i = 0; i < programs.size(); ++i) {
         if (i)
