@@ -324,6 +324,10 @@ void KqAnchors::recompute(const KqRectF& now, const KqRectF& before)
 
 void KqAnchors::itemChanged(uint32_t bit, KqGraphicsItem* item, const KqVariant& newValue, const KqVariant& oldValue)
 {
+    // Our own item moving because we are placing it is no new cause: going
+    // round again would only count as a loop.
+    if (item == m_item && (m_loops[HorizontalLoop] || m_loops[VerticalLoop] || m_loops[FillLoop] || m_loops[CenterLoop]))
+        return;
     const bool isParent = item == m_item->parentItem();
     if (bit == KqGraphicsItem::GeometryChanged) {
         KqRectF now = newValue.toRectF(), before = oldValue.toRectF();

@@ -15,10 +15,20 @@ void kqSetTextMeasureSource(KqTextMeasureSource source) { g_measure = source; }
 
 KqSizeF KqCharFormat::measure(const KqString& text) const
 {
-    if (g_measure)
-        return g_measure(m_font, text);
-    KqRectF r = m_font.measureText(text, 100000);
-    return KqSizeF{r.width, r.height};
+    if (m_lastValid && m_lastSource == g_measure && m_lastText.length() == text.length() && m_lastText.compare(text) == 0)
+        return m_lastSize;
+    KqSizeF size;
+    if (g_measure) {
+        size = g_measure(m_font, text);
+    } else {
+        KqRectF r = m_font.measureText(text, 100000);
+        size = KqSizeF{r.width, r.height};
+    }
+    m_lastText = text;
+    m_lastSize = size;
+    m_lastSource = g_measure;
+    m_lastValid = true;
+    return size;
 }
 
 KqSizeF KqCharFormat::measureUnits(const KqChar* units, int count) const

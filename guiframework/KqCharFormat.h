@@ -30,10 +30,20 @@ public:
     virtual void formatHook(int32_t value) { (void)value; }
 
     const KqFont& font() const { return m_font; }
-    void setFont(const KqFont& font) { m_font = font; }
+    void setFont(const KqFont& font)
+    {
+        m_font = font;
+        m_lastValid = false;
+    }
 
 private:
     KqFont m_font;
+    // Layout, caret and scrolling measure the same text in turn after each
+    // keystroke: the last answer is kept.
+    mutable KqString m_lastText;
+    mutable KqSizeF m_lastSize{0, 0};
+    mutable KqTextMeasureSource m_lastSource = nullptr;
+    mutable bool m_lastValid = false;
 };
 
 // The document-level format record (kept for stored layouts; unused here).

@@ -5,7 +5,7 @@
 #include "KqServices.h"
 #include "KqTimer.h"
 
-KQ_DEFINE_CLASS(KqInputFocusPainter, KqRttiObject, 'IFPR', nullptr)
+KQ_DEFINE_CLASS(KqInputFocusPainter, KqRttiObject, 'IFPR', &kqMakeInstance<KqInputFocusPainter>)
 
 KqInputFocusPainter* KqInputFocusPainter::instance() { return KqSingleton<KqInputFocusPainter>::instance(); }
 

@@ -21,10 +21,9 @@ void mp_set_report_hook(MpReportHook hook);
 
 // Introspection for tests and diagnostics.
 bool mp_disabled();
-// Bytes of the pool's blocks now handed out (requests above 256 bytes and a
-// disabled pool go to the heap and are not counted).
-size_t mp_pool_bytes_in_use();
 unsigned mp_chunk_count();
+// Block bytes the chunks have handed out and not taken back.
+size_t mp_bytes_in_use();
 // Size and block size of chunk `index`; false when there is no such chunk.
 bool mp_chunk_info(unsigned index, uint32_t* size, uint32_t* blockSize);
 // Class (0-12) serving a request of `size` bytes, -1 above 256.

@@ -40,8 +40,8 @@ unsigned g_sortedChunks[kMaxChunks]; // chunk indices ordered by base address
 volatile LONG g_chunkCount;
 bool g_disabled;
 bool g_initialised;
+size_t g_bytesInUse; // block bytes handed out from the chunks
 CRITICAL_SECTION g_lock;
-size_t g_bytesInUse; // block bytes handed out, under g_lock
 MpReportHook g_hook;
 
 struct Lock {
@@ -212,13 +212,6 @@ void* mp_alloc(unsigned size)
     return data ? data : malloc(size ? size : 1);
 }
 
-size_t mp_pool_bytes_in_use()
-{
-    mp_init();
-    Lock lock;
-    return g_bytesInUse;
-}
-
 bool mp_owns(const void* p)
 {
     mp_init();
@@ -333,6 +326,13 @@ bool mp_disabled()
 {
     mp_init();
     return g_disabled;
+}
+
+size_t mp_bytes_in_use()
+{
+    mp_init();
+    Lock lock;
+    return g_bytesInUse;
 }
 
 unsigned mp_chunk_count()

@@ -28,6 +28,7 @@ void* mp_realloc(void* p, unsigned size) { return realloc(p, size ? size : 1); }
 bool mp_owns(const void*) { return false; }
 void mp_set_report_hook(MpReportHook) {}
 unsigned mp_chunk_count() { return 0; }
+size_t mp_bytes_in_use() { return 0; }
 bool mp_chunk_info(unsigned, uint32_t*, uint32_t*) { return false; }
 
 int mp_size_class(unsigned size)

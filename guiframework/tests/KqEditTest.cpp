@@ -352,10 +352,34 @@ TEST(KqSimpleEditTest, OnlyTheFocusedEditBlinks)
     delete other;
 }
 
+TEST(KqSimpleEditTest, SelectionIsTintedAcrossItsUnits)
+{
+    Edit f;
+    f.set("abcdefgh", 1, 1);
+    KqImagePaintEngine plain(110, 30), selected(110, 30);
+    KqPainter plainPainter(&plain), selectedPainter(&selected);
+    f.scene.drawItems(&plainPainter, nullptr, KqRectF(0, 0, 110, 30));
+    f.doc()->anchor().setPosition(4);
+    f.scene.drawItems(&selectedPainter, nullptr, KqRectF(0, 0, 110, 30));
+    // From the caret line at 1 (2 + 7 - 2) to the one at 4 (2 + 28 - 2), inclusive.
+    for (int x = 0; x < 110; ++x) {
+        const bool inside = x >= 7 && x <= 28;
+        EXPECT_EQ(inside, plain.pixel(x, 3) != selected.pixel(x, 3)) << x;
+    }
+    // Blue 151 at alpha 64 over the field.
+    const uint32_t tinted = selected.pixel(10, 3), untinted = plain.pixel(10, 3);
+    const int tint[] = {0, 0, 151};
+    for (int c = 0; c < 3; ++c) {
+        const int shift = 16 - 8 * c;
+        const double expected = ((untinted >> shift) & 0xFF) * (191.0 / 255) + tint[c] * (64.0 / 255);
+        EXPECT_NEAR(expected, double((tinted >> shift) & 0xFF), 1.0) << "channel " << c;
+    }
+}
+
 TEST(KqSimpleEditTest, FactoriesBuildTheEditingClasses)
 {
     const char* names[] = {"KqGraphicsEditText", "KqSimpleEdit", "KqLineEdit", "KqSimpleEditEventHandler", "KqNumWidthDocValidater",
-                           "KqEditEventListener", "KqTextDocument", "KqTextLayoutEngine", "KqCharFormat", "KqTextCursor"};
+                           "KqEditEventListener", "KqInputFocusPainter", "KqTextDocument", "KqTextLayoutEngine", "KqCharFormat", "KqTextCursor"};
     for (const char* name : names) {
         const KqClassInfo* info = KqClassRegistry::instance()->find(KqString(name));
         ASSERT_NE(nullptr, info) << name;

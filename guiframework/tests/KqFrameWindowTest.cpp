@@ -295,10 +295,10 @@ TEST(KqFrameWindowTest, OpeningAndClosingAHundredTimesLeaksNothing)
     const int gdiBefore = guiObjects(GR_GDIOBJECTS), userBefore = guiObjects(GR_USEROBJECTS);
     const size_t handlesBefore = tqtest::OwnHandles().size();
     const int itemsBefore = KqItemRegistry::instance()->count();
-    const size_t poolBefore = mp_pool_bytes_in_use();
+    const size_t poolBefore = mp_bytes_in_use();
     for (int i = 0; i < 100; ++i)
         cycle();
-    EXPECT_EQ(poolBefore, mp_pool_bytes_in_use());
+    EXPECT_EQ(poolBefore, mp_bytes_in_use());
     EXPECT_EQ(gdiBefore, guiObjects(GR_GDIOBJECTS));
     EXPECT_EQ(userBefore, guiObjects(GR_USEROBJECTS));
     EXPECT_EQ(handlesBefore, tqtest::OwnHandles().size());

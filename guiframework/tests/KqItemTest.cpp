@@ -69,6 +69,24 @@ TEST(KqItemTest, GeometryReportsOncePerChange)
     }
 }
 
+TEST(KqItemTest, DeadItemLeavesNoFieldWithItsProxy)
+{
+    KqGraphicsItem* proxy = new KqGraphicsItem;
+    KqGraphicsItem* other = new KqGraphicsItem;
+    KqGraphicsItem* dying = new KqGraphicsItem;
+    dying->setFocusProxy(proxy);
+    delete dying;
+    // The pool hands the freed block out again: the next item lives where
+    // the dead one's proxy field was.
+    KqGraphicsItem* reborn = new KqGraphicsItem;
+    reborn->setFocusProxy(other);
+    delete proxy; // must not clear a field of the dead item, now reborn's
+    EXPECT_EQ(other, reborn->focusProxy());
+    delete other;
+    EXPECT_EQ(nullptr, reborn->focusProxy()); // its own proxy going does clear it
+    delete reborn;
+}
+
 TEST(KqItemTest, ObjectPathAndProperties)
 {
     KqGraphicsItem* main = new KqGraphicsItem;
@@ -234,6 +252,33 @@ TEST(KqAnchorsTest, SiblingLoopStopsWithItsMessage)
     second->anchors()->setLeft(KqAnchorLine(first, KqAnchorLine::Right));
     EXPECT_TRUE(captured.saw("Possible anchor loop detected on horizontal anchor."));
     EXPECT_LT(first->x(), 500);
+}
+
+TEST(KqAnchorsTest, PlacingAnItemIsNoLoop)
+{
+    KqGraphicsItem parent;
+    parent.resize(200, 100);
+    Captured captured;
+    const struct { double left, right, top; } cases[] = {{0, 0, 0}, {3, 0, 0}, {3, 4, 5}, {0, 6, 2}};
+    for (const auto& c : cases) {
+        KqGraphicsItem* child = new KqGraphicsItem(&parent);
+        child->setHeight(10);
+        KqAnchors* a = child->anchors();
+        a->setLeft(KqAnchorLine(&parent, KqAnchorLine::Left));
+        a->setRight(KqAnchorLine(&parent, KqAnchorLine::Right));
+        a->setTop(KqAnchorLine(&parent, KqAnchorLine::Top));
+        a->setLeftMargin(c.left);
+        a->setRightMargin(c.right);
+        a->setTopMargin(c.top);
+        parent.resize(250, 100);
+        EXPECT_EQ(c.left, child->x());
+        EXPECT_EQ(250 - c.left - c.right, child->width());
+        EXPECT_EQ(c.top, child->y());
+        parent.resize(200, 100);
+        EXPECT_EQ(200 - c.left - c.right, child->width());
+        delete child;
+    }
+    EXPECT_TRUE(g_messages.empty()) << g_messages.front();
 }
 
 TEST(KqAnchorsTest, FillCentreAndCommonMargins)

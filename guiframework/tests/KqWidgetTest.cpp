@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace {
@@ -188,6 +189,60 @@ TEST(KqFrameTickerTest, IntervalFollowsTheShortestWait)
     ticker.remove(&a);
     EXPECT_EQ(0, ticker.count());
     EXPECT_EQ(0, ticker.interval());
+}
+
+void put16(std::string& s, int v)
+{
+    s += char(v & 0xFF);
+    s += char((v >> 8) & 0xFF);
+}
+
+// A 1x1 animated GIF with the given frame delays in hundredths.
+KqImage gif(const std::vector<int>& delays)
+{
+    std::string s = "GIF89a";
+    put16(s, 1);
+    put16(s, 1);
+    s += std::string("\x80\x00\x00", 3);
+    s += std::string("\xff\x00\x00\x00\x00\xff", 6);
+    s += std::string("\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+    for (int delay : delays) {
+        s += std::string("\x21\xf9\x04\x00", 4);
+        put16(s, delay);
+        s += std::string("\x00\x00", 2);
+        s += char(0x2c);
+        put16(s, 0);
+        put16(s, 0);
+        put16(s, 1);
+        put16(s, 1);
+        s += char(0);
+        s += std::string("\x02\x02\x44\x01\x00", 5);
+    }
+    s += char(0x3b);
+    return KqImage::fromBytes(KqByteArray(s.data(), int(s.size())));
+}
+
+TEST(KqFrameTickerTest, AnimatedStatePicturesAdvance)
+{
+    KqGraphicsFrameItem frame;
+    frame.setStateImageUrl(0, KqString(u"kqgui:btn_4word_normal.png"));
+    KqImage animated = gif({10, 0, 30});
+    ASSERT_EQ(3, animated.frameCount());
+    frame.stateItem(0)->setPixmap(animated);
+    frame.setHovered(true); // a state change restarts the frame animation
+    KqFrameTicker* ticker = KqFrameTicker::existing();
+    ASSERT_NE(nullptr, ticker);
+    EXPECT_TRUE(ticker->contains(&frame));
+    EXPECT_EQ(100, ticker->interval());
+    ticker->tick();
+    EXPECT_EQ(1, animated.activeFrame());
+    // The next frame has no delay: it leaves the ticker until a restart
+    // skips to a frame that has one.
+    EXPECT_FALSE(ticker->contains(&frame));
+    frame.setHovered(false);
+    EXPECT_EQ(2, animated.activeFrame());
+    EXPECT_TRUE(ticker->contains(&frame));
+    EXPECT_EQ(300, ticker->interval());
 }
 
 TEST(KqWidgetTest, PressShiftsTheContentOnePixel)

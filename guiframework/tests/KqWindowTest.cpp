@@ -331,9 +331,12 @@ TEST_F(WindowTest, DragsGoToTheItemThatAcceptedTheStart)
     for (const KqClassInfo* c : {KqDragStartEvent::classInfo(), KqDragMoveEvent::classInfo(), KqDragEndEvent::classInfo(),
                                  KqMouseClickedEvent::classInfo()})
         d->eventHandler()->connectEvent(c, &acceptItemEvent);
+    KqGraphicsItem* target = item("t", 80, 90, 40, 40);
+    target->setStateBits(KqGraphicsItem::AcceptsDrops, true);
+    target->eventHandler()->connectEvent(KqDragDropEvent::classInfo(), &acceptItemEvent);
     handler->logging = false;
     post({{WM_LBUTTONDOWN, 0, 20, 20}, {WM_MOUSEMOVE, 0, 30, 25}, {WM_MOUSEMOVE, 0, 90, 100}, {WM_LBUTTONUP, 0, 90, 100}});
-    EXPECT_EQ("d:DragStart d:DragMove d:DragMove d:DragEnd", joined());
+    EXPECT_EQ("d:DragStart d:DragMove d:DragMove d:DragEnd t:DragDrop", joined());
     // A click on the same spot after the drag is a click again.
     g_log.clear();
     d->setFlag(KqGraphicsItem::AcceptsDrag, false);

@@ -200,22 +200,39 @@ TEST_F(MemPoolTest, CommandLineSwitchTurnsThePoolOffInAnyCase)
     }
 }
 
+TEST_F(MemPoolTest, BytesInUseCountWholeBlocks)
+{
+    const size_t before = mp_bytes_in_use();
+    void* a = mp_alloc(40);  // a 48-byte block
+    void* b = mp_alloc(256);
+    void* big = mp_alloc(300); // from the heap: not counted
+    EXPECT_EQ(before + 48 + 256, mp_bytes_in_use());
+    a = mp_realloc(a, 44); // still fits its block
+    EXPECT_EQ(before + 48 + 256, mp_bytes_in_use());
+    a = mp_realloc(a, 70); // moves to an 80-byte block
+    EXPECT_EQ(before + 80 + 256, mp_bytes_in_use());
+    mp_free(a);
+    mp_free(b);
+    mp_free(big);
+    EXPECT_EQ(before, mp_bytes_in_use());
+}
+
 } // namespace
 
 TEST_F(MemPoolTest, BytesInUseCountBlocksHandedOutAndReturned)
 {
     if (mp_disabled())
         GTEST_SKIP() << "the pool is switched off";
-    const size_t before = mp_pool_bytes_in_use();
+    const size_t before = mp_bytes_in_use();
     void* small = mp_alloc(10);   // a 16-byte block
     void* medium = mp_alloc(100); // a 128-byte block
     void* large = mp_alloc(1000); // from the heap: not counted
-    EXPECT_EQ(before + 16 + 128, mp_pool_bytes_in_use());
+    EXPECT_EQ(before + 16 + 128, mp_bytes_in_use());
     mp_free(small);
     mp_free(large);
-    EXPECT_EQ(before + 128, mp_pool_bytes_in_use());
+    EXPECT_EQ(before + 128, mp_bytes_in_use());
     mp_free(medium);
     mp_free(medium); // a repeated free is reported and counts nothing
-    EXPECT_EQ(before, mp_pool_bytes_in_use());
+    EXPECT_EQ(before, mp_bytes_in_use());
     EXPECT_EQ(1u, g_reports.size());
 }
