@@ -11,8 +11,11 @@ mkdir -p "$stage/install/1.0.3.0"
 dest="$stage/install"
 for f in "$@"; do
   if [ "$f" = "--" ]; then dest="$stage/install/1.0.3.0"; continue; fi
+  [ -n "$f" ] || continue  # a program this build does not have
   cp "$f" "$dest/"
 done
 cp -r "$res" "$stage/install/1.0.3.0/res"
-# LZMA2 with the x86 branch filter for programs, one solid block.
-cd "$stage" && 7zz a -bd -bso0 -t7z -m0=lzma2 -mx=7 -mf=BCJ "$out" install
+# LZMA2 with the x86 branch filter for programs, one solid block. The
+# contents of "install" are named one by one, so the archive holds no entry
+# for the top folder itself (which would become an empty folder "install").
+cd "$stage" && 7zz a -bd -bso0 -t7z -m0=lzma2 -mx=7 -mf=BCJ "$out" install/*

@@ -170,17 +170,13 @@ TEST(InteractiveExtraction, ARegistryFolderThatIsNoEarlierInstallIsLeftAlone)
     const std::wstring windowsXml = std::wstring(windows) + L"\\Launcher.xml";
     ASSERT_TRUE(writeFileBytes(windowsXml, "<LauncherInfo><VersionInfo Path=\"system32\"/></LauncherInfo>"));
 
+    bool present = false;
+    const std::wstring saved = readInstallDirValue(present);
     for (const std::wstring& earlier : {other, std::wstring(windows), std::wstring(L"C:\\")}) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva", 0, nullptr, 0, KEY_WRITE, nullptr,
-                                  &key, nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExW(key, L"InstallDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(earlier.c_str()),
-                       static_cast<DWORD>((earlier.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+        restoreInstallDirValue(earlier, true);
         cleanUpFile(folder / L"New\\");
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva");
     }
+    restoreInstallDirValue(saved, present);
     EXPECT_EQ(readFileBytes(other + L"TqSorva.exe"), "someone else's");
     EXPECT_EQ(readFileBytes(other + L"Stable\\keep.txt"), "keep");
     EXPECT_TRUE(fileExists(std::wstring(windows) + L"\\system32\\kernel32.dll"));

@@ -188,17 +188,24 @@ TEST(SetupCore, CommandLinesAreBuiltWhole)
 
 TEST(SetupCore, ClosingBeforeAnExtractionWritesNoRegistryValues)
 {
+    const std::wstring uninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TqSorva";
+    bool present = false;
+    const std::wstring before = readInstallDirValue(present);
     HKEY key = nullptr;
-    ASSERT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva", 0, KEY_READ, &key), ERROR_SUCCESS)
-        << "the test prefix already holds the product's key";
+    const bool uninstallBefore = RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (uninstallBefore)
+        RegCloseKey(key);
     {
         SorvaSetupControl control(L"TqSorvaSetup.exe");
-        control.setPath(L"C:\\Program Files\\TqSorva");
+        control.setPath(L"C:\\Program Files\\TqSorva closing test");
     }
-    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva", 0, KEY_READ, &key), ERROR_SUCCESS);
-    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TqSorva", 0,
-                            KEY_READ, &key),
-              ERROR_SUCCESS);
+    bool presentAfter = false;
+    EXPECT_EQ(readInstallDirValue(presentAfter), before);
+    EXPECT_EQ(presentAfter, present);
+    const bool uninstallAfter = RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (uninstallAfter)
+        RegCloseKey(key);
+    EXPECT_EQ(uninstallAfter, uninstallBefore);
 }
 
 } // namespace

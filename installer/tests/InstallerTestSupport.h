@@ -63,3 +63,28 @@ inline std::wstring environmentValue(const wchar_t* name)
     DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH);
     return n > 0 && n < MAX_PATH ? std::wstring(value, n) : std::wstring();
 }
+
+// The "InstallDir" value of HKCU\Software\brenlo\tqsorva; present false when missing.
+inline std::wstring readInstallDirValue(bool& present)
+{
+    wchar_t value[1024] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    present = RegGetValueW(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva", L"InstallDir", RRF_RT_REG_SZ, nullptr,
+                           value, &size) == ERROR_SUCCESS;
+    return present ? std::wstring(value) : std::wstring();
+}
+
+// Puts back an "InstallDir" value read with readInstallDirValue.
+inline void restoreInstallDirValue(const std::wstring& value, bool present)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    if (present)
+        RegSetValueExW(key, L"InstallDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    else
+        RegDeleteValueW(key, L"InstallDir");
+    RegCloseKey(key);
+}

@@ -168,6 +168,7 @@ def successful_install(args):
         check(open(os.path.join(version, "TqVirtualCam.ax"), "rb").read() == shipped, "extracted filter is the build's")
         check(open(os.path.join(top, "Stable", "TqVirtualCam.ax"), "rb").read() == shipped, "Stable copy of the filter")
         check(not os.path.exists(os.path.join(top, "Stable", "avcodec-53.dll")), "no Stable copy of a file we lack")
+        check(not os.path.exists(os.path.join(top, "install")), "the payload's top folder is no folder of its own")
 
         reg_values = [
             ("HKCU", "Software\\brenlo\\tqsorva", "InstallDir", install + "\\"),
