@@ -590,3 +590,76 @@ TEST(SetupWindowsTest, MachineIdIsWrittenOnlyWhenMissing)
     EXPECT_NE(std::string::npos, readSetupIni().find("RaVerePluginInstalled=1\r\n"));
     closeAndWait(second);
 }
+
+namespace {
+struct FoundWindow {
+    DWORD pid;
+    HWND window;
+};
+
+BOOL CALLBACK findSetupWindow(HWND window, LPARAM param)
+{
+    FoundWindow* found = reinterpret_cast<FoundWindow*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    wchar_t className[64] = {}, title[64] = {};
+    GetClassNameW(window, className, 64);
+    GetWindowTextW(window, title, 64);
+    if (pid == found->pid && IsWindowVisible(window) && std::wstring(className) == L"DUI_HOST_WINDOW" &&
+        std::wstring(title) == L"Tq Sorva安装") {
+        RECT r;
+        GetWindowRect(window, &r);
+        // The wizard is the larger of the two windows.
+        if (r.right - r.left == SorvaMainWindow::kWidth) {
+            found->window = window;
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+} // namespace
+
+TEST(SetupWindowsTest, AnInteractiveStartShowsTheWizardAndItsQuitQuestionEndsWithZero)
+{
+    SetupIniGuard ini;
+    // Held by us: the installer's start-up pause ends at once.
+    HANDLE startEvent = CreateEventW(nullptr, TRUE, TRUE, setup::kStartEventName);
+    ASSERT_NE(nullptr, startEvent);
+    std::wstring line = L"\"" + std::wstring(TQ_SETUP_EXE) + L"\"";
+    STARTUPINFOW si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    FoundWindow found = {pi.dwProcessId, nullptr};
+    const bool shownWizard = pumpUntil([&] {
+        EnumWindows(findSetupWindow, reinterpret_cast<LPARAM>(&found));
+        return found.window != nullptr;
+    }, 60000);
+    if (shownWizard) {
+        // The quit question, then its first button ("确定", in the middle of the
+        // box's bottom bar, left of the second).
+        PostMessageW(found.window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        const int dialogX = (SorvaMainWindow::kWidth - 10 - SorvaMessageBox::kDialogWidth) / 2;
+        const int dialogY = (SorvaMainWindow::kHeight - 10 - SorvaMessageBox::kDialogHeight) / 2;
+        const int right = dialogX + SorvaMessageBox::kDialogWidth - 13 - 70 - 8;
+        const LPARAM at = MAKELPARAM(5 + right - 35, 5 + dialogY + SorvaMessageBox::kDialogHeight - 22);
+        DWORD waited = WAIT_TIMEOUT;
+        pumpUntil([&] {
+            PostMessageW(found.window, WM_MOUSEMOVE, 0, at);
+            PostMessageW(found.window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+            PostMessageW(found.window, WM_LBUTTONUP, 0, at);
+            waited = WaitForSingleObject(pi.hProcess, 500);
+            return waited == WAIT_OBJECT_0;
+        }, 60000);
+    }
+    DWORD code = 1234;
+    if (WaitForSingleObject(pi.hProcess, 0) != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 99);
+    WaitForSingleObject(pi.hProcess, 10000);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    CloseHandle(startEvent);
+    ASSERT_TRUE(shownWizard);
+    EXPECT_EQ(0u, code);
+    EXPECT_NE(std::string::npos, readSetupIni().find("IfInstalled=1\r\n"));
+}
