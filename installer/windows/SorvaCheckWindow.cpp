@@ -47,7 +47,6 @@ SorvaCheckWindow::SorvaCheckWindow(SorvaSetupUI* ui, SorvaSetupCommands* control
     KqGraphicsMarginsPixmapItem* title = new KqGraphicsMarginsPixmapItem(this);
     title->setPixmapUrl(KqString(u"setup:title_bg.png"));
     title->setGeometry(0, 0, kContentWidth, 32);
-    title->setAcceptedMouseButtons(0, true);
     makePicture(title, u"setup:anz_icon.png", 8, 8);
     makeText(title, KqString(u"安装检测"), KqColor(255, 255, 255), 12, 30, 9);
     m_close = makeCloseButton(title);
