@@ -330,8 +330,9 @@ TEST(SetupWindowsTest, AnInvalidPathShowsItsPromptAndKeepsTheOptionsPage)
         EXPECT_EQ(L"确定", captionOf(box->button(1)));
         EXPECT_FALSE(box->button(0)->isVisible());
         EXPECT_FALSE(box->button(2)->isEnabled());
-        if (path == paths[0])
+        if (path == paths[0]) {
             EXPECT_TRUE(savePage(wizard, "prompt_invalid_path"));
+        }
         click(wizard, box->button(1));
         ASSERT_TRUE(pumpUntil([&] { return wizard->prompt() == nullptr; }));
         EXPECT_EQ(SorvaMainWindow::OptionsPage, wizard->page());
@@ -454,8 +455,9 @@ TEST(SetupWindowsTest, FailuresShowTheirMessageAndAComponentFailureOpensTheFullI
         EXPECT_FALSE(box->button(1)->isVisible());
         EXPECT_FALSE(box->button(2)->isEnabled());
         EXPECT_EQ(c.full, wizard->componentFailed());
-        if (c.full)
+        if (c.full) {
             EXPECT_TRUE(savePage(wizard, "message_component_failed"));
+        }
         click(wizard, box->button(0));
         ASSERT_TRUE(pumpUntil([&] { return !IsWindow(handle); }));
         EXPECT_EQ(c.full, stub.called(L"openFullInstaller"));
