@@ -2,6 +2,7 @@
 // owns the setup core, receives the workers' reports and sets the exit code.
 #pragma once
 
+#include "SorvaSetupCommands.h"
 #include "SorvaSetupListener.h"
 
 #include <windows.h>
@@ -13,7 +14,7 @@
 class SorvaSetupCore;
 class SorvaSetupUI;
 
-class SorvaSetupControl : public SorvaSetupListener {
+class SorvaSetupControl : public SorvaSetupCommands, public SorvaSetupListener {
 public:
     // commandLine: the process's command line (the program's own by default).
     explicit SorvaSetupControl(const std::wstring& commandLine = GetCommandLineW());
@@ -22,13 +23,13 @@ public:
     SorvaSetupControl& operator=(const SorvaSetupControl&) = delete;
 
     // Commands of the setup windows.
-    void restartCheck(int32_t param);
-    void setPath(const std::wstring& path);
-    void forceQuit();
-    void startDecompress(bool async);
-    void stopDecompress();
-    void runTqRun();
-    void openFullInstaller();
+    void restartCheck(int32_t param) override;
+    void setPath(const std::wstring& path) override;
+    void forceQuit() override;
+    void startDecompress(bool async) override;
+    void stopDecompress() override;
+    void runTqRun() override;
+    void openFullInstaller() override;
 
     // SorvaSetupListener.
     void onCheckResult(int code) override;

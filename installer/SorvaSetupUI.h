@@ -9,14 +9,14 @@
 
 #include <string>
 
-class SorvaSetupControl;
+class SorvaSetupCommands;
 
 // Creates the setup windows; the windows module registers one.
 class SorvaSetupWindowFactory {
 public:
     virtual ~SorvaSetupWindowFactory() = default;
-    virtual HWND createCheckWindow(SorvaSetupControl* control) = 0;
-    virtual HWND createMainWindow(const std::wstring& path, SorvaSetupControl* control) = 0;
+    virtual HWND createCheckWindow(SorvaSetupCommands* control) = 0;
+    virtual HWND createMainWindow(const std::wstring& path, SorvaSetupCommands* control) = 0;
     virtual void destroyWindow(HWND window) = 0;
 };
 
@@ -30,7 +30,7 @@ public:
     // False when this program has no setup windows (none registered).
     bool showCheckUI();
     void showSetupMainUI(const std::wstring& path);
-    void setControl(SorvaSetupControl* control) { m_control = control; }
+    void setControl(SorvaSetupCommands* control) { m_control = control; }
     void onShowTqRunning();
     void onShowAxUsing();
     void onShowSetupExist();
@@ -51,5 +51,5 @@ private:
 
     HWND m_checkWindow = nullptr;
     HWND m_mainWindow = nullptr;
-    SorvaSetupControl* m_control = nullptr;
+    SorvaSetupCommands* m_control = nullptr;
 };

@@ -1,6 +1,8 @@
 // TqSorvaSetup: installs the product, with its windows or silently
 // ("-silence" [folder]); the exit code tells a silent caller how it went.
+#include "KqApplication.h"
 #include "SetupConstants.h"
+#include "SetupWindows.h"
 #include "SetupLog.h"
 #include "SorvaSetupControl.h"
 
@@ -19,17 +21,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     setLogFileName(setup::kLogFileName);
     writeLog(L"Setup start, command line is %s", GetCommandLineW());
 
+    installSetupWindows();
     int exitCode = 0;
     {
-        SorvaSetupControl control;
-        control.startSetup();
-        MSG message;
-        BOOL got;
-        while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+        KqApplication app;
+        {
+            SorvaSetupControl control;
+            control.startSetup();
+            exitCode = app.exec();
         }
-        exitCode = got == 0 ? static_cast<int>(message.wParam) : -1;
     }
     if (startEvent)
         CloseHandle(startEvent);
