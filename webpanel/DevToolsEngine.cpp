@@ -94,6 +94,8 @@ public:
 
     void command(const std::string& method, json params, Reply onReply = Reply())
     {
+        if (m_draining)
+            return;
         int id = m_nextId++;
         if (onReply)
             m_replies[id] = std::move(onReply);
@@ -141,14 +143,25 @@ public:
 private:
     void run()
     {
-        if (!connect()) {
+        if (connect()) {
+            m_open = true;
+            readNext();
+            setUp();
+            m_io.run();
+        } else if (!m_cancel) {
             debugLine("could not reach the engine on 127.0.0.1:8088");
-            return;
         }
-        m_open = true;
-        readNext();
-        setUp();
-        m_io.run();
+        // Let the work still waiting end, so its handlers let go of the session.
+        m_draining = true;
+        beast::error_code ignored;
+        if (m_closeTimer)
+            m_closeTimer->cancel();
+        beast::get_lowest_layer(m_ws).socket().close(ignored);
+        m_io.restart();
+        while (m_io.poll() > 0) {
+        }
+        m_replies.clear();
+        m_writes.clear();
     }
 
     bool connect()
@@ -217,6 +230,8 @@ private:
         m_ws.async_write(net::buffer(m_writes.front()), [self](beast::error_code ec, size_t) {
             if (ec)
                 return self->lost(ec);
+            if (self->m_writes.empty())
+                return;
             self->m_writes.pop_front();
             if (!self->m_writes.empty())
                 self->writeNext();
@@ -227,7 +242,7 @@ private:
     {
         std::shared_ptr<Session> self = shared_from_this();
         m_ws.async_read(m_readBuffer, [self](beast::error_code ec, size_t) {
-            if (ec)
+            if (ec || self->m_draining)
                 return self->lost(ec);
             std::string text = beast::buffers_to_string(self->m_readBuffer.data());
             self->m_readBuffer.consume(self->m_readBuffer.size());
@@ -238,6 +253,8 @@ private:
 
     void lost(beast::error_code ec)
     {
+        if (m_draining)
+            return;
         if (!m_closing && ec != websocket::error::closed)
             debugLine("connection lost: " + ec.message());
         m_open = false;
@@ -259,9 +276,12 @@ private:
         m_writes.push_back(message.dump());
         if (m_writes.size() == 1)
             writeNext();
-        auto timer = std::make_shared<net::steady_timer>(m_io, std::chrono::seconds(3));
+        // Bounded: an engine that does not answer does not hold the panel.
+        m_closeTimer = std::make_shared<net::steady_timer>(m_io, std::chrono::seconds(3));
         std::shared_ptr<Session> self = shared_from_this();
-        timer->async_wait([self, timer](beast::error_code) {
+        m_closeTimer->async_wait([self](beast::error_code ec) {
+            if (ec || self->m_draining)
+                return;
             self->m_guard.reset();
             self->m_io.stop();
         });
@@ -442,6 +462,8 @@ private:
     int m_nextId = 1;
     bool m_open = false;
     bool m_closing = false;
+    bool m_draining = false;
+    std::shared_ptr<net::steady_timer> m_closeTimer;
     std::atomic<bool> m_cancel{false};
     std::atomic<IBrowserEngineListener*> m_listener{nullptr};
 

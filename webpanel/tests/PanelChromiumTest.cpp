@@ -241,8 +241,19 @@ TEST_F(PanelChromiumTest, PageShownClickedDownloadedPlayedAndHostileNamesRefused
     EXPECT_EQ((std::vector<std::wstring>{L"x.mp3"}), musicFiles()) << "only the one good download";
     EXPECT_EQ(1u, g_callbacks.size());
 
-    // The engine this process started goes with the exit notice.
+    // The first close closes the page, then the window goes; the next panel
+    // opens a page of its own on the engine already running.
+    std::string firstTarget = engine->TargetId();
+    BrowserWindow::resetCloseFlagForTest();
+    EXPECT_FALSE(host->window()->closeRequest());
+    ASSERT_TRUE(PumpMessagesUntil([&]() { return host->window() == nullptr; }, 30000));
     bool started = ChromiumService::startedHere();
+    host->showMoreAuraeBox(&hostCallback);
+    ASSERT_TRUE(PumpMessagesUntil([&]() { return host->window()->webView()->isVisible(); }, kEngineMs));
+    EXPECT_NE(firstTarget, engine->TargetId());
+    EXPECT_EQ(started, ChromiumService::startedHere()) << "no second engine";
+
+    // The engine this process started goes with the exit notice.
     host->notifyBeforeProcessExit();
     if (started) {
         std::string body;

@@ -7,6 +7,7 @@
 #include "PanelHost.h"
 #include "PanelSettings.h"
 #include "PanelTestSupport.h"
+#include "testing/SlotCall.h"
 
 #include <shlobj.h>
 
@@ -288,6 +289,21 @@ TEST_F(PanelWindowTest, CompletionFromTheServiceThreadReachesPageThenHostOnTheUi
     EXPECT_EQ(1u, g_evalsAtCallback) << "the page hears before the host";
     EXPECT_EQ(L"callback " + expected, frameJournal.back());
     EXPECT_EQ(before + 1, frameJournal.size());
+}
+
+TEST_F(PanelWindowTest, DownloadServiceCallsTheProxyBySlot)
+{
+    openPanel();
+    pageSends(R"(["startDownload", "http://depot/song.mp3", "m", "x", 5])");
+    auto* callback = static_cast<KqUtility::http::IDownloadDataCallback*>(host->window()->proxy());
+    std::wstring path = musicFolder() + L"\\x.mp3";
+    static const uint8_t data[1] = {0};
+    CallSlot<void>(callback, 1, L"http://depot/song.mp3", data, uint32_t(1), true);  // nothing to do
+    drain();
+    EXPECT_TRUE(g_firstCallback.empty());
+    CallSlot<void>(callback, 0, L"http://depot/song.mp3", path.c_str(), 0, true);
+    drain();
+    EXPECT_EQ((std::vector<std::wstring>{path + L"|m|x|5"}), g_firstCallback);
 }
 
 TEST_F(PanelWindowTest, SecondShowReusesTheWindowAndKeepsTheFirstCallback)
