@@ -79,6 +79,7 @@ LRESULT CALLBACK NativePanelFrame::windowProc(HWND window, UINT message, WPARAM 
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        static_cast<NativePanelFrame*>(create->lpCreateParams)->m_window = window;
     }
     auto* self = reinterpret_cast<NativePanelFrame*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!self)
@@ -147,10 +148,31 @@ bool NativePanelFrame::mouse(UINT message, WPARAM wParam, LPARAM lParam)
     PanelWebView* view = m_logic->webView();
     if (!view || !m_webViewVisible)
         return true;
+    // The right button is the panel's own: it opens the menu on release.
+    if (message == WM_RBUTTONDOWN)
+        return true;
+    if (message == WM_RBUTTONUP) {
+        contextMenu(view, p);
+        return true;
+    }
     e.x = p.x - BrowserWindow::kWebViewX;
     e.y = p.y - BrowserWindow::kWebViewY;
     view->mouseEvent(e);
     return true;
+}
+
+void NativePanelFrame::contextMenu(PanelWebView* view, POINT at)
+{
+    // The page's menu is ours: view source and the developer tools.
+    HMENU menu = CreatePopupMenu();
+    for (const ContextMenuItem& item : view->handler().contextMenu())
+        AppendMenuW(menu, MF_STRING | (item.enabled ? 0 : MF_GRAYED), static_cast<UINT_PTR>(item.command),
+                    toWide(item.text).c_str());
+    ClientToScreen(m_window, &at);
+    int command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, m_window, nullptr);
+    DestroyMenu(menu);
+    if (command)
+        view->handler().onContextMenuCommand(command);
 }
 
 void NativePanelFrame::paint(HDC dc)

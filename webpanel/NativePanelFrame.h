@@ -32,6 +32,7 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint(HDC dc);
     bool mouse(UINT message, WPARAM wParam, LPARAM lParam);
+    void contextMenu(PanelWebView* view, POINT at);
 
     BrowserWindow* m_logic;
     HWND m_window = nullptr;
