@@ -265,3 +265,51 @@ TEST_F(PanelChromiumTest, PageShownClickedDownloadedPlayedAndHostileNamesRefused
 }
 
 }  // namespace
+
+namespace {
+
+// browser.dll as the host uses it: the page on the service address shows in
+// the panel's window, and the exit notice closes the engine it started.
+TEST(PanelChromiumDllTest, ShowMoreAuraeBoxShowsTheServicePageInItsWindow)
+{
+    std::string body;
+    bool engineWasRunning = DevToolsHttp::request("GET", "/json/version", body, 2000);
+    LoopbackHttpServer server;
+    ASSERT_TRUE(server.start([](const LoopbackRequest& request, size_t) {
+        if (request.target != "/qn_effect_depot/index.php")
+            return LoopbackResponse::statusOnly(404, "Not Found");
+        LoopbackResponse page = LoopbackResponse::ok(
+            "<!doctype html><html><body style='margin:0;height:100vh;background:#00c000'></body></html>");
+        page.headers.push_back({"Content-Type", "text/html"});
+        return page;
+    }));
+    SetEnvironmentVariableW(L"TQ_SERVICE_URL", server.url("/").c_str());
+    HMODULE module = LoadLibraryW(L"browser.dll");
+    ASSERT_NE(nullptr, module);
+    auto show = reinterpret_cast<void(__cdecl*)(void*, void*)>(GetProcAddress(module, "ShowMoreAuraeBox"));
+    auto exitNotice = reinterpret_cast<void(__cdecl*)()>(GetProcAddress(module, "NotifyBeforeProcessExit"));
+    ASSERT_TRUE(show && exitNotice);
+    show(nullptr, nullptr);
+    HWND window = FindWindowW(L"TqPanelFrameWindow", nullptr);
+    ASSERT_NE(nullptr, window);
+    auto pageOnScreen = [window]() {
+        HDC dc = GetDC(window);
+        COLORREF c = GetPixel(dc, 40, 60);
+        ReleaseDC(window, dc);
+        return GetRValue(c) < 40 && GetGValue(c) > 150 && GetBValue(c) < 40;
+    };
+    EXPECT_TRUE(PumpMessagesUntil(pageOnScreen, kEngineMs)) << "the page's green in the window";
+    EXPECT_TRUE(server.requestCount() >= 1);
+    exitNotice();
+    exitNotice();
+    if (!engineWasRunning) {
+        DWORD begin = GetTickCount();
+        while (GetTickCount() - begin < 30000 && DevToolsHttp::request("GET", "/json/version", body, 1000))
+            Sleep(100);
+        EXPECT_FALSE(DevToolsHttp::request("GET", "/json/version", body, 1000)) << "the engine was closed";
+    }
+    SetEnvironmentVariableW(L"TQ_SERVICE_URL", nullptr);
+    server.stop();
+}
+
+}  // namespace
