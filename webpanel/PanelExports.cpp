@@ -2,7 +2,8 @@
 #include "ChromiumService.h"
 #include "DevToolsEngine.h"
 #include "KqUtilityDownload.h"
-#include "NativePanelFrame.h"
+#include "BrowserFrameWindow.h"
+#include "KqApplication.h"
 #include "PanelHost.h"
 #include "PanelSettings.h"
 #include "PerfRecord.h"
@@ -16,7 +17,11 @@ PanelHost& host()
         services.window.createEngine = []() { return std::unique_ptr<IBrowserEngine>(new DevToolsEngine()); };
         services.window.createDownload = []() { return CreateDownloadHttpData(); };
         services.createFrame = [](BrowserWindow* logic) {
-            return std::unique_ptr<IBrowserWindowFrame>(new NativePanelFrame(logic));
+            // The framework's services start with the first window when the
+            // host runs none of its own.
+            if (!KqApplication::instance())
+                new KqApplication;  // lives until the process ends
+            return std::unique_ptr<IBrowserWindowFrame>(BrowserFrameWindow::create(logic));
         };
         services.stopEngine = []() { ChromiumService::stop(); };
         services.pageUrl = []() { return PanelSettings::effectDepotUrl(); };

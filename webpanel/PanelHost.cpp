@@ -1,5 +1,7 @@
 #include "PanelHost.h"
 
+#include "KqServices.h"
+
 PanelHost::PanelHost(Services services) : m_services(std::move(services)), m_alive(std::make_shared<bool>(true)) {}
 
 PanelHost::~PanelHost()
@@ -17,6 +19,12 @@ void PanelHost::showMoreAuraeBox(AuraeDownloadCallback callback)
     if (!m_window) {
         m_window.reset(new BrowserWindow(nullptr, m_queue.get(), m_services.window));
         m_frame = m_services.createFrame(m_window.get());
+        if (!m_frame) {
+            // The layout gave no panel window: there is nothing to show.
+            KqDebugStream() << KqString("ShowMoreAuraeBox: the layout built no BrowserWindow");
+            m_window.reset();
+            return;
+        }
         m_window->setFrame(m_frame.get());
         m_window->setupContent(m_services.pageUrl());
         m_window->setCallback(callback);

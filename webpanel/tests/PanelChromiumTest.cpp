@@ -290,12 +290,16 @@ TEST(PanelChromiumDllTest, ShowMoreAuraeBoxShowsTheServicePageInItsWindow)
     auto exitNotice = reinterpret_cast<void(__cdecl*)()>(GetProcAddress(module, "NotifyBeforeProcessExit"));
     ASSERT_TRUE(show && exitNotice);
     show(nullptr, nullptr);
-    HWND window = FindWindowW(L"TqPanelFrameWindow", nullptr);
+    HWND window = FindWindowW(L"DUI_HOST_WINDOW", L"Browser");
     ASSERT_NE(nullptr, window);
+    // The window is layered: what shows is read from the screen, 40 x 60
+    // pixels into the page (past the shadow margin and the caption).
     auto pageOnScreen = [window]() {
-        HDC dc = GetDC(window);
-        COLORREF c = GetPixel(dc, 40, 60);
-        ReleaseDC(window, dc);
+        RECT r;
+        GetWindowRect(window, &r);
+        HDC dc = GetDC(nullptr);
+        COLORREF c = GetPixel(dc, r.left + 5 + 1 + 40, r.top + 5 + 31 + 60);
+        ReleaseDC(nullptr, dc);
         return GetRValue(c) < 40 && GetGValue(c) > 150 && GetBValue(c) < 40;
     };
     EXPECT_TRUE(PumpMessagesUntil(pageOnScreen, kEngineMs)) << "the page's green in the window";
