@@ -4,11 +4,29 @@
 #include "KqUtilityDownload.h"
 #include "BrowserFrameWindow.h"
 #include "KqApplication.h"
+#include "platform/KqNativeWindowBase.h"
 #include "PanelHost.h"
 #include "PanelSettings.h"
 #include "PerfRecord.h"
 
 namespace {
+
+// Counted by the framework's application as an open window that never
+// closes: the application ends the message loop when its last window goes,
+// and the loop browser.dll runs in is the host's.
+class HostLoopKeeper : public KqNativeWindowBase {
+protected:
+    bool processMessage(UINT, WPARAM, LPARAM, LRESULT&) override { return false; }
+};
+
+void startFrameworkForHost()
+{
+    if (KqApplication::instance())
+        return;  // the host runs the framework itself
+    static HostLoopKeeper keeper;
+    KqApplication* app = new KqApplication;  // lives until the process ends
+    app->addWindow(&keeper);
+}
 
 PanelHost& host()
 {
@@ -17,10 +35,7 @@ PanelHost& host()
         services.window.createEngine = []() { return std::unique_ptr<IBrowserEngine>(new DevToolsEngine()); };
         services.window.createDownload = []() { return CreateDownloadHttpData(); };
         services.createFrame = [](BrowserWindow* logic) {
-            // The framework's services start with the first window when the
-            // host runs none of its own.
-            if (!KqApplication::instance())
-                new KqApplication;  // lives until the process ends
+            startFrameworkForHost();
             return std::unique_ptr<IBrowserWindowFrame>(BrowserFrameWindow::create(logic));
         };
         services.stopEngine = []() { ChromiumService::stop(); };

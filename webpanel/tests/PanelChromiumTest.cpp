@@ -305,6 +305,10 @@ TEST(PanelChromiumDllTest, ShowMoreAuraeBoxShowsTheServicePageInItsWindow)
     EXPECT_TRUE(PumpMessagesUntil(pageOnScreen, kEngineMs)) << "the page's green in the window";
     EXPECT_TRUE(server.requestCount() >= 1);
     exitNotice();
+    EXPECT_FALSE(IsWindow(window));
+    MSG quit;
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        << "the panel's window going does not end the host's message loop";
     exitNotice();
     if (!engineWasRunning) {
         DWORD begin = GetTickCount();
