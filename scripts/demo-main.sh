@@ -158,4 +158,10 @@ grab_from desktop "desktop running" -desktop
 say "showing the GUI framework's demo window (guidemo) and taking a screenshot"
 bash "$(dirname "$0")/../tools/guidemo/screenshot_check.sh" "$wine" "$bin/guidemo.exe" "$out/gui" "$out/gui/guidemo.png" \
   | sed 's/^/     /' || { say "FAILED: the GUI demo (see $out/gui/demo.log)"; rc=1; }
+
+# The web panel: browser.dll's window over Debian's Chromium with a page of
+# ours from a loopback server; a screenshot, then a click that downloads.
+say "opening the web panel (panelhost: browser.dll's ShowMoreAuraeBox) on a loopback page and downloading from it"
+bash "$(dirname "$0")/../tools/panelhost/panel_demo.sh" "$wine" "$bin" "$out/panel" \
+  | sed 's/^/     /' || { say "FAILED: the web panel (see $out/panel/panelhost.log)"; rc=1; }
 exit $rc

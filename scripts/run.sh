@@ -36,6 +36,7 @@ msg "frames from \"TqNelu\" with the desktop as the source: $out/desktop/frame_0
 msg "frames from \"TqNelu\" with a song's lyric lines over the test camera: $out/karaoke/frame_000.bmp ... frame_004.bmp"
 msg "frames from \"TqNelu\" with a PNG and a GIF sticker over the test camera: $out/layers/frame_000.bmp ... frame_004.bmp"
 msg "the GUI framework's demo window on the screen: $out/gui/guidemo.png (its backing store with alpha: $out/gui/store.png)"
+msg "the web panel with a page of ours: $out/panel/panel.png; the file its button downloaded: see \"downloaded file\" above"
 [ -s "$out/demo.mkv" ] && msg "three seconds recorded with sound: $out/demo.mkv"
 
 # Last, the installer itself: a silent install into a fresh prefix.

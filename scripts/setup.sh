@@ -19,11 +19,14 @@ die() { printf '[setup] FAILED: %s\n' "$*" >&2; exit 1; }
 # GoogleTest: the image library's native sanitizer tests and fuzz run.
 # GStreamer's plugins: Wine's DirectShow decodes media files through them.
 # ImageMagick: screenshots of windows under Xvfb and their pixels.
+# Chromium: the web panel's engine, driven over its DevTools protocol; Boost
+# (Beast, Asio) and nlohmann::json: that protocol's transport, header-only.
 APT_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386
               nasm cmake 7zip python3 dpkg-dev pkg-config make fonts-wqy-microhei ffmpeg
               clang libclang-rt-dev ninja-build libgtest-dev
               gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
-              gstreamer1.0-plugins-bad gstreamer1.0-libav imagemagick)
+              gstreamer1.0-plugins-bad gstreamer1.0-libav imagemagick
+              chromium libboost1.74-dev nlohmann-json3-dev)
 
 need_apt() {
   dpkg --print-foreign-architectures | grep -qx i386 || return 0
