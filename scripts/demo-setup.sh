@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Runs inside scripts/run.sh's display: installs the product with the built
 # installer, silently, into a fresh Wine prefix of its own (with its own
-# wineserver, stopped at the end) and shows what the install left there.
+# wineserver, stopped at the end), shows what the install left there, then
+# uninstalls it silently and shows what is left.
 set -uo pipefail
 bin=$TQ_DEMO_BIN
 root=$TQ_SETUP_DEMO
 wine=$TQ_WINE
 say() { echo "== setup: $*" >&2; }
 
-export WINEPREFIX="$root/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$root/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 rm -rf "$root"
 mkdir -p "$root"
 say "creating a fresh Wine prefix $WINEPREFIX"
@@ -60,5 +61,29 @@ say "cameras DirectShow lists after the install:"
 "$wine" "$bin/vcamgrab.exe" list 2>/dev/null | tr -d '\r' | sed 's/^/     /' | tee "$root/cameras.txt"
 rc=0
 grep -q 'TqNelu' "$root/cameras.txt" || { say "FAILED: \"TqNelu\" is not listed"; rc=1; }
+
+# The user's silent uninstall: the install folder's Uninstall.exe unregisters
+# the camera and hands over to its copy under the per-user setup folder,
+# which deletes the install; the wait is for every program of the prefix.
+say "uninstalling: \"$install\\Uninstall.exe\" -silence"
+"$wine" "$bin/setup_runner.exe" run "$install\\Uninstall.exe" -silence >"$root/uninstall.out" 2>&1
+sed -n 's/^exit=/exit code: /p' "$root/uninstall.out" | sed 's/^/     /'
+"$TQ_WINESERVER" -w
+say "what is left of ours after the uninstall:"
+[ -e "$drive/Program Files/TqSorva" ] && { say "FAILED: the install folder is still there"; rc=1; } \
+  || echo "     C:\\Program Files\\TqSorva: gone"
+for key in 'HKCU Software\brenlo\tqsorva InstallDir' "HKLM $uninstall UninstallString"; do
+  got=$("$wine" "$bin/setup_runner.exe" reg $key 2>/dev/null | tr -d '\r')
+  echo "     ${key// /\\}: $got"
+  [ "$got" = missing ] || { say "FAILED: the value is still there"; rc=1; }
+done
+for link in "$drive/users/$user/Desktop/TqNelu.lnk" "$drive/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/TqNelu"; do
+  [ -e "$link" ] && { say "FAILED: $link is still there"; rc=1; } || echo "     ${link#$drive/}: gone"
+done
+echo "     the user's own files, kept:"
+(cd "$drive/users/$user/AppData/Roaming/brenlo" 2>/dev/null && find . -type f | sort | sed 's/^\.\//         /')
+"$wine" "$bin/vcamgrab.exe" list 2>/dev/null | tr -d '\r' > "$root/cameras-after.txt"
+grep -q 'TqNelu' "$root/cameras-after.txt" && { say "FAILED: \"TqNelu\" is still listed"; rc=1; } \
+  || echo "     cameras DirectShow lists: \"TqNelu\" is gone"
 "$TQ_WINESERVER" -k
 exit $rc

@@ -18,6 +18,7 @@
 #include "MemPool.h"
 
 #include "testing/SystemHandles.h"
+#include "testing/KqPumpUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -32,21 +33,7 @@ struct AppEnvironment : testing::Environment {
 };
 testing::Environment* const g_env = testing::AddGlobalTestEnvironment(new AppEnvironment);
 
-template <class Condition> bool pumpUntil(Condition condition, DWORD limitMs = 10000)
-{
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > limitMs)
-            return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
+using kqtest::pumpUntil;
 
 RECT workArea()
 {

@@ -6,6 +6,7 @@
 #include "KqPainter.h"
 #include "KqServices.h"
 #include "KqWindow.h"
+#include "testing/KqPumpUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -31,21 +32,7 @@ void capture(const KqString& message)
 }
 
 // Runs the loop until the condition holds (a generous bound for slow machines).
-template <class Condition> bool pumpUntil(Condition condition, DWORD limitMs = 10000)
-{
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > limitMs)
-            return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
+using kqtest::pumpUntil;
 
 // Runs only timers, so pending paints stay pending for inspection.
 template <class Condition> bool runTimersUntil(Condition condition, DWORD limitMs = 10000)

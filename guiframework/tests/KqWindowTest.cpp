@@ -9,6 +9,7 @@
 #include "KqGraphicsView.h"
 #include "KqWindow.h"
 #include "KqWindowAdapter.h"
+#include "testing/KqPumpUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -83,21 +84,7 @@ void acceptItemEvent(void* target, KqEvent* event)
     event->setAccepted(true);
 }
 
-template <class Condition> bool pumpUntil(Condition condition, DWORD limitMs = 10000)
-{
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > limitMs)
-            return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
+using kqtest::pumpUntil;
 
 // Posts the messages, then a marker, and runs the loop until the marker came.
 const UINT kMarker = WM_USER + 99;

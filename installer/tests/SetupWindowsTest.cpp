@@ -26,6 +26,7 @@
 #include "KqPushButton.h"
 #include "KqWindow.h"
 #include "KqWindowAdapter.h"
+#include "testing/KqPumpUntil.h"
 
 #include <gdiplus.h>
 #include <gtest/gtest.h>
@@ -44,23 +45,7 @@ struct AppEnvironment : testing::Environment {
 };
 testing::Environment* const g_env = testing::AddGlobalTestEnvironment(new AppEnvironment);
 
-template <class Condition> bool pumpUntil(Condition condition, DWORD limitMs = 20000)
-{
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > limitMs)
-            return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT)
-                continue; // the last window's close: the tests go on
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
+using kqtest::pumpUntil;
 
 // Records what the windows ask of the controller.
 struct StubCommands : SorvaSetupCommands {

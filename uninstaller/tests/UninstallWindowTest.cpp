@@ -23,6 +23,7 @@
 #include "SorvaUninstallUI.h"
 #include "UninstallTestSupport.h"
 #include "UninstallWindowParts.h"
+#include "testing/KqPumpUntil.h"
 
 #include <gdiplus.h>
 #include <gtest/gtest.h>
@@ -44,21 +45,7 @@ testing::Environment* const g_env = testing::AddGlobalTestEnvironment(new AppEnv
 
 const std::wstring kTestRoot = L"C:\\tq_uninstall_windows\\";
 
-bool pumpUntil(const std::function<bool()>& condition, DWORD limitMs = 20000)
-{
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > limitMs)
-            return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
+using kqtest::pumpUntil;
 
 KqPaintEngine& storeOf(KqFrameWindow* window) { return window->view()->window()->adapter()->backingStore(); }
 

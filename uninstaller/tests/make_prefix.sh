@@ -8,7 +8,11 @@ source=$1
 target=$2
 rm -rf "$target"
 mkdir -p "$target/home"
-cp -al "$source" "$target/prefix"
+# Other tests run in the test prefix meanwhile: a file of theirs that goes
+# while the copy lists it is no error (Temp is emptied below).
+if ! cp -al "$source" "$target/prefix" 2>"$target/copy.err"; then
+  if grep -v 'No such file or directory' "$target/copy.err" >&2; then exit 1; fi
+fi
 for reg in "$target"/prefix/*.reg; do
   cp --remove-destination "$source/$(basename "$reg")" "$reg"
 done
