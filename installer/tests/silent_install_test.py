@@ -64,6 +64,9 @@ class Prefix:
                 elif entry == "AppData":
                     shutil.rmtree(path)
                     shutil.copytree(os.path.join(args.prefix, "drive_c", "users", user, entry), path, symlinks=True)
+                    # A user who never had the product: no settings of other
+                    # tests (a machine id in setup.ini, logs).
+                    shutil.rmtree(os.path.join(path, "Roaming", "brenlo"), ignore_errors=True)
                 elif entry == "Temp":
                     shutil.rmtree(path)
                     os.mkdir(path)
