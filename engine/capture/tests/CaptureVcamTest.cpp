@@ -6,6 +6,7 @@
 #include "ShareHandle.h"
 #include "VcamManger.h"
 #include "common/BmpFile.h"
+#include "testing/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +17,6 @@
 using namespace tq;
 
 namespace {
-
-std::wstring BinFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
 
 std::wstring WorkFolder()
 {
@@ -43,7 +36,7 @@ public:
         CoInitialize(nullptr);
         ASSERT_TRUE(RegisterTestCamera()) << "TqTestCam.ax could not be registered";
         m_filterCopy = WorkFolder() + L"\\TqVirtualCam.ax";
-        ASSERT_TRUE(CopyFileW((BinFolder() + L"\\TqVirtualCam.ax").c_str(), m_filterCopy.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((tqtest::ProgramFolder() + L"\\TqVirtualCam.ax").c_str(), m_filterCopy.c_str(), FALSE));
         ASSERT_TRUE(CallRegistration(m_filterCopy.c_str(), true)) << "TqVirtualCam.ax could not be registered";
         StartLogCapture();
     }
@@ -53,54 +46,11 @@ private:
 };
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new RegisterEnvironment);
 
-// A program of the build folder, its output in a file.
-class Child {
-public:
-    bool Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& outputFile)
-    {
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE output = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                    CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOW startup = {sizeof startup};
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = output;
-        startup.hStdError = output;
-        std::wstring line = L"\"" + BinFolder() + L"\\" + program + L"\" " + arguments;
-        const bool started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                            BinFolder().c_str(), &startup, &m_process);
-        if (output != INVALID_HANDLE_VALUE)
-            CloseHandle(output);
-        return started;
-    }
-    // Pumps this thread's messages (the engine's watcher lives on them) until the child ends.
-    DWORD Wait(DWORD timeoutMs)
-    {
-        DWORD code = STILL_ACTIVE;
-        PumpUntil([&] { return WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0; }, timeoutMs);
-        GetExitCodeProcess(m_process.hProcess, &code);
-        return code;
-    }
-    DWORD Id() const { return m_process.dwProcessId; }
-    ~Child()
-    {
-        if (!m_process.hProcess)
-            return;
-        if (WaitForSingleObject(m_process.hProcess, 0) != WAIT_OBJECT_0) {
-            TerminateProcess(m_process.hProcess, 1);
-            WaitForSingleObject(m_process.hProcess, 10000);
-        }
-        CloseHandle(m_process.hThread);
-        CloseHandle(m_process.hProcess);
-    }
-private:
-    PROCESS_INFORMATION m_process = {};
-};
-
 // vcamgrab takes `frames` frames of "TqNelu" at the given size into folder; its exit code.
 DWORD GrabFromVirtualCamera(const std::wstring& size, int frames, const std::wstring& folder)
 {
     CreateDirectoryW(folder.c_str(), nullptr);
-    Child grab;
+    tqtest::ChildProcess grab;
     if (!grab.Start(L"vcamgrab.exe",
                     L"grab TqNelu -size " + size + L" -frames " + std::to_wstring(frames) + L" -out \"" + folder + L"\"",
                     folder + L"\\vcamgrab.txt"))
@@ -127,15 +77,6 @@ int BlockColumn(const std::vector<uint8_t>& picture, int width, int height)
 }
 
 // Asks every visible top-level window of the process `processId` to close.
-BOOL CALLBACK CloseVisibleWindowsOf(HWND window, LPARAM processId)
-{
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == DWORD(processId) && IsWindowVisible(window))
-        PostMessageW(window, WM_CLOSE, 0, 0);
-    return TRUE;
-}
-
 // The manager of this process with the test camera as its running source.
 class ManagedCamera {
 public:
@@ -226,7 +167,7 @@ TEST_F(VcamRoadTest, HostWithTheTestCameraShowsItsMovingPictureToConsumers)
     const std::wstring folder = WorkFolder() + L"\\host";
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring hostOutput = folder + L"\\runhost.txt";
-    Child host;
+    tqtest::ChildProcess host;
     ASSERT_TRUE(host.Start(L"runhost.exe", L"-camera \"Tq Test Camera\" -seconds 120", hostOutput));
 
     // The camera's frames, not the background picture, stand in the record.
@@ -273,7 +214,7 @@ TEST_F(VcamRoadTest, HostWithTheTestCameraShowsItsMovingPictureToConsumers)
     EXPECT_NE(columns[0], columns[1]) << "the picture does not move";
 
     // Closed by its window: the camera's worker ends before the engine.
-    EnumWindows(&CloseVisibleWindowsOf, LPARAM(host.Id()));
+    EnumWindows(&tqtest::CloseVisibleWindowsOf, LPARAM(host.Id()));
     EXPECT_EQ(0u, host.Wait(30000));
     const std::string output = ReadText(hostOutput);
     EXPECT_NE(std::string::npos, output.find("mainframe: camera \"Tq Test Camera\" running")) << output;
@@ -297,7 +238,7 @@ TEST_F(VcamRoadTest, HostRecordsTheCameraThroughTheEngineIntoEachContainer)
         arguments += L" -record \"" + files.back() + L"\" 3";
     }
     const std::wstring hostOutput = folder + L"\\runhost.txt";
-    Child host;
+    tqtest::ChildProcess host;
     ASSERT_TRUE(host.Start(L"runhost.exe", arguments, hostOutput));
     // Without -seconds the host closes once the last recording is done.
     EXPECT_EQ(0u, host.Wait(120000)) << ReadText(hostOutput);

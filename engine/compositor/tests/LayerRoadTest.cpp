@@ -5,6 +5,7 @@
 #include "LayerTestFiles.h"
 #include "Fixtures.h"
 #include "common/BmpFile.h"
+#include "testing/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -14,14 +15,6 @@
 #include <string>
 
 namespace {
-
-std::wstring BinFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -44,56 +37,6 @@ std::string ReadText(const std::wstring& path)
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-class Child {
-public:
-    bool Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& outputFile)
-    {
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE output = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                    CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOW startup = {sizeof startup};
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = output;
-        startup.hStdError = output;
-        std::wstring line = L"\"" + BinFolder() + L"\\" + program + L"\" " + arguments;
-        const bool started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                            BinFolder().c_str(), &startup, &m_process);
-        if (output != INVALID_HANDLE_VALUE)
-            CloseHandle(output);
-        return started;
-    }
-    DWORD Wait(DWORD timeoutMs)
-    {
-        DWORD code = STILL_ACTIVE;
-        WaitForSingleObject(m_process.hProcess, timeoutMs);
-        GetExitCodeProcess(m_process.hProcess, &code);
-        return code;
-    }
-    DWORD Id() const { return m_process.dwProcessId; }
-    ~Child()
-    {
-        if (!m_process.hProcess)
-            return;
-        if (WaitForSingleObject(m_process.hProcess, 0) != WAIT_OBJECT_0) {
-            TerminateProcess(m_process.hProcess, 1);
-            WaitForSingleObject(m_process.hProcess, 10000);
-        }
-        CloseHandle(m_process.hThread);
-        CloseHandle(m_process.hProcess);
-    }
-private:
-    PROCESS_INFORMATION m_process = {};
-};
-
-BOOL CALLBACK CloseVisibleWindowsOf(HWND window, LPARAM processId)
-{
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == DWORD(processId) && IsWindowVisible(window))
-        PostMessageW(window, WM_CLOSE, 0, 0);
-    return TRUE;
 }
 
 // Largest channel difference of the pixel at (x, y from the top) from a colour (blue, green, red).
@@ -149,16 +92,16 @@ TEST(LayerRoad, StickersAndGifsReachTheVirtualCamera)
     // The product's filter from a folder of its own: from the build folder its
     // first sample would start the launcher lying there.
     const std::wstring filter = folder + L"\\TqVirtualCam.ax";
-    ASSERT_TRUE(CopyFileW((BinFolder() + L"\\TqVirtualCam.ax").c_str(), filter.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((tqtest::ProgramFolder() + L"\\TqVirtualCam.ax").c_str(), filter.c_str(), FALSE));
     CoInitialize(nullptr);
-    ASSERT_TRUE(CallServer(BinFolder() + L"\\TqTestCam.ax", true));
+    ASSERT_TRUE(CallServer(tqtest::ProgramFolder() + L"\\TqTestCam.ax", true));
     ASSERT_TRUE(CallServer(filter, true));
 
     const std::string png = FixturePath("sticker.png");
     const std::string gif = WriteTempFile("road-sticker.gif", StickerGif());
     const std::string overlay = WriteTempFile("road-overlay.gif", OverlayGif());
     const std::wstring hostOutput = folder + L"\\runhost.txt";
-    Child host;
+    tqtest::ChildProcess host;
     ASSERT_TRUE(host.Start(L"runhost.exe",
                            L"-camera \"Tq Test Camera\" -seconds 120 -layer \"" + Wide(png) + L"\" 10 10 -layer \"" +
                                Wide(gif) + L"\" 10 200 -layer \"" + Wide(overlay) + L"\"",
@@ -176,7 +119,7 @@ TEST(LayerRoad, StickersAndGifsReachTheVirtualCamera)
         const std::wstring grabbed = folder + L"\\grab" + std::to_wstring(batch);
         CreateDirectoryW(grabbed.c_str(), nullptr);
         {
-            Child grab;
+            tqtest::ChildProcess grab;
             ASSERT_TRUE(grab.Start(L"vcamgrab.exe",
                                    L"grab TqNelu -size 480x360 -frametime 333333 -frames 6 -out \"" + grabbed + L"\"",
                                    grabbed + L"\\vcamgrab.txt"));
@@ -209,11 +152,11 @@ TEST(LayerRoad, StickersAndGifsReachTheVirtualCamera)
     }
     EXPECT_GE(gifFrames.size(), 2u) << "the GIF sticker changes";
 
-    EnumWindows(&CloseVisibleWindowsOf, LPARAM(host.Id()));
+    EnumWindows(&tqtest::CloseVisibleWindowsOf, LPARAM(host.Id()));
     EXPECT_EQ(0u, host.Wait(30000));
     const std::string output = ReadText(hostOutput);
     EXPECT_NE(std::string::npos, output.find("mainframe: layer")) << output;
     CallServer(filter, false);
-    CallServer(BinFolder() + L"\\TqTestCam.ax", false);
+    CallServer(tqtest::ProgramFolder() + L"\\TqTestCam.ax", false);
     CoUninitialize();
 }

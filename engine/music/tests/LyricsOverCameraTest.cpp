@@ -3,52 +3,14 @@
 // carry both lyric lines, and the sung part of the first grows as the song goes.
 #include "CaptureTestSupport.h"
 #include "MusicTestSupport.h"
+#include "testing/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class Child {
-public:
-    ~Child()
-    {
-        if (m_process.hProcess) {
-            TerminateProcess(m_process.hProcess, 1);
-            WaitForSingleObject(m_process.hProcess, 10000);
-            CloseHandle(m_process.hProcess);
-            CloseHandle(m_process.hThread);
-        }
-    }
-    bool Start(const std::string& commandLine, const std::string& outputFile)
-    {
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE output = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                    CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOA startup = {sizeof startup};
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = output;
-        startup.hStdError = output;
-        std::string line = commandLine;
-        const bool started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                            musictest::BinFolder().c_str(), &startup, &m_process);
-        if (output != INVALID_HANDLE_VALUE)
-            CloseHandle(output);
-        return started;
-    }
-    DWORD Id() const { return m_process.dwProcessId; }
-    bool Ended() const { return WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0; }
-private:
-    PROCESS_INFORMATION m_process = {};
-};
-
-BOOL CALLBACK CloseWindowsOf(HWND window, LPARAM processId)
-{
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == DWORD(processId) && IsWindowVisible(window))
-        PostMessageW(window, WM_CLOSE, 0, 0);
-    return TRUE;
-}
+// The test's paths are ASCII (the temp and build folders).
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 struct LyricPixels {
     int sung = 0;         // yellow, in the left half of the lyric band (line 1)
@@ -80,10 +42,10 @@ TEST(LyricsOverCamera, BothLinesShowAndTheSungPartGrows)
     const std::string lyrics = musictest::WriteTempFile(
         "song.lrc", "[00:00.00]WWWWWWWWWWWW WWWWWWWW\r\n[00:03.90]MMMMMMMMMM MMMMMMMM\r\n");
     const std::string output = musictest::TempFolder() + "\\runhost-lyrics.txt";
-    Child host;
-    ASSERT_TRUE(host.Start("\"" + musictest::BinFolder() + "\\runhost.exe\" -camera \"Tq Test Camera\" -seconds 60 -accompany \"" +
-                               musictest::Song("song.wav") + "\" \"" + musictest::Song("karaoke.wav") + "\" -lyrics \"" + lyrics + "\"",
-                           output));
+    const std::string arguments = "-camera \"Tq Test Camera\" -seconds 60 -accompany \"" + musictest::Song("song.wav") +
+                                  "\" \"" + musictest::Song("karaoke.wav") + "\" -lyrics \"" + lyrics + "\"";
+    tqtest::ChildProcess host;
+    ASSERT_TRUE(host.Start(L"runhost.exe", Wide(arguments), Wide(output)));
     ASSERT_TRUE(PumpUntil([&] { return musictest::ReadFileBytes(output).find("mainframe: lyrics shown") != std::string::npos; },
                           30000))
         << musictest::ReadFileBytes(output);
@@ -106,7 +68,7 @@ TEST(LyricsOverCamera, BothLinesShowAndTheSungPartGrows)
     EXPECT_GT(b.sung, a.sung + 40) << "the sung part of line 1 grows over " << gap << " ms: " << a.sung << " -> " << b.sung;
     EXPECT_GT(b.sung, 0);
 
-    EnumWindows(&CloseWindowsOf, LPARAM(host.Id()));
+    EnumWindows(&tqtest::CloseVisibleWindowsOf, LPARAM(host.Id()));
     EXPECT_TRUE(PumpUntil([&] { return host.Ended(); }, 30000));
     const std::string text = musictest::ReadFileBytes(output);
     EXPECT_NE(std::string::npos, text.find("mainframe: camera \"Tq Test Camera\" running")) << text;
