@@ -2,6 +2,7 @@
 #include "MediaLog.h"
 #include "MediaMessages.h"
 #include "MediaVideoOper.h"
+#include "SourceOutputSize.h"
 
 #include <mmsystem.h>
 
@@ -210,13 +211,7 @@ void CMediaVideo::SetOutWidthAndHeight(int width, int height)
 {
     {
         tq::CCritSecLock lock(m_lock);
-        if ((width == 480 && height == 360) || (width == 400 && height == 300)) {
-            m_outWidth = 640;
-            m_outHeight = 480;
-        } else {
-            m_outWidth = width;
-            m_outHeight = height;
-        }
+        tq::ChooseSourceOutputSize(width, height, m_outWidth, m_outHeight);
     }
     m_worker.Post(WM_MEDIA_SETCONF);
 }
