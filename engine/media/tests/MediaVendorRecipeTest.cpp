@@ -15,7 +15,11 @@
 #include <dshow.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -105,6 +109,87 @@ std::map<std::wstring, bool> FiltersOf(IFilterGraph* graph)
     return filters;
 }
 
+std::vector<uint8_t> ClipBytes(const char* name)
+{
+    std::ifstream in(Clip(name), std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+size_t FindTag(const std::vector<uint8_t>& bytes, const char* tag, size_t from = 0)
+{
+    const auto at = std::search(bytes.begin() + std::min(from, bytes.size()), bytes.end(), tag, tag + 4);
+    return at == bytes.end() ? std::string::npos : size_t(at - bytes.begin());
+}
+
+void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes.at(at + i) = uint8_t(value >> (8 * i));
+}
+
+void Put16(std::vector<uint8_t>& bytes, size_t at, uint16_t value)
+{
+    bytes.at(at) = uint8_t(value);
+    bytes.at(at + 1) = uint8_t(value >> 8);
+}
+
+// Where raw.avi keeps its headers.
+size_t VideoFormat(const std::vector<uint8_t>& b) { return FindTag(b, "strf") + 8; }
+size_t SoundFormat(const std::vector<uint8_t>& b) { return FindTag(b, "strf", VideoFormat(b)) + 8; }
+size_t VideoHeader(const std::vector<uint8_t>& b) { return FindTag(b, "strh") + 8; }
+size_t FirstFrame(const std::vector<uint8_t>& b) { return FindTag(b, "00dc", FindTag(b, "movi")); }
+
+// What the LAV source stand-in makes of a file: Load's result and its pins' types.
+struct Loaded {
+    HRESULT hr = E_FAIL;
+    std::map<std::wstring, AM_MEDIA_TYPE> pins;
+    ~Loaded()
+    {
+        for (auto& pin : pins) {
+            if (pin.second.pbFormat)
+                CoTaskMemFree(pin.second.pbFormat);
+        }
+    }
+};
+
+void LoadInSource(const std::vector<uint8_t>& bytes, Loaded& loaded)
+{
+    wchar_t folder[MAX_PATH], path[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"avi", 0, path);
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    tq::ComPtr<IBaseFilter> source;
+    tq::ComPtr<IFileSourceFilter> file;
+    if (SUCCEEDED(CoCreateInstance(kClsidLavSource, nullptr, CLSCTX_ALL, IID_IBaseFilter, source.ReceiveVoid())) &&
+        SUCCEEDED(source->QueryInterface(IID_IFileSourceFilter, file.ReceiveVoid()))) {
+        loaded.hr = file->Load(path, nullptr);
+        tq::ComPtr<IEnumPins> pins;
+        source->EnumPins(pins.Receive());
+        tq::ComPtr<IPin> pin;
+        while (pins && pins->Next(1, pin.Receive(), nullptr) == S_OK) {
+            PIN_INFO info = {};
+            pin->QueryPinInfo(&info);
+            if (info.pFilter)
+                info.pFilter->Release();
+            tq::ComPtr<IEnumMediaTypes> types;
+            AM_MEDIA_TYPE* type = nullptr;
+            AM_MEDIA_TYPE& kept = loaded.pins[info.achName];
+            kept = AM_MEDIA_TYPE();
+            if (SUCCEEDED(pin->EnumMediaTypes(types.Receive())) && types->Next(1, &type, nullptr) == S_OK) {
+                kept = *type;
+                if (kept.pUnk)
+                    kept.pUnk->Release();
+                kept.pUnk = nullptr;
+                CoTaskMemFree(type);
+            }
+        }
+    }
+    DeleteFileW(path);
+}
+
 const wchar_t* const kPictureFilters[] = {L"LavMediaSource", L"LavVideoDecoder", L"Grabber", L"Null Renderer"};
 const wchar_t* const kSoundFilters[] = {L"LavAudioDecoder", L"AC3 Filter", L"Default DirectSound Device"};
 
@@ -149,10 +234,24 @@ protected:
         media->StopMediaVideo();
         return PumpUntil([&] { return CountMediaLog("OnStopMediaVideo end") > stops; }, 15000);
     }
-    // The record shows the quadrants: the whole 160x120 clip fills 480x360.
-    static int QuadrantError(const std::vector<uint8_t>& record)
+    // The record shows the quadrants (the whole 160x120 clip fills 480x360):
+    // their colours before 2.5 s, inverted from then on.
+    static int QuadrantError(const std::vector<uint8_t>& record, bool inverted = false)
     {
-        return QuadrantDistance(record.data() + tq::kFrameHeaderSize, 480, 360, 0, 0, 480, 360);
+        if (!inverted)
+            return QuadrantDistance(record.data() + tq::kFrameHeaderSize, 480, 360, 0, 0, 480, 360);
+        int worst = 0;
+        for (int q = 0; q < 4; ++q) {
+            const Rgb c = kQuadrants[q];
+            const Rgb at = PixelAt(record.data() + tq::kFrameHeaderSize, 480, 360, q % 2 ? 360 : 120, q / 2 ? 270 : 90);
+            worst = std::max(worst, Distance(at, {255 - c.r, 255 - c.g, 255 - c.b}));
+        }
+        return worst;
+    }
+    // Waits for a picture of either half of the clip.
+    bool WaitForHalf(bool inverted, DWORD timeoutMs)
+    {
+        return PumpUntil([&] { return QuadrantError(ReadRecord(), inverted) <= 40; }, timeoutMs);
     }
     static bool s_registered;
     CMediaVideo* media = nullptr;
@@ -195,6 +294,7 @@ TEST_F(MediaVendorRecipe, RawAviWithSoundPlaysThroughLavToItsEnd)
     EXPECT_EQ(0, listener.failed);
     EXPECT_GT(listener.progress, 0);
     EXPECT_FALSE(media->IsPlaying());
+    EXPECT_LE(QuadrantError(ReadRecord(), true), 40) << "the clip's last picture";
 }
 
 // Without an "Audio" pin the picture plays alone; a YUY2 picture is kept as it comes.
@@ -267,12 +367,104 @@ TEST_F(MediaVendorRecipe, SeekAndStopWhilePlaying)
         ASSERT_TRUE(PumpUntil([&] { return media->IsPlaying() && listener.lastProgress > 200; }, 5000));
         media->SetPosition(3500);
         EXPECT_TRUE(PumpUntil([&] { return listener.lastProgress >= 3500; }, 5000)) << listener.lastProgress;
-        const int32_t afterSeek = HeaderOf(ReadRecord()).frameTime;
-        EXPECT_TRUE(WaitForNewFrame(afterSeek, record, 5000)) << "pictures flow after the seek";
-        EXPECT_LE(QuadrantError(record), 40);
+        EXPECT_TRUE(WaitForHalf(true, 5000)) << "the second half's pictures";
+        // Back into the first half: its pictures come only from a restarted delivery.
         media->SetPosition(1000);
+        EXPECT_TRUE(WaitForHalf(false, 5000)) << "no picture from before 2.5 s after the seek back";
+        EXPECT_TRUE(PumpUntil([&] { return listener.lastProgress < 2500; }, 5000)) << listener.lastProgress;
+        EXPECT_EQ(0, listener.ended);
+        media->SetPosition(2000);
         EXPECT_TRUE(StopAndWait());
         EXPECT_FALSE(media->IsPlaying());
         EXPECT_EQ(0, CountMediaLog("did not stop"));
+    }
+}
+
+// The source stand-in takes raw pictures and PCM sound and refuses anything
+// else at Load, whatever sizes a file claims, without offering a pin.
+TEST_F(MediaVendorRecipe, SourceLoadsRawAvisAndRefusesTheRest)
+{
+    const std::vector<uint8_t> raw = ClipBytes("raw.avi");
+    ASSERT_GT(raw.size(), 100000u);
+    using Change = std::function<void(std::vector<uint8_t>&)>;
+    const struct {
+        const char* what;
+        Change change;
+    } refused[] = {
+        {"empty file", [](std::vector<uint8_t>& b) { b.clear(); }},
+        {"not a RIFF", [](std::vector<uint8_t>& b) { b[0] = 'X'; }},
+        {"RIFF size past the end", [](std::vector<uint8_t>& b) { Put32(b, 4, uint32_t(b.size())); }},
+        {"cut in the middle", [](std::vector<uint8_t>& b) { b.resize(b.size() / 2); }},
+        {"header list past its end", [](std::vector<uint8_t>& b) { Put32(b, FindTag(b, "hdrl") - 4, 0xFFFFFFF0u); }},
+        {"stream header too short", [](std::vector<uint8_t>& b) { Put32(b, VideoHeader(b) - 4, 8); }},
+        {"no frame rate anywhere", [](std::vector<uint8_t>& b) {
+             Put32(b, VideoHeader(b) + 24, 0);
+             Put32(b, FindTag(b, "avih") + 8, 0);
+         }},
+        {"picture width huge", [](std::vector<uint8_t>& b) { Put32(b, VideoFormat(b) + 4, 0x7FFFFFFFu); }},
+        {"picture width zero", [](std::vector<uint8_t>& b) { Put32(b, VideoFormat(b) + 4, 0); }},
+        {"picture height most negative", [](std::vector<uint8_t>& b) { Put32(b, VideoFormat(b) + 8, 0x80000000u); }},
+        {"picture compressed", [](std::vector<uint8_t>& b) { Put32(b, VideoFormat(b) + 16, 0x47504A4Du); }},
+        {"picture of 8 bits", [](std::vector<uint8_t>& b) { Put16(b, VideoFormat(b) + 14, 8); }},
+        {"sound compressed", [](std::vector<uint8_t>& b) { Put16(b, SoundFormat(b), 0x55); }},
+        {"sound blocks of 3 bytes", [](std::vector<uint8_t>& b) { Put16(b, SoundFormat(b) + 12, 3); }},
+        {"frame chunk past the end", [](std::vector<uint8_t>& b) { Put32(b, FirstFrame(b) + 4, 0x7FFFFFF0u); }},
+        {"frame chunk size wrapping", [](std::vector<uint8_t>& b) { Put32(b, FirstFrame(b) + 4, 0xFFFFFFF8u); }},
+        {"frame chunk short of a picture", [](std::vector<uint8_t>& b) { Put32(b, FirstFrame(b) + 4, 57598); }},
+        {"movie list past its end", [](std::vector<uint8_t>& b) { Put32(b, FindTag(b, "movi") - 4, 0xFFFFFFF0u); }},
+        {"no picture chunks", [](std::vector<uint8_t>& b) {
+             for (size_t at = FirstFrame(b); at != std::string::npos; at = FindTag(b, "00dc", at + 4))
+                 b[at] = b[at + 1] = '9';
+         }},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = raw;
+        c.change(bytes);
+        Loaded loaded;
+        LoadInSource(bytes, loaded);
+        EXPECT_TRUE(FAILED(loaded.hr)) << std::hex << loaded.hr;
+        EXPECT_TRUE(loaded.pins.empty());
+    }
+
+    const struct {
+        const char* what;
+        const char* clip;
+        Change change;
+        GUID picture;
+        long height;
+        bool sound;
+    } taken[] = {
+        {"picture and sound", "raw.avi", nullptr, MEDIASUBTYPE_RGB24, -120, true},
+        {"picture only", "rawvideo.avi", nullptr, MEDIASUBTYPE_RGB24, -120, false},
+        {"YUY2 picture", "rawyuy2.avi", nullptr, MEDIASUBTYPE_YUY2, 120, false},
+        {"frame rate from the main header", "raw.avi",
+         [](std::vector<uint8_t>& b) { Put32(b, VideoHeader(b) + 24, 0); }, MEDIASUBTYPE_RGB24, -120, true},
+    };
+    for (const auto& c : taken) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = ClipBytes(c.clip);
+        if (c.change)
+            c.change(bytes);
+        Loaded loaded;
+        LoadInSource(bytes, loaded);
+        ASSERT_EQ(S_OK, loaded.hr);
+        ASSERT_EQ(c.sound ? 2u : 1u, loaded.pins.size());
+        const AM_MEDIA_TYPE& video = loaded.pins[L"Video"];
+        EXPECT_TRUE(video.majortype == MEDIATYPE_Video && video.subtype == c.picture && video.formattype == FORMAT_VideoInfo);
+        ASSERT_GE(video.cbFormat, sizeof(VIDEOINFOHEADER));
+        const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(video.pbFormat);
+        EXPECT_EQ(160, info->bmiHeader.biWidth);
+        EXPECT_EQ(c.height, info->bmiHeader.biHeight);
+        EXPECT_EQ(1000000, info->AvgTimePerFrame);
+        if (c.sound) {
+            const AM_MEDIA_TYPE& audio = loaded.pins[L"Audio"];
+            EXPECT_TRUE(audio.majortype == MEDIATYPE_Audio && audio.subtype == MEDIASUBTYPE_PCM);
+            ASSERT_GE(audio.cbFormat, sizeof(WAVEFORMATEX));
+            const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(audio.pbFormat);
+            EXPECT_EQ(44100u, wave->nSamplesPerSec);
+            EXPECT_EQ(16, wave->wBitsPerSample);
+            EXPECT_EQ(1, wave->nChannels);
+        }
     }
 }

@@ -8,7 +8,7 @@ set -euo pipefail
 out=$1
 mkdir -p "$out"
 cd "$out"
-[ -f .done ] && [ -f rawdamaged.avi ] && exit 0  # made by an older copy: again
+[ -f .done ] && [ -f rawdamaged.avi ] && [ -f .inverted ] && exit 0  # made by an older copy: again
 ff() { ffmpeg -hide_banner -loglevel error -y "$@"; }
 pic=(-f lavfi -i testsrc=size=640x480:rate=25:duration=5)
 tone=(-f lavfi -i sine=frequency=440:sample_rate=44100:duration=5)
@@ -20,7 +20,11 @@ ff "${pic[@]}" "${tone[@]}" -c:v mpeg1video -b:v 2M -c:a mp2 -f mpeg -shortest c
 ff "${pic[@]}" -c:v libx264 -pix_fmt yuv420p -an video.mp4
 ff "${pic[@]}" -c:v mpeg4 -an video.avi
 cp video.mp4 clip
-quad=(-f lavfi -i "nullsrc=size=160x120:rate=10:duration=5,format=gbrp,geq=r='if(lt(Y,H/2),if(lt(X,W/2),255,0),if(lt(X,W/2),0,255))':g='if(lt(X,W/2),0,255)':b='if(lt(Y,H/2),0,255)'")
+# From 2.5 s on the colours are inverted (cyan, magenta / yellow, black), so
+# a picture tells which half of the clip it comes from.
+r="if(lt(Y,H/2),if(lt(X,W/2),255,0),if(lt(X,W/2),0,255))" g="if(lt(X,W/2),0,255)" b="if(lt(Y,H/2),0,255)"
+half() { printf "if(lt(T,2.5),%s,255-%s)" "$1" "$1"; }
+quad=(-f lavfi -i "nullsrc=size=160x120:rate=10:duration=5,format=gbrp,geq=r='$(half "$r")':g='$(half "$g")':b='$(half "$b")'")
 ff "${quad[@]}" "${tone[@]}" -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le -shortest raw.avi
 ff "${quad[@]}" -c:v rawvideo -pix_fmt bgr24 -an rawvideo.avi
 ff "${quad[@]}" -c:v rawvideo -pix_fmt yuyv422 -an rawyuy2.avi
@@ -38,4 +42,4 @@ ff "${tone[@]}" -c:a libmp3lame song.mp3
 head -c 30000 clip.mp4 > truncated.mp4
 printf 'this is not a video\n' > text.avi
 python3 -c "import random; random.seed(17); open('random.mkv','wb').write(bytes(random.getrandbits(8) for _ in range(200000)))"
-touch .done
+touch .done .inverted
