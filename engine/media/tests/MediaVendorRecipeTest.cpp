@@ -4,6 +4,8 @@
 // AVI clips go through AddRecipeFilters, the source's Load, every recipe link
 // and the grabbed-type checks into the shared record.
 #include "ComPtr.h"
+#include "DShowGuids.h"
+#include "GraphHelpers.h"
 #include "MediaRecipes.h"
 #include "MediaTestSupport.h"
 #include "MediaVideo.h"
@@ -13,6 +15,7 @@
 
 #include <objbase.h>
 #include <dshow.h>
+#include <qedit.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -21,6 +24,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -188,6 +192,53 @@ void LoadInSource(const std::vector<uint8_t>& bytes, Loaded& loaded)
         }
     }
     DeleteFileW(path);
+}
+
+// The pictures a sample grabber passed on: their start times and which half
+// of the quadrant clip (top-down RGB24, 160x120) they show.
+class PictureLog : public ISampleGrabberCB {
+public:
+    struct Picture {
+        double time;
+        bool secondHalf;
+    };
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (riid == IID_IUnknown || riid == IID_ISampleGrabberCB) {
+            *ppv = static_cast<ISampleGrabberCB*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE SampleCB(double time, IMediaSample* sample) override
+    {
+        BYTE* data = nullptr;
+        if (FAILED(sample->GetPointer(&data)) || sample->GetActualDataLength() < 160 * 120 * 3)
+            return S_OK;
+        const BYTE* topLeft = data + (30 * 160 + 40) * 3;  // blue, green, red
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_pictures.push_back({time, topLeft[2] < 128});
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
+    std::vector<Picture> Pictures()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_pictures;
+    }
+private:
+    std::mutex m_lock;
+    std::vector<Picture> m_pictures;
+};
+
+tq::ComPtr<IPin> PinOf(IBaseFilter* filter, const wchar_t* name)
+{
+    tq::ComPtr<IPin> pin;
+    pin.Attach(tq::FindPinByName(filter, name));
+    return pin;
 }
 
 const wchar_t* const kPictureFilters[] = {L"LavMediaSource", L"LavVideoDecoder", L"Grabber", L"Null Renderer"};
@@ -482,4 +533,68 @@ TEST_F(MediaVendorRecipe, SourceLoadsRawAvisAndRefusesTheRest)
             EXPECT_EQ(1, wave->nChannels);
         }
     }
+}
+
+// Seeking a running graph of the stand-ins: Wine's graph hands the seek to
+// the source through the grabber and the decoder, the source flushes what is
+// on its way and delivers again from the frame at the new position, to the end.
+TEST_F(MediaVendorRecipe, RunningGraphSeeksToTheFrameAtThatTime)
+{
+    tq::ComPtr<IGraphBuilder> graph;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                           graph.ReceiveVoid())));
+    tq::ComPtr<IBaseFilter> source, decoder, grabberFilter, renderer;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(kClsidLavSource, nullptr, CLSCTX_ALL, IID_IBaseFilter, source.ReceiveVoid())));
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(kClsidLavVideoDecoder, nullptr, CLSCTX_ALL, IID_IBaseFilter,
+                                           decoder.ReceiveVoid())));
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                           grabberFilter.ReceiveVoid())));
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                           renderer.ReceiveVoid())));
+    tq::ComPtr<IFileSourceFilter> file;
+    ASSERT_TRUE(SUCCEEDED(source->QueryInterface(IID_IFileSourceFilter, file.ReceiveVoid())));
+    ASSERT_EQ(S_OK, file->Load(MediaAnsiToWide(Clip("rawvideo.avi")).c_str(), nullptr));
+    graph->AddFilter(source.Get(), L"source");
+    graph->AddFilter(decoder.Get(), L"decoder");
+    graph->AddFilter(grabberFilter.Get(), L"grabber");
+    graph->AddFilter(renderer.Get(), L"renderer");
+    PictureLog log;
+    tq::ComPtr<ISampleGrabber> grabber;
+    ASSERT_TRUE(SUCCEEDED(grabberFilter->QueryInterface(IID_ISampleGrabber, grabber.ReceiveVoid())));
+    grabber->SetCallback(&log, 0);
+    for (const auto& pin : {std::make_pair(source.Get(), L"Video"), std::make_pair(decoder.Get(), L"Input"),
+                            std::make_pair(decoder.Get(), L"Output"), std::make_pair(grabberFilter.Get(), L"Input"),
+                            std::make_pair(grabberFilter.Get(), L"Output"), std::make_pair(renderer.Get(), L"In")})
+        ASSERT_TRUE(PinOf(pin.first, pin.second)) << pin.second;
+    ASSERT_EQ(S_OK, graph->Connect(PinOf(source.Get(), L"Video").Get(), PinOf(decoder.Get(), L"Input").Get()));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinOf(decoder.Get(), L"Output").Get(), PinOf(grabberFilter.Get(), L"Input").Get(),
+                                         nullptr));
+    ASSERT_EQ(S_OK, graph->Connect(PinOf(grabberFilter.Get(), L"Output").Get(), PinOf(renderer.Get(), L"In").Get()));
+
+    tq::ComPtr<IMediaControl> control;
+    tq::ComPtr<IMediaSeeking> seeking;
+    tq::ComPtr<IMediaEvent> events;
+    ASSERT_TRUE(SUCCEEDED(graph->QueryInterface(IID_IMediaControl, control.ReceiveVoid())));
+    ASSERT_TRUE(SUCCEEDED(graph->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid())));
+    ASSERT_TRUE(SUCCEEDED(graph->QueryInterface(IID_IMediaEvent, events.ReceiveVoid())));
+    LONGLONG duration = 0;
+    EXPECT_TRUE(SUCCEEDED(seeking->GetDuration(&duration)));
+    EXPECT_EQ(50000000, duration);
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(PumpUntil([&] { return log.Pictures().size() >= 3; }, 5000));
+    EXPECT_FALSE(log.Pictures()[0].secondHalf);
+
+    LONGLONG target = 35000000;
+    ASSERT_TRUE(SUCCEEDED(seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
+                                                AM_SEEKING_NoPositioning)));
+    const size_t beforeSeek = log.Pictures().size();
+    long code = 0;
+    EXPECT_TRUE(SUCCEEDED(events->WaitForCompletion(10000, &code)));
+    EXPECT_EQ(EC_COMPLETE, code);
+    const std::vector<PictureLog::Picture> pictures = log.Pictures();
+    ASSERT_EQ(beforeSeek + 15, pictures.size()) << "frames 35 to 49";
+    EXPECT_NEAR(0.0, pictures[beforeSeek].time, 0.001) << "the new segment starts at the target";
+    for (size_t i = beforeSeek; i < pictures.size(); ++i)
+        EXPECT_TRUE(pictures[i].secondHalf) << i;
+    EXPECT_TRUE(SUCCEEDED(control->Stop()));
 }
