@@ -96,7 +96,7 @@ public:
             if (type == Fourcc("hdrl"))
                 return Headers(data + 4, data + size);
             if (type == Fourcc("movi"))
-                return Movie(data + 4, data + size);
+                return Movie(data + 4, data + size, 0);
             return true;
         });
         if (!walked || m_failed || m_videoStream < 0 || m_pictureBytes == 0 || m_frames.empty())
@@ -214,11 +214,14 @@ private:
                s.nAvgBytesPerSec == s.nSamplesPerSec * s.nBlockAlign;
     }
 
-    bool Movie(uint64_t begin, uint64_t end)
+    // Chunks of the movie list; "rec " lists group them, one level deep in
+    // files that ffmpeg or Windows write (deeper nesting is refused, so that
+    // no file can exhaust the stack).
+    bool Movie(uint64_t begin, uint64_t end, int depth)
     {
         return ForEachChunk(m_file, begin, end, [&](uint32_t id, uint64_t data, uint32_t size) {
             if (id == Fourcc("LIST"))
-                return size >= 4 && Movie(data + 4, data + size);  // "rec " groups
+                return size >= 4 && depth < 2 && Movie(data + 4, data + size, depth + 1);
             const char c0 = char(id & 0xFF), c1 = char(id >> 8 & 0xFF);
             if (c0 < '0' || c0 > '9' || c1 < '0' || c1 > '9')
                 return true;  // index and padding chunks
@@ -707,7 +710,7 @@ private:
     CRITICAL_SECTION m_streamLock;
     std::vector<HANDLE> m_threads;
     std::atomic<bool> m_stopping{false};
-    REFERENCE_TIME m_startAt = 0, m_stopAt = 0;
+    std::atomic<REFERENCE_TIME> m_startAt{0}, m_stopAt{0};  // read by the streaming threads
 };
 
 HRESULT CSourceSeeking::GetDuration(LONGLONG* d)

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -478,6 +479,19 @@ TEST_F(MediaVendorRecipe, SourceLoadsRawAvisAndRefusesTheRest)
         {"frame chunk size wrapping", [](std::vector<uint8_t>& b) { Put32(b, FirstFrame(b) + 4, 0xFFFFFFF8u); }},
         {"frame chunk short of a picture", [](std::vector<uint8_t>& b) { Put32(b, FirstFrame(b) + 4, 57598); }},
         {"movie list past its end", [](std::vector<uint8_t>& b) { Put32(b, FindTag(b, "movi") - 4, 0xFFFFFFF0u); }},
+        {"movie lists nested without end", [](std::vector<uint8_t>& b) {
+             // Lists inside lists, each claiming the rest of the file.
+             const size_t movie = FindTag(b, "movi") - 8;
+             const size_t levels = 200000;
+             b.resize(movie + 12 * levels);
+             for (size_t i = 0; i < levels; ++i) {
+                 const size_t at = movie + 12 * i;
+                 memcpy(&b[at], "LIST", 4);
+                 Put32(b, at + 4, uint32_t(12 * (levels - i) - 8));
+                 memcpy(&b[at + 8], i ? "rec " : "movi", 4);
+             }
+             Put32(b, 4, uint32_t(b.size() - 8));
+         }},
         {"no picture chunks", [](std::vector<uint8_t>& b) {
              for (size_t at = FirstFrame(b); at != std::string::npos; at = FindTag(b, "00dc", at + 4))
                  b[at] = b[at + 1] = '9';
