@@ -263,7 +263,9 @@ void CMediaVideo::StopManagerBackground()
 void CMediaVideo::OnOpenReport(WPARAM failed)
 {
     if (!failed) {
-        m_playing = true;
+        // A start the host stopped before its report arrived is not playing.
+        tq::CCritSecLock lock(m_lock);
+        m_playing = !m_fileName.empty();
         return;
     }
     m_playing = false;

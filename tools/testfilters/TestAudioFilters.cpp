@@ -10,6 +10,7 @@
 // Registered only by tests, in their own Wine prefix, with no filter-mapper
 // entry: DirectShow never picks them by itself.
 #include "TestFilterBase.h"
+#include "TestMediaFilters.h"
 
 #include <mmreg.h>
 #include <uuids.h>
@@ -302,6 +303,7 @@ public:
 };
 
 // --- COM server ---------------------------------------------------------------------
+// It serves these three and the media-file stand-ins of TestMediaFilters.cpp.
 
 struct FilterClass {
     const CLSID* clsid;
@@ -312,6 +314,9 @@ const FilterClass kClasses[] = {
     {&kMpaSource, L"Mpa Source (test ADTS source)", [] { return static_cast<IBaseFilter*>(new CAdtsSource); }},
     {&kMpcMpaDecoder, L"MPC MPA Decoder (test silence decoder)", [] { return static_cast<IBaseFilter*>(new CSilenceDecoder); }},
     {&kAc3Filter, L"AC3 Filter (test pass-through)", [] { return static_cast<IBaseFilter*>(new CPassThrough); }},
+    {&LavSourceClsid(), L"LAV Splitter Source (test raw AVI source)", &MakeRawAviSource},
+    {&LavVideoDecoderClsid(), L"LAV Video Decoder (test raw picture pass-through)", &MakeRawVideoDecoder},
+    {&LavAudioDecoderClsid(), L"LAV Audio Decoder (test PCM pass-through)", &MakePcmDecoder},
 };
 
 class CFactory : public IClassFactory {
@@ -346,7 +351,9 @@ public:
 private:
     const FilterClass& m_class;
 };
-CFactory g_factories[] = {CFactory(kClasses[0]), CFactory(kClasses[1]), CFactory(kClasses[2])};
+CFactory g_factories[] = {CFactory(kClasses[0]), CFactory(kClasses[1]), CFactory(kClasses[2]),
+                          CFactory(kClasses[3]), CFactory(kClasses[4]), CFactory(kClasses[5])};
+static_assert(sizeof g_factories / sizeof g_factories[0] == sizeof kClasses / sizeof kClasses[0], "a factory per class");
 
 std::wstring ClsidText(const CLSID& clsid)
 {

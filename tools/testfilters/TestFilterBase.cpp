@@ -170,6 +170,8 @@ HRESULT CTestPin::QueryInterface(REFIID riid, void** ppv)
         *ppv = static_cast<IPin*>(this);
     } else if (riid == IID_IMemInputPin && m_direction == PINDIR_INPUT) {
         *ppv = static_cast<IMemInputPin*>(this);
+    } else if (riid == IID_IMediaSeeking && m_direction == PINDIR_OUTPUT && m_filter->PinSeeking(this)) {
+        *ppv = m_filter->PinSeeking(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -391,6 +393,21 @@ HRESULT CTestPin::Deliver(IMediaSample* sample)
 HRESULT CTestPin::DeliverEndOfStream()
 {
     return m_connected ? m_connected->EndOfStream() : VFW_E_NOT_CONNECTED;
+}
+
+HRESULT CTestPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
+{
+    return m_connected ? m_connected->NewSegment(start, stop, rate) : VFW_E_NOT_CONNECTED;
+}
+
+HRESULT CTestPin::DeliverBeginFlush()
+{
+    return m_connected ? m_connected->BeginFlush() : VFW_E_NOT_CONNECTED;
+}
+
+HRESULT CTestPin::DeliverEndFlush()
+{
+    return m_connected ? m_connected->EndFlush() : VFW_E_NOT_CONNECTED;
 }
 
 void CTestPin::Active()

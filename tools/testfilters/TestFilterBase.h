@@ -54,6 +54,9 @@ public:
     HRESULT GetDeliveryBuffer(IMediaSample** sample);
     HRESULT Deliver(IMediaSample* sample);
     HRESULT DeliverEndOfStream();
+    HRESULT DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
+    HRESULT DeliverBeginFlush();
+    HRESULT DeliverEndFlush();
     bool IsConnected() const { return m_connected != nullptr; }
     const AM_MEDIA_TYPE& Type() const { return m_type; }
     const std::wstring& Name() const { return m_name; }
@@ -102,6 +105,8 @@ public:
     virtual HRESULT OnEndOfStream(CTestPin* input);
     virtual void OnActive() {}
     virtual void OnInactive() {}
+    // Output pins answer IMediaSeeking with what this returns (counted on the filter).
+    virtual IMediaSeeking* PinSeeking(CTestPin*) { return nullptr; }
 
     CTestPin* OutputPin() const;
     CTestPin* InputPin() const;

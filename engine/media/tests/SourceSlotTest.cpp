@@ -13,6 +13,7 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,25 @@ TEST(SourceSlots, MediaOperationsRunAtTheirSlots)
 
     CallSlot<void, void*>(object, 9, nullptr);
     CallSlot<void>(object, 0);                                         // Quit
+}
+
+// The worker's start report can arrive after the host stopped the file: the
+// source stays stopped.
+TEST(SourceSlots, StartReportAfterAStopLeavesTheSourceStopped)
+{
+    CMediaVideo media;
+    HandMediaListener listener{kHandMediaTable, {}};
+    CallSlot<void, void*>(AsMediaVideo(&media), 9, &listener);  // SetListener
+    media.Init("Z:\\missing\\late.avi", 0);
+    media.StopMediaVideo();
+    HWND window = media.PublicWindowForTesting();
+    PostMessageW(window, WM_MEDIA_NOTIFYOPEN, 0, 0);
+    PostMessageW(window, WM_MEDIA_NOTIFYPROGRESS, 150000, 0);  // handled after the report
+    ASSERT_TRUE(PumpUntil([&] {
+        return std::find(listener.heard.begin(), listener.heard.end(), "progress 15000") != listener.heard.end();
+    }, 5000));
+    EXPECT_FALSE(media.IsPlaying());
+    media.Quit();
 }
 
 TEST(SourceSlots, DesktopOperationsRunAtTheirSlots)
