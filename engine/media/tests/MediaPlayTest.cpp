@@ -110,32 +110,12 @@ protected:
     Listener listener;
 };
 
-// The graph in the running object table, as a tool such as GraphEdit finds it.
+// The playing graph's sound volume, reached from the running object table.
 tq::ComPtr<IBasicAudio> GraphAudioFromRot()
 {
     tq::ComPtr<IBasicAudio> audio;
-    tq::ComPtr<IRunningObjectTable> rot;
-    tq::ComPtr<IEnumMoniker> monikers;
-    if (FAILED(GetRunningObjectTable(0, rot.Receive())) || FAILED(rot->EnumRunning(monikers.Receive())))
-        return audio;
-    wchar_t suffix[32];
-    swprintf(suffix, 32, L" pid %08x", unsigned(GetCurrentProcessId()));
-    tq::ComPtr<IMoniker> moniker;
-    while (monikers->Next(1, moniker.Receive(), nullptr) == S_OK) {
-        tq::ComPtr<IBindCtx> context;
-        CreateBindCtx(0, context.Receive());
-        LPOLESTR name = nullptr;
-        if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &name)) || !name)
-            continue;
-        const std::wstring text(name);
-        CoTaskMemFree(name);
-        if (text.find(L"FilterGraph ") == std::wstring::npos || text.find(suffix) == std::wstring::npos)
-            continue;
-        tq::ComPtr<IUnknown> graph;
-        if (SUCCEEDED(rot->GetObject(moniker.Get(), graph.Receive())) && graph)
-            graph->QueryInterface(IID_IBasicAudio, audio.ReceiveVoid());
-        break;
-    }
+    if (tq::ComPtr<IFilterGraph> graph = RunningGraph())
+        graph->QueryInterface(IID_IBasicAudio, audio.ReceiveVoid());
     return audio;
 }
 
@@ -165,8 +145,9 @@ TEST_F(MediaPlay, EveryContainerPlaysToItsEnd)
                                         : ChooseMediaRecipe(c.file) == MediaRecipe::MpegMedia
                                               ? "ERROR - Could not create Elecard MPEG Demultiplexer. , hr = 80040154"
                                               : nullptr;
-        if (vendorFailure)
+        if (vendorFailure) {
             EXPECT_EQ(1, CountMediaLog(vendorFailure)) << c.file;
+        }
         EXPECT_TRUE(PumpUntil([&] { return media->IsPlaying(); }, 5000)) << c.file;
         EXPECT_TRUE(PumpUntilEnded(20000)) << c.file;
         EXPECT_EQ(1, listener.ended) << c.file;

@@ -2,6 +2,8 @@
 #include "MediaLog.h"
 #include "ShareHandle.h"
 
+#include <objbase.h>
+
 #include <mmsystem.h>
 
 #include <algorithm>
@@ -151,3 +153,30 @@ int QuadrantDistance(const uint8_t* picture, int pictureWidth, int pictureHeight
     return worst;
 }
 
+tq::ComPtr<IFilterGraph> RunningGraph()
+{
+    tq::ComPtr<IFilterGraph> graph;
+    tq::ComPtr<IRunningObjectTable> rot;
+    tq::ComPtr<IEnumMoniker> monikers;
+    if (FAILED(GetRunningObjectTable(0, rot.Receive())) || FAILED(rot->EnumRunning(monikers.Receive())))
+        return graph;
+    wchar_t suffix[32];
+    swprintf(suffix, 32, L" pid %08x", unsigned(GetCurrentProcessId()));
+    tq::ComPtr<IMoniker> moniker;
+    while (monikers->Next(1, moniker.Receive(), nullptr) == S_OK) {
+        tq::ComPtr<IBindCtx> context;
+        CreateBindCtx(0, context.Receive());
+        LPOLESTR name = nullptr;
+        if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &name)) || !name)
+            continue;
+        const std::wstring text(name);
+        CoTaskMemFree(name);
+        if (text.find(L"FilterGraph ") == std::wstring::npos || text.find(suffix) == std::wstring::npos)
+            continue;
+        tq::ComPtr<IUnknown> object;
+        if (SUCCEEDED(rot->GetObject(moniker.Get(), object.Receive())) && object)
+            object->QueryInterface(IID_IFilterGraph, graph.ReceiveVoid());
+        break;
+    }
+    return graph;
+}

@@ -3,9 +3,11 @@
 #pragma once
 
 #include "testing/SystemHandles.h"
+#include "ComPtr.h"
 #include "FrameProtocol.h"
 
 #include <windows.h>
+#include <strmif.h>
 
 #include <cstdint>
 #include <functional>
@@ -50,3 +52,7 @@ int QuadrantDistance(const uint8_t* picture, int pictureWidth, int pictureHeight
 // Handles by object type and a handle's type, from the system's handle table.
 using tqtest::HandleType;
 using tqtest::OwnHandlesByType;
+
+// This process's playing graph, as the source put it in the running object
+// table (where a tool such as GraphEdit finds it); empty when none is there.
+tq::ComPtr<IFilterGraph> RunningGraph();

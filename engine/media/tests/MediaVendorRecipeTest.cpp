@@ -10,6 +10,7 @@
 #include "MediaTestSupport.h"
 #include "MediaVideo.h"
 #include "ShareHandle.h"
+#include "testing/TestFilters.h"
 
 #include <gtest/gtest.h>
 
@@ -37,17 +38,6 @@ std::string Clip(const char* name)
     return std::string(folder ? folder : "") + "\\" + name;
 }
 
-bool CallRegistration(bool registerServer)
-{
-    HMODULE module = LoadLibraryW(L"TqTestFilters.ax");
-    if (!module)
-        return false;
-    using Entry = HRESULT(WINAPI*)();
-    auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
-        GetProcAddress(module, registerServer ? "DllRegisterServer" : "DllUnregisterServer")));
-    return entry && SUCCEEDED(entry());
-}
-
 class Listener : public IMediaVideoListener {
 public:
     void OnMediaProgress(double ms) override { ++progress; lastProgress = ms; }
@@ -57,35 +47,6 @@ public:
     int progress = 0, ended = 0, failed = 0;
     double lastProgress = -1;
 };
-
-// The playing graph, as the source put it in the running object table.
-tq::ComPtr<IFilterGraph> RunningGraph()
-{
-    tq::ComPtr<IFilterGraph> graph;
-    tq::ComPtr<IRunningObjectTable> rot;
-    tq::ComPtr<IEnumMoniker> monikers;
-    if (FAILED(GetRunningObjectTable(0, rot.Receive())) || FAILED(rot->EnumRunning(monikers.Receive())))
-        return graph;
-    wchar_t suffix[32];
-    swprintf(suffix, 32, L" pid %08x", unsigned(GetCurrentProcessId()));
-    tq::ComPtr<IMoniker> moniker;
-    while (monikers->Next(1, moniker.Receive(), nullptr) == S_OK) {
-        tq::ComPtr<IBindCtx> context;
-        CreateBindCtx(0, context.Receive());
-        LPOLESTR name = nullptr;
-        if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &name)) || !name)
-            continue;
-        const std::wstring text(name);
-        CoTaskMemFree(name);
-        if (text.find(L"FilterGraph ") == std::wstring::npos || text.find(suffix) == std::wstring::npos)
-            continue;
-        tq::ComPtr<IUnknown> object;
-        if (SUCCEEDED(rot->GetObject(moniker.Get(), object.Receive())) && object)
-            object->QueryInterface(IID_IFilterGraph, graph.ReceiveVoid());
-        break;
-    }
-    return graph;
-}
 
 // Each filter of the graph by its graph name: whether all its pins are connected.
 std::map<std::wstring, bool> FiltersOf(IFilterGraph* graph)
@@ -252,13 +213,13 @@ protected:
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         tq::GetCaptureShareMemory();
         StartMediaLogCapture();
-        s_registered = CallRegistration(true);
+        s_registered = tqtest::CallTestFilterRegistration(true);
     }
     // The stand-ins leave the prefix as they found it: the other tests expect the vendors' filters absent.
     static void TearDownTestSuite()
     {
         if (s_registered)
-            CallRegistration(false);
+            tqtest::CallTestFilterRegistration(false);
     }
     void SetUp() override
     {

@@ -7,6 +7,7 @@
 #include "GraphHelpers.h"
 #include "MusicInspect.h"
 #include "MusicTestSupport.h"
+#include "testing/TestFilters.h"
 
 #include <gtest/gtest.h>
 
@@ -17,26 +18,15 @@ using namespace musictest;
 
 namespace {
 
-bool CallRegistration(bool registerServer)
-{
-    HMODULE module = LoadLibraryW(L"TqTestFilters.ax");
-    if (!module)
-        return false;
-    using Entry = HRESULT(WINAPI*)();
-    auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
-        GetProcAddress(module, registerServer ? "DllRegisterServer" : "DllUnregisterServer")));
-    return entry && SUCCEEDED(entry());
-}
-
 class VendorRecipeTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         s_logs.Start();
-        ASSERT_TRUE(CallRegistration(true)) << "TqTestFilters.ax could not be registered";
+        ASSERT_TRUE(tqtest::CallTestFilterRegistration(true)) << "TqTestFilters.ax could not be registered";
     }
     // The stand-ins leave the prefix as they found it: the other tests expect the vendors' filters absent.
-    static void TearDownTestSuite() { CallRegistration(false); }
+    static void TearDownTestSuite() { tqtest::CallTestFilterRegistration(false); }
     void SetUp() override { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
     void TearDown() override { CoUninitialize(); }
     static LogFiles s_logs;
