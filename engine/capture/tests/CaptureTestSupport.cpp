@@ -1,6 +1,7 @@
 #include "CaptureTestSupport.h"
 #include "CaptureLog.h"
 #include "ShareHandle.h"
+#include "testing/TestFilters.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,13 +21,7 @@ void Observe(const std::string& line)
 
 bool CallRegistration(const wchar_t* path, bool registerServer)
 {
-    HMODULE module = LoadLibraryW(path);
-    if (!module)
-        return false;
-    using Entry = HRESULT(WINAPI*)();
-    auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
-        GetProcAddress(module, registerServer ? "DllRegisterServer" : "DllUnregisterServer")));
-    return entry && SUCCEEDED(entry());
+    return tqtest::CallServerRegistration(path, registerServer);
 }
 
 bool RegisterTestCamera()
