@@ -110,19 +110,20 @@ protected:
     Listener listener;
 };
 
+BOOL CALLBACK CountVisibleWindowOfThisProcess(HWND window, LPARAM param)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(window))
+        ++*reinterpret_cast<int*>(param);
+    return TRUE;
+}
+
 // Top-level windows of this process on the screen.
 int VisibleWindowsOfThisProcess()
 {
     int count = 0;
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == GetCurrentProcessId() && IsWindowVisible(window))
-                ++*reinterpret_cast<int*>(param);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+    EnumWindows(&CountVisibleWindowOfThisProcess, reinterpret_cast<LPARAM>(&count));
     return count;
 }
 
