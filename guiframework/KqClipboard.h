@@ -20,5 +20,8 @@ public:
 
 private:
     bool processMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool open() const; // waits a moment for another holder to let go
+
+    static constexpr unsigned kOpenWaitMs = 1000;
     HWND m_nextViewer = nullptr;
 };

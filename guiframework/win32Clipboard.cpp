@@ -18,6 +18,20 @@ KqClipboard::~KqClipboard()
         ChangeClipboardChain(hwnd(), m_nextViewer);
 }
 
+// Another program (a clipboard manager, or Wine's bridge to the X
+// selection answering a request) may hold the clipboard for a moment; a copy
+// or paste that gave up at once would silently do nothing.
+bool KqClipboard::open() const
+{
+    const DWORD started = GetTickCount();
+    while (!OpenClipboard(hwnd())) {
+        if (GetTickCount() - started >= kOpenWaitMs)
+            return false;
+        Sleep(5);
+    }
+    return true;
+}
+
 KqClipboard* KqClipboard::instance() { return KqSingleton<KqClipboard>::instance(); }
 
 bool KqClipboard::processMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&)
@@ -36,7 +50,7 @@ bool KqClipboard::processMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
 
 KqString KqClipboard::text(int mode) const
 {
-    if (mode != 0 || !OpenClipboard(hwnd()))
+    if (mode != 0 || !open())
         return KqString();
     KqString result;
     UINT format = IsClipboardFormatAvailable(CF_UNICODETEXT) ? CF_UNICODETEXT
@@ -69,7 +83,7 @@ KqString KqClipboard::text(int mode) const
 
 void KqClipboard::setText(const KqString& text, int mode)
 {
-    if (mode != 0 || !OpenClipboard(hwnd()))
+    if (mode != 0 || !open())
         return;
     EmptyClipboard();
     if (!text.isEmpty()) {

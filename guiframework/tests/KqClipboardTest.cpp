@@ -65,9 +65,21 @@ TEST(KqClipboardTest, ViewerChainMessages)
     ChangeClipboardChain(viewer.hwnd(), viewer.next);
 }
 
+// Other programs on the display may hold the clipboard for a moment (under
+// Wine, its bridge to the X selection does whenever another prefix starts).
+bool openClipboardWhenFree()
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (OpenClipboard(nullptr))
+            return true;
+        Sleep(5);
+    }
+    return false;
+}
+
 bool putRaw(UINT format, const void* bytes, size_t size)
 {
-    if (!OpenClipboard(nullptr))
+    if (!openClipboardWhenFree())
         return false;
     EmptyClipboard();
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
@@ -92,7 +104,7 @@ TEST(KqClipboardTest, TextRoundTripsAndEmptyCopiesEmpty)
 
     clipboard->setText(KqString());
     EXPECT_TRUE(clipboard->text().isEmpty());
-    ASSERT_TRUE(OpenClipboard(nullptr));
+    ASSERT_TRUE(openClipboardWhenFree());
     EXPECT_EQ(0, CountClipboardFormats());
     CloseClipboard();
 }
@@ -109,8 +121,53 @@ TEST(KqClipboardTest, AnsiTextAndPictureOnly)
     memcpy(dib, &header, sizeof header);
     ASSERT_TRUE(putRaw(CF_DIB, dib, sizeof dib));
     EXPECT_TRUE(clipboard->text().isEmpty());
-    ASSERT_TRUE(OpenClipboard(nullptr));
+    ASSERT_TRUE(openClipboardWhenFree());
     CloseClipboard();
+}
+
+// Another thread holds the clipboard when a copy and a paste begin, and lets
+// go a little later: both wait for it instead of doing nothing.
+TEST(KqClipboardTest, CopyAndPasteWaitForAnotherHolder)
+{
+    KqClipboard* clipboard = KqClipboard::instance();
+    clipboard->setText(KqString(u"before"));
+    struct Holder {
+        HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        bool opened = false;
+        static DWORD WINAPI run(void* self)
+        {
+            Holder* h = static_cast<Holder*>(self);
+            h->opened = openClipboardWhenFree();
+            SetEvent(h->held);
+            Sleep(150);
+            if (h->opened)
+                CloseClipboard();
+            return 0;
+        }
+        void holdOnce()
+        {
+            ResetEvent(held);
+            HANDLE thread = CreateThread(nullptr, 0, run, this, 0, nullptr);
+            WaitForSingleObject(held, INFINITE);
+            threads.push_back(thread);
+        }
+        std::vector<HANDLE> threads;
+        ~Holder()
+        {
+            for (HANDLE t : threads) {
+                WaitForSingleObject(t, INFINITE);
+                CloseHandle(t);
+            }
+            CloseHandle(held);
+        }
+    } holder;
+
+    holder.holdOnce();
+    ASSERT_TRUE(holder.opened);
+    clipboard->setText(KqString(u"after"));
+    holder.holdOnce();
+    ASSERT_TRUE(holder.opened);
+    EXPECT_TRUE(clipboard->text() == KqString(u"after"));
 }
 
 } // namespace
