@@ -65,22 +65,10 @@ struct AdtsFrame {
     size_t offset, size;
 };
 
-class CAdtsSource : public CTestFilter, public IFileSourceFilter {
+class CAdtsSource : public CTestFileSource {
 public:
-    CAdtsSource() : CTestFilter(kMpaSource) { AddPin(new CTestPin(this, PINDIR_OUTPUT, L"Audio")); }
+    CAdtsSource() : CTestFileSource(kMpaSource) { AddPin(new CTestPin(this, PINDIR_OUTPUT, L"Audio")); }
     ~CAdtsSource() override { OnInactive(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (riid == IID_IFileSourceFilter) {
-            *ppv = static_cast<IFileSourceFilter*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return CTestFilter::QueryInterface(riid, ppv);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return CTestFilter::AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return CTestFilter::Release(); }
 
     HRESULT STDMETHODCALLTYPE Load(LPCOLESTR fileName, const AM_MEDIA_TYPE*) override
     {
@@ -108,15 +96,6 @@ public:
         if (m_frames.empty())
             return VFW_E_INVALID_FILE_FORMAT;
         m_fileName = fileName;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* fileName, AM_MEDIA_TYPE* type) override
-    {
-        const size_t bytes = (m_fileName.size() + 1) * sizeof(wchar_t);
-        *fileName = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-        memcpy(*fileName, m_fileName.c_str(), bytes);
-        if (type)
-            *type = AM_MEDIA_TYPE();
         return S_OK;
     }
 
@@ -180,7 +159,6 @@ private:
             out->DeliverEndOfStream();
     }
 
-    std::wstring m_fileName;
     std::string m_bytes;
     std::vector<AdtsFrame> m_frames;
     DWORD m_rate = 44100;

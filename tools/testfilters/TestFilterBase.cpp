@@ -585,3 +585,29 @@ CTestPin* CTestFilter::InputPin() const
             return pin;
     return nullptr;
 }
+
+// --- file sources -------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CTestFileSource::QueryInterface(REFIID riid, void** ppv)
+{
+    if (ppv && riid == IID_IFileSourceFilter) {
+        *ppv = static_cast<IFileSourceFilter*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return CTestFilter::QueryInterface(riid, ppv);
+}
+
+HRESULT STDMETHODCALLTYPE CTestFileSource::GetCurFile(LPOLESTR* fileName, AM_MEDIA_TYPE* type)
+{
+    if (!fileName)
+        return E_POINTER;
+    const size_t bytes = (m_fileName.size() + 1) * sizeof(wchar_t);
+    *fileName = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+    if (!*fileName)
+        return E_OUTOFMEMORY;
+    memcpy(*fileName, m_fileName.c_str(), bytes);
+    if (type)
+        *type = AM_MEDIA_TYPE();
+    return m_fileName.empty() ? S_FALSE : S_OK;
+}

@@ -125,4 +125,19 @@ protected:
     std::vector<CTestPin*> m_pins;
 };
 
+// A source filter that the graph hands a file name (IFileSourceFilter): the
+// concrete source reads the file in Load and remembers its name.
+class CTestFileSource : public CTestFilter, public IFileSourceFilter {
+public:
+    using CTestFilter::CTestFilter;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return CTestFilter::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return CTestFilter::Release(); }
+    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* fileName, AM_MEDIA_TYPE* type) override;
+
+protected:
+    std::wstring m_fileName;  // set by a successful Load
+};
+
 extern std::atomic<long> g_testFilterObjects;

@@ -441,26 +441,14 @@ private:
     CRawAviSource* m_source;
 };
 
-class CRawAviSource final : public CTestFilter, public IFileSourceFilter {
+class CRawAviSource final : public CTestFileSource {
 public:
-    CRawAviSource() : CTestFilter(kLavSource), m_seeking(this, this) { InitializeCriticalSection(&m_streamLock); }
+    CRawAviSource() : CTestFileSource(kLavSource), m_seeking(this, this) { InitializeCriticalSection(&m_streamLock); }
     ~CRawAviSource() override
     {
         StopStreams();
         DeleteCriticalSection(&m_streamLock);
     }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (riid == IID_IFileSourceFilter) {
-            *ppv = static_cast<IFileSourceFilter*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return CTestFilter::QueryInterface(riid, ppv);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return CTestFilter::AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return CTestFilter::Release(); }
 
     HRESULT STDMETHODCALLTYPE Load(LPCOLESTR fileName, const AM_MEDIA_TYPE*) override
     {
@@ -484,17 +472,6 @@ public:
         if (m_avi.hasSound)
             AddPin(new CTestPin(this, PINDIR_OUTPUT, L"Audio"));
         return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* fileName, AM_MEDIA_TYPE* type) override
-    {
-        if (!fileName)
-            return E_POINTER;
-        const size_t bytes = (m_fileName.size() + 1) * sizeof(wchar_t);
-        *fileName = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-        memcpy(*fileName, m_fileName.c_str(), bytes);
-        if (type)
-            *type = AM_MEDIA_TYPE();
-        return m_fileName.empty() ? S_FALSE : S_OK;
     }
 
     bool Accepts(CTestPin*, const AM_MEDIA_TYPE&) override { return false; }
@@ -704,7 +681,6 @@ private:
     }
 
     CSourceSeeking m_seeking;
-    std::wstring m_fileName;
     std::vector<uint8_t> m_bytes;
     RawAvi m_avi;
     CRITICAL_SECTION m_streamLock;

@@ -87,7 +87,7 @@ protected:
 TEST_F(CameraTest, EnumerationListsTwinsAndLeavesTheProductCameraOut)
 {
     // When the product's camera filter is built beside us, have it registered too.
-    CallRegistration(L"TqVirtualCam.ax", true);
+    tqtest::CallServerRegistration(L"TqVirtualCam.ax", true);
     ASSERT_TRUE(Enumerate());
     std::vector<std::string> pnp, others;
     camera->GetDeviceLists(pnp, others);
@@ -288,7 +288,7 @@ TEST_F(CameraTest, PausedCameraWritesNothingUntilItContinues)
 // the worker's window, where RegisterDeviceNotification would deliver it.
 TEST_F(CameraTest, RemovedCameraIsReportedAndListedAgainOnItsReturn)
 {
-    if (!CallRegistration(L"TqVirtualCam.ax", true))
+    if (!tqtest::CallServerRegistration(L"TqVirtualCam.ax", true))
         GTEST_SKIP() << "the product's camera filter is not in this build";
     using NotifyLost = void(WINAPI*)(int back);
     auto notifyLost = reinterpret_cast<NotifyLost>(
@@ -320,7 +320,7 @@ TEST_F(CameraTest, RemovedCameraIsReportedAndListedAgainOnItsReturn)
 
     // Unplugged: only the product's own camera is left, so the lists become empty.
     ClearLog();
-    ASSERT_TRUE(CallRegistration(L"TqTestCam.ax", false));
+    ASSERT_TRUE(tqtest::CallServerRegistration(L"TqTestCam.ax", false));
     notifyLost(0);
     EXPECT_TRUE(PumpUntil([&] { return CountLog(removedText) == 1; }, 5000));
     ASSERT_TRUE(deviceMessage(DBT_DEVICEREMOVECOMPLETE, 10000));
@@ -351,8 +351,8 @@ TEST_F(CameraTest, RemovedCameraIsReportedAndListedAgainOnItsReturn)
 TEST_F(CameraTest, WithNoVideoDeviceAtAllTheListsStayAsTheyWere)
 {
     ASSERT_TRUE(Enumerate());
-    ASSERT_TRUE(CallRegistration(L"TqTestCam.ax", false));
-    const bool productCamera = CallRegistration(L"TqVirtualCam.ax", false);
+    ASSERT_TRUE(tqtest::CallServerRegistration(L"TqTestCam.ax", false));
+    const bool productCamera = tqtest::CallServerRegistration(L"TqVirtualCam.ax", false);
     const int lists = listener.listChanged;
     camera->EnumDevices();
     PumpFor(1000);
@@ -361,7 +361,7 @@ TEST_F(CameraTest, WithNoVideoDeviceAtAllTheListsStayAsTheyWere)
     camera->GetDeviceLists(pnp, others);
     EXPECT_TRUE(Contains(pnp, kTestCamera) || Contains(others, kTestCamera));
     if (productCamera)
-        CallRegistration(L"TqVirtualCam.ax", true);
+        tqtest::CallServerRegistration(L"TqVirtualCam.ax", true);
 }
 
 TEST_F(CameraTest, StopQuitAndReopenWhileFramesStream)

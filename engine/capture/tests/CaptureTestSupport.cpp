@@ -19,14 +19,9 @@ void Observe(const std::string& line)
 }
 }
 
-bool CallRegistration(const wchar_t* path, bool registerServer)
-{
-    return tqtest::CallServerRegistration(path, registerServer);
-}
-
 bool RegisterTestCamera()
 {
-    return CallRegistration(L"TqTestCam.ax", true);
+    return tqtest::CallServerRegistration(L"TqTestCam.ax", true);
 }
 
 void SetCameraSwitch(const char* name, const char* value)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "testing/SystemHandles.h"
+#include "testing/TestFilters.h"
 #include "CaptureVideo.h"
 #include "FrameProtocol.h"
 #include "TestPattern.h"
@@ -17,8 +18,6 @@
 
 constexpr char kTestCamera[] = "Tq Test Camera";
 
-// Calls a COM server's DllRegisterServer or DllUnregisterServer, as regsvr32 would.
-bool CallRegistration(const wchar_t* module, bool registerServer);
 // Registers tools/testcam's filter in this prefix.
 bool RegisterTestCamera();
 // Sets or clears (empty value) one of the test camera's switches.

@@ -37,10 +37,10 @@ public:
         ASSERT_TRUE(RegisterTestCamera()) << "TqTestCam.ax could not be registered";
         m_filterCopy = WorkFolder() + L"\\TqVirtualCam.ax";
         ASSERT_TRUE(CopyFileW((tqtest::ProgramFolder() + L"\\TqVirtualCam.ax").c_str(), m_filterCopy.c_str(), FALSE));
-        ASSERT_TRUE(CallRegistration(m_filterCopy.c_str(), true)) << "TqVirtualCam.ax could not be registered";
+        ASSERT_TRUE(tqtest::CallServerRegistration(m_filterCopy.c_str(), true)) << "TqVirtualCam.ax could not be registered";
         StartLogCapture();
     }
-    void TearDown() override { CallRegistration(m_filterCopy.c_str(), false); }
+    void TearDown() override { tqtest::CallServerRegistration(m_filterCopy.c_str(), false); }
 private:
     std::wstring m_filterCopy;
 };
