@@ -137,22 +137,10 @@ private:
         CTestPin* out = OutputPin();
         out->NewSegment(0, REFERENCE_TIME(m_frames.size()) * 1024 * 10000000 / m_rate, 1.0);
         for (size_t i = 0; i < m_frames.size() && !m_stop; ++i) {
-            IMediaSample* sample = nullptr;
-            if (FAILED(out->GetDeliveryBuffer(&sample)) || !sample)
-                return;
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            const long size = long(std::min<size_t>(m_frames[i].size, size_t(sample->GetSize())));
-            memcpy(data, m_bytes.data() + m_frames[i].offset, size_t(size));
-            sample->SetActualDataLength(size);
             REFERENCE_TIME start = REFERENCE_TIME(i) * 1024 * 10000000 / m_rate;
             REFERENCE_TIME stop = REFERENCE_TIME(i + 1) * 1024 * 10000000 / m_rate;
-            sample->SetTime(&start, &stop);
-            sample->SetSyncPoint(TRUE);
-            sample->SetDiscontinuity(i == 0);
-            const HRESULT hr = out->Deliver(sample);
-            sample->Release();
-            if (hr != S_OK)
+            if (out->DeliverCopy(m_bytes.data() + m_frames[i].offset, long(m_frames[i].size), &start, &stop, true,
+                                 i == 0) != S_OK)
                 return;
         }
         if (!m_stop)
@@ -259,24 +247,12 @@ public:
     }
     HRESULT OnReceive(CTestPin*, IMediaSample* input) override
     {
-        CTestPin* out = OutputPin();
-        IMediaSample* sample = nullptr;
-        HRESULT hr = out->GetDeliveryBuffer(&sample);
-        if (FAILED(hr) || !sample)
-            return hr;
-        BYTE *from = nullptr, *to = nullptr;
+        BYTE* from = nullptr;
         input->GetPointer(&from);
-        sample->GetPointer(&to);
-        const long size = std::min(input->GetActualDataLength(), sample->GetSize());
-        memcpy(to, from, size_t(size));
-        sample->SetActualDataLength(size);
         REFERENCE_TIME start = 0, stop = 0;
-        if (SUCCEEDED(input->GetTime(&start, &stop)))
-            sample->SetTime(&start, &stop);
-        sample->SetSyncPoint(input->IsSyncPoint() == S_OK);
-        hr = out->Deliver(sample);
-        sample->Release();
-        return hr;
+        const bool timed = SUCCEEDED(input->GetTime(&start, &stop));
+        return OutputPin()->DeliverCopy(from, input->GetActualDataLength(), timed ? &start : nullptr,
+                                        timed ? &stop : nullptr, input->IsSyncPoint() == S_OK, false);
     }
 };
 

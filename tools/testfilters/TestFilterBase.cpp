@@ -2,6 +2,7 @@
 
 #include <uuids.h>
 
+#include <algorithm>
 #include <cstring>
 
 std::atomic<long> g_testFilterObjects{0};
@@ -388,6 +389,33 @@ HRESULT CTestPin::GetDeliveryBuffer(IMediaSample** sample)
 HRESULT CTestPin::Deliver(IMediaSample* sample)
 {
     return m_input ? m_input->Receive(sample) : VFW_E_NOT_CONNECTED;
+}
+
+HRESULT CTestPin::DeliverCopy(const void* bytes, long size, REFERENCE_TIME* start, REFERENCE_TIME* stop,
+                              bool syncPoint, bool discontinuity)
+{
+    IMediaSample* sample = nullptr;
+    const HRESULT hr = GetDeliveryBuffer(&sample);
+    if (FAILED(hr) || !sample)
+        return FAILED(hr) ? hr : E_POINTER;
+    return DeliverCopy(sample, bytes, size, start, stop, syncPoint, discontinuity);
+}
+
+HRESULT CTestPin::DeliverCopy(IMediaSample* sample, const void* bytes, long size, REFERENCE_TIME* start,
+                              REFERENCE_TIME* stop, bool syncPoint, bool discontinuity)
+{
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    size = std::min(size, sample->GetSize());
+    memcpy(data, bytes, size_t(size));
+    sample->SetActualDataLength(size);
+    if (start && stop)
+        sample->SetTime(start, stop);
+    sample->SetSyncPoint(syncPoint);
+    sample->SetDiscontinuity(discontinuity);
+    const HRESULT hr = Deliver(sample);
+    sample->Release();
+    return hr;
 }
 
 HRESULT CTestPin::DeliverEndOfStream()

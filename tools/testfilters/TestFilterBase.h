@@ -53,6 +53,13 @@ public:
     // Output pins: a buffer to fill and hand downstream.
     HRESULT GetDeliveryBuffer(IMediaSample** sample);
     HRESULT Deliver(IMediaSample* sample);
+    // Copies `size` bytes (cut to the buffer) into a new delivery buffer,
+    // marks it (times only when both are given) and hands it downstream.
+    HRESULT DeliverCopy(const void* bytes, long size, REFERENCE_TIME* start, REFERENCE_TIME* stop, bool syncPoint,
+                        bool discontinuity);
+    // The same into a buffer already taken from GetDeliveryBuffer; releases it.
+    HRESULT DeliverCopy(IMediaSample* sample, const void* bytes, long size, REFERENCE_TIME* start,
+                        REFERENCE_TIME* stop, bool syncPoint, bool discontinuity);
     HRESULT DeliverEndOfStream();
     HRESULT DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
     HRESULT DeliverBeginFlush();

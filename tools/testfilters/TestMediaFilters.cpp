@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -99,20 +100,14 @@ public:
                 return Movie(data + 4, data + size, 0);
             return true;
         });
-        if (!walked || m_failed || m_videoStream < 0 || m_pictureBytes == 0 || m_frames.empty())
+        if (!walked || m_failed || m_videoStream < 0 || m_avi.pictureBytes == 0 || m_avi.frames.empty())
             return VFW_E_INVALID_FILE_FORMAT;
-        avi.picture = m_picture;
-        avi.pictureSubtype = m_subtype;
-        avi.pictureBytes = m_pictureBytes;
-        avi.frameDuration = m_frameDuration;
-        avi.frames = m_frames;
-        avi.hasSound = m_audioStream >= 0 && !m_soundChunks.empty();
-        avi.sound = m_sound;
-        avi.soundChunks = m_soundChunks;
-        for (const AviChunk& chunk : m_soundChunks) {
-            avi.soundBefore.push_back(avi.soundBytes);
-            avi.soundBytes += chunk.size;
+        m_avi.hasSound = m_audioStream >= 0 && !m_avi.soundChunks.empty();
+        for (const AviChunk& chunk : m_avi.soundChunks) {
+            m_avi.soundBefore.push_back(m_avi.soundBytes);
+            m_avi.soundBytes += chunk.size;
         }
+        avi = std::move(m_avi);
         return S_OK;
     }
 
@@ -166,20 +161,21 @@ private:
     {
         if (size < sizeof(BITMAPINFOHEADER))
             return false;
-        memcpy(&m_picture, f, sizeof(BITMAPINFOHEADER));
-        m_picture.biSize = sizeof(BITMAPINFOHEADER);
+        BITMAPINFOHEADER& picture = m_avi.picture;
+        memcpy(&picture, f, sizeof(BITMAPINFOHEADER));
+        picture.biSize = sizeof(BITMAPINFOHEADER);
         // A raw RGB picture may be stored top-down, with a negative height.
-        const int64_t width = m_picture.biWidth;
-        const int64_t height = m_picture.biHeight < 0 ? -int64_t(m_picture.biHeight) : int64_t(m_picture.biHeight);
-        if (width <= 0 || width > kLargestPicture || height <= 0 || height > kLargestPicture || m_picture.biPlanes != 1)
+        const int64_t width = picture.biWidth;
+        const int64_t height = picture.biHeight < 0 ? -int64_t(picture.biHeight) : int64_t(picture.biHeight);
+        if (width <= 0 || width > kLargestPicture || height <= 0 || height > kLargestPicture || picture.biPlanes != 1)
             return false;
         uint64_t stride = 0;
-        if (m_picture.biCompression == BI_RGB && (m_picture.biBitCount == 24 || m_picture.biBitCount == 32)) {
-            m_subtype = m_picture.biBitCount == 24 ? MEDIASUBTYPE_RGB24 : MEDIASUBTYPE_RGB32;
-            stride = (uint64_t(width) * m_picture.biBitCount + 31) / 32 * 4;
-        } else if (m_picture.biCompression == Fourcc("YUY2") && m_picture.biBitCount == 16 && width % 2 == 0 &&
-                   m_picture.biHeight > 0) {
-            m_subtype = MEDIASUBTYPE_YUY2;
+        if (picture.biCompression == BI_RGB && (picture.biBitCount == 24 || picture.biBitCount == 32)) {
+            m_avi.pictureSubtype = picture.biBitCount == 24 ? MEDIASUBTYPE_RGB24 : MEDIASUBTYPE_RGB32;
+            stride = (uint64_t(width) * picture.biBitCount + 31) / 32 * 4;
+        } else if (picture.biCompression == Fourcc("YUY2") && picture.biBitCount == 16 && width % 2 == 0 &&
+                   picture.biHeight > 0) {
+            m_avi.pictureSubtype = MEDIASUBTYPE_YUY2;
             stride = uint64_t(width) * 2;
         } else {
             return false;  // compressed
@@ -187,27 +183,27 @@ private:
         const uint64_t bytes = stride * uint64_t(height);
         if (bytes > kLargestFile)
             return false;
-        m_pictureBytes = uint32_t(bytes);
-        m_picture.biSizeImage = m_pictureBytes;
+        m_avi.pictureBytes = uint32_t(bytes);
+        picture.biSizeImage = m_avi.pictureBytes;
         if (scale && rate)
-            m_frameDuration = REFERENCE_TIME(uint64_t(scale) * kSecond / rate);
+            m_avi.frameDuration = REFERENCE_TIME(uint64_t(scale) * kSecond / rate);
         else
-            m_frameDuration = REFERENCE_TIME(m_microsecondsPerFrame) * 10;
-        return m_frameDuration > 0;
+            m_avi.frameDuration = REFERENCE_TIME(m_microsecondsPerFrame) * 10;
+        return m_avi.frameDuration > 0;
     }
 
     bool Sound(const uint8_t* f, uint32_t size)
     {
         if (size < 16)
             return false;
-        m_sound.wFormatTag = Le16(f);
-        m_sound.nChannels = Le16(f + 2);
-        m_sound.nSamplesPerSec = Le32(f + 4);
-        m_sound.nAvgBytesPerSec = Le32(f + 8);
-        m_sound.nBlockAlign = Le16(f + 12);
-        m_sound.wBitsPerSample = Le16(f + 14);
-        m_sound.cbSize = 0;
-        const WAVEFORMATEX& s = m_sound;
+        WAVEFORMATEX& s = m_avi.sound;
+        s.wFormatTag = Le16(f);
+        s.nChannels = Le16(f + 2);
+        s.nSamplesPerSec = Le32(f + 4);
+        s.nAvgBytesPerSec = Le32(f + 8);
+        s.nBlockAlign = Le16(f + 12);
+        s.wBitsPerSample = Le16(f + 14);
+        s.cbSize = 0;
         return s.wFormatTag == WAVE_FORMAT_PCM && s.nChannels >= 1 && s.nChannels <= 8 &&
                (s.wBitsPerSample == 8 || s.wBitsPerSample == 16) && s.nSamplesPerSec >= 1000 &&
                s.nSamplesPerSec <= 384000 && s.nBlockAlign == s.nChannels * s.wBitsPerSample / 8 &&
@@ -228,18 +224,18 @@ private:
             const int stream = (c0 - '0') * 10 + (c1 - '0');
             const uint32_t kind = id >> 16;
             if (stream == m_videoStream && (kind == ('d' | 'b' << 8) || kind == ('d' | 'c' << 8))) {
-                if (size != m_pictureBytes) {
+                if (size != m_avi.pictureBytes) {
                     m_failed = true;  // not a raw picture of the stream's format
                     return false;
                 }
-                m_frames.push_back({data, size});
+                m_avi.frames.push_back({data, size});
             } else if (stream == m_audioStream && kind == ('w' | 'b' << 8)) {
-                if (size % m_sound.nBlockAlign) {
+                if (size % m_avi.sound.nBlockAlign) {
                     m_failed = true;
                     return false;
                 }
                 if (size)
-                    m_soundChunks.push_back({data, size});
+                    m_avi.soundChunks.push_back({data, size});
             }
             return true;
         });
@@ -248,12 +244,7 @@ private:
     const std::vector<uint8_t>& m_file;
     int m_streams = 0, m_videoStream = -1, m_audioStream = -1;
     uint32_t m_microsecondsPerFrame = 0;
-    BITMAPINFOHEADER m_picture = {};
-    GUID m_subtype = GUID_NULL;
-    uint32_t m_pictureBytes = 0;
-    REFERENCE_TIME m_frameDuration = 0;
-    WAVEFORMATEX m_sound = {};
-    std::vector<AviChunk> m_frames, m_soundChunks;
+    RawAvi m_avi;  // what Parse hands over once the whole file is read
     bool m_failed = false;
 };
 
@@ -605,7 +596,8 @@ private:
             if (m_stopping)
                 return;
             REFERENCE_TIME start = REFERENCE_TIME(i) * step - from, stop = start + step;
-            if (Deliver(out, m_avi.frames[i], start, stop, first) != S_OK)
+            const AviChunk& frame = m_avi.frames[i];
+            if (out->DeliverCopy(&m_bytes[size_t(frame.offset)], long(frame.size), &start, &stop, true, first) != S_OK)
                 return;
             first = false;
         }
@@ -640,44 +632,17 @@ private:
                     sample->Release();
                     return;
                 }
-                BYTE* data = nullptr;
-                sample->GetPointer(&data);
-                memcpy(data, &m_bytes[size_t(chunk.offset + done)], size);
-                sample->SetActualDataLength(long(size));
                 REFERENCE_TIME start = REFERENCE_TIME((before + done) * kSecond / rate) - from;
                 REFERENCE_TIME stop = REFERENCE_TIME((before + done + size) * kSecond / rate) - from;
-                sample->SetTime(&start, &stop);
-                sample->SetSyncPoint(TRUE);
-                sample->SetDiscontinuity(first);
-                first = false;
-                const HRESULT hr = out->Deliver(sample);
-                sample->Release();
-                if (hr != S_OK)
+                if (out->DeliverCopy(sample, &m_bytes[size_t(chunk.offset + done)], long(size), &start, &stop, true,
+                                     first) != S_OK)
                     return;
+                first = false;
                 done += size;
             }
         }
         if (!m_stopping)
             out->DeliverEndOfStream();
-    }
-
-    HRESULT Deliver(CTestPin* out, const AviChunk& chunk, REFERENCE_TIME start, REFERENCE_TIME stop, bool first)
-    {
-        IMediaSample* sample = nullptr;
-        HRESULT hr = out->GetDeliveryBuffer(&sample);
-        if (FAILED(hr) || !sample)
-            return FAILED(hr) ? hr : E_POINTER;
-        BYTE* data = nullptr;
-        sample->GetPointer(&data);
-        const long size = long(std::min<uint64_t>(chunk.size, uint64_t(sample->GetSize())));
-        memcpy(data, &m_bytes[size_t(chunk.offset)], size_t(size));
-        sample->SetActualDataLength(size);
-        sample->SetTime(&start, &stop);
-        sample->SetSyncPoint(TRUE);
-        sample->SetDiscontinuity(first);
-        hr = out->Deliver(sample);
-        sample->Release();
-        return hr;
     }
 
     CSourceSeeking m_seeking;
@@ -761,28 +726,14 @@ HRESULT CSourceSeeking::SetPositions(LONGLONG* c, DWORD cf, LONGLONG* s, DWORD s
 
 // --- decoders ----------------------------------------------------------------
 
-// Copies one received sample into a delivery buffer of the output pin:
-// data, times and flags.
+// Copies part of a received sample to the output pin, with these times and
+// the input's sync point.
 HRESULT PassOn(CTestPin* out, IMediaSample* input, long offset, long size, REFERENCE_TIME* start, REFERENCE_TIME* stop,
                bool discontinuity)
 {
-    IMediaSample* sample = nullptr;
-    HRESULT hr = out->GetDeliveryBuffer(&sample);
-    if (FAILED(hr) || !sample)
-        return FAILED(hr) ? hr : E_POINTER;
-    BYTE *from = nullptr, *to = nullptr;
+    BYTE* from = nullptr;
     input->GetPointer(&from);
-    sample->GetPointer(&to);
-    size = std::min(size, sample->GetSize());
-    memcpy(to, from + offset, size_t(size));
-    sample->SetActualDataLength(size);
-    if (start && stop)
-        sample->SetTime(start, stop);
-    sample->SetSyncPoint(input->IsSyncPoint() == S_OK);
-    sample->SetDiscontinuity(discontinuity);
-    hr = out->Deliver(sample);
-    sample->Release();
-    return hr;
+    return out->DeliverCopy(from + offset, size, start, stop, input->IsSyncPoint() == S_OK, discontinuity);
 }
 
 class CPassDecoder : public CTestFilter {
