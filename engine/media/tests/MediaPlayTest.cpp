@@ -5,6 +5,7 @@
 #include "DShowGuids.h"
 #include "GraphHelpers.h"
 #include "MediaRecipes.h"
+#include "MediaPlayFixture.h"
 #include "MediaTestSupport.h"
 #include "MediaVideo.h"
 #include "MultimediaTimer.h"
@@ -23,28 +24,6 @@
 #include <vector>
 
 namespace {
-
-std::string ClipFolder()
-{
-    const char* folder = getenv("TQ_MEDIA_CLIPS");
-    return folder ? folder : "";
-}
-
-std::string Clip(const char* name)
-{
-    return ClipFolder() + "\\" + name;
-}
-
-class Listener : public IMediaVideoListener {
-public:
-    void OnMediaProgress(double ms) override { ++progress; lastProgress = ms; }
-    void OnMediaEnd() override { ++ended; }
-    void OnMediaOpenFailed() override { ++failed; }
-    void OnMediaDuration(const char* name, double ms) override { durations[name] = ms; }
-    int progress = 0, ended = 0, failed = 0;
-    double lastProgress = -1;
-    std::map<std::string, double> durations;
-};
 
 // The GStreamer plug-in (and its Debian package) each container needs.
 struct Container {
@@ -75,40 +54,7 @@ std::string MissingPackages(const Container& c)
     return missing.empty() ? " nothing the plug-in folder shows" : missing;
 }
 
-class MediaPlay : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        tq::GetCaptureShareMemory();
-        StartMediaLogCapture();
-    }
-    void SetUp() override
-    {
-        ASSERT_FALSE(ClipFolder().empty()) << "TQ_MEDIA_CLIPS names the clips' folder";
-        media = new CMediaVideo;
-        media->SetListener(&listener);
-        ClearMediaLog();
-    }
-    void TearDown() override
-    {
-        media->Quit();  // the worker releases its graph on the way out
-        delete media;
-    }
-    // Starts a file and waits for its first frame in the record.
-    bool PlayUntilFrame(const std::string& path, std::vector<uint8_t>& record, DWORD timeoutMs = 15000)
-    {
-        const int32_t before = HeaderOf(ReadRecord()).frameTime;
-        media->Init(path.c_str(), 0);
-        return WaitForNewFrame(before, record, timeoutMs);
-    }
-    bool PumpUntilEnded(DWORD timeoutMs)
-    {
-        return PumpUntil([&] { return listener.ended > 0 || listener.failed > 0; }, timeoutMs);
-    }
-    CMediaVideo* media = nullptr;
-    Listener listener;
-};
+class MediaPlay : public MediaPlayFixture {};
 
 BOOL CALLBACK CountVisibleWindowOfThisProcess(HWND window, LPARAM param)
 {
@@ -143,7 +89,7 @@ tq::ComPtr<IBasicAudio> GraphAudioFromRot()
 TEST_F(MediaPlay, EveryContainerPlaysToItsEnd)
 {
     for (const Container& c : kContainers) {
-        listener = Listener();
+        listener = MediaListener();
         ClearMediaLog();
         std::vector<uint8_t> record;
         const bool framed = PlayUntilFrame(Clip(c.file), record);
@@ -245,8 +191,7 @@ TEST_F(MediaPlay, SeekThenStopWithSoundReturns)
     std::vector<uint8_t> record;
     ASSERT_TRUE(PlayUntilFrame(Clip("clip.mp4"), record));
     media->SetPosition(2000);
-    media->StopMediaVideo();
-    EXPECT_TRUE(PumpUntil([] { return CountMediaLog("OnStopMediaVideo end") > 0; }, 15000));
+    EXPECT_TRUE(StopAndWait());
     EXPECT_FALSE(media->IsPlaying());
 }
 
@@ -257,13 +202,13 @@ TEST_F(MediaPlay, HostileFilesFailCleanly)
     const char* const hostile[] = {"song.mp3", "empty.avi", "truncated.mp4", "text.avi", "random.mkv",
                                    "no such file.mp4"};
     for (const char* name : hostile) {
-        listener = Listener();
+        listener = MediaListener();
         media->Init(Clip(name).c_str(), 0);
         EXPECT_TRUE(PumpUntilEnded(30000)) << name;
         EXPECT_FALSE(media->IsPlaying()) << name;
     }
     EXPECT_EQ(1, CountMediaLog("ERROR - Could not find Video Renderer.")) << "the audio-only file";
-    listener = Listener();
+    listener = MediaListener();
     std::vector<uint8_t> record;
     EXPECT_TRUE(PlayUntilFrame(Clip("video.avi"), record));
 }
@@ -289,9 +234,7 @@ TEST_F(MediaPlay, HundredStartsAndStopsLeakNothing)
         std::vector<uint8_t> record;
         const bool framed = PlayUntilFrame(Clip(n % 2 ? "video.avi" : "clip"), record);
         EXPECT_EQ(0, VisibleWindowsOfThisProcess()) << "a play showed a window";
-        const int stops = CountMediaLog("OnStopMediaVideo end");
-        media->StopMediaVideo();
-        return PumpUntil([&] { return CountMediaLog("OnStopMediaVideo end") > stops; }, 15000) && framed;
+        return StopAndWait() && framed;
     };
     ASSERT_TRUE(round(1));  // what the first play loads stays loaded
     ASSERT_TRUE(round(2));

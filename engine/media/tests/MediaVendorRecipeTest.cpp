@@ -7,6 +7,7 @@
 #include "DShowGuids.h"
 #include "GraphHelpers.h"
 #include "MediaRecipes.h"
+#include "MediaPlayFixture.h"
 #include "MediaTestSupport.h"
 #include "MediaVideo.h"
 #include "ShareHandle.h"
@@ -20,7 +21,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -31,22 +31,6 @@
 #include <vector>
 
 namespace {
-
-std::string Clip(const char* name)
-{
-    const char* folder = getenv("TQ_MEDIA_CLIPS");
-    return std::string(folder ? folder : "") + "\\" + name;
-}
-
-class Listener : public IMediaVideoListener {
-public:
-    void OnMediaProgress(double ms) override { ++progress; lastProgress = ms; }
-    void OnMediaEnd() override { ++ended; }
-    void OnMediaOpenFailed() override { ++failed; }
-    void OnMediaDuration(const char*, double) override {}
-    int progress = 0, ended = 0, failed = 0;
-    double lastProgress = -1;
-};
 
 // Each filter of the graph by its graph name: whether all its pins are connected.
 std::map<std::wstring, bool> FiltersOf(IFilterGraph* graph)
@@ -206,13 +190,11 @@ tq::ComPtr<IPin> PinOf(IBaseFilter* filter, const wchar_t* name)
 const wchar_t* const kPictureFilters[] = {L"LavMediaSource", L"LavVideoDecoder", L"Grabber", L"Null Renderer"};
 const wchar_t* const kSoundFilters[] = {L"LavAudioDecoder", L"AC3 Filter", L"Default DirectSound Device"};
 
-class MediaVendorRecipe : public ::testing::Test {
+class MediaVendorRecipe : public MediaPlayFixture {
 protected:
     static void SetUpTestSuite()
     {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        tq::GetCaptureShareMemory();
-        StartMediaLogCapture();
+        MediaPlayFixture::SetUpTestSuite();
         s_registered = tqtest::CallTestFilterRegistration(true);
     }
     // The stand-ins leave the prefix as they found it: the other tests expect the vendors' filters absent.
@@ -224,28 +206,14 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(s_registered) << "TqTestFilters.ax could not be registered";
-        ASSERT_NE(nullptr, getenv("TQ_MEDIA_CLIPS")) << "TQ_MEDIA_CLIPS names the clips' folder";
-        media = new CMediaVideo;
-        media->SetListener(&listener);
-        ClearMediaLog();
+        MediaPlayFixture::SetUp();
     }
     void TearDown() override
     {
-        media->Quit();
-        delete media;
-        EXPECT_EQ(0, CountMediaLog("left behind"));
-    }
-    bool PlayUntilFrame(const std::string& path, std::vector<uint8_t>& record)
-    {
-        const int32_t before = HeaderOf(ReadRecord()).frameTime;
-        media->Init(path.c_str(), 0);
-        return WaitForNewFrame(before, record, 15000);
-    }
-    bool StopAndWait()
-    {
-        const int stops = CountMediaLog("OnStopMediaVideo end");
-        media->StopMediaVideo();
-        return PumpUntil([&] { return CountMediaLog("OnStopMediaVideo end") > stops; }, 15000);
+        const bool played = media != nullptr;
+        MediaPlayFixture::TearDown();
+        if (played)
+            EXPECT_EQ(0, CountMediaLog("left behind"));
     }
     // The record shows the quadrants (the whole 160x120 clip fills 480x360):
     // their colours before 2.5 s, inverted from then on.
@@ -267,8 +235,6 @@ protected:
         return PumpUntil([&] { return QuadrantError(ReadRecord(), inverted) <= 40; }, timeoutMs);
     }
     static bool s_registered;
-    CMediaVideo* media = nullptr;
-    Listener listener;
 };
 bool MediaVendorRecipe::s_registered = false;
 
@@ -302,7 +268,7 @@ TEST_F(MediaVendorRecipe, RawAviWithSoundPlaysThroughLavToItsEnd)
     seeking.Release();
     graph.Release();
 
-    EXPECT_TRUE(PumpUntil([&] { return listener.ended > 0 || listener.failed > 0; }, 20000));
+    EXPECT_TRUE(PumpUntilEnded(20000));
     EXPECT_EQ(1, listener.ended);
     EXPECT_EQ(0, listener.failed);
     EXPECT_GT(listener.progress, 0);
@@ -322,7 +288,7 @@ TEST_F(MediaVendorRecipe, PictureOnlyPlaysSilently)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        listener = Listener();
+        listener = MediaListener();
         ClearMediaLog();
         std::vector<uint8_t> record;
         ASSERT_TRUE(PlayUntilFrame(Clip(c.file), record));
@@ -336,7 +302,7 @@ TEST_F(MediaVendorRecipe, PictureOnlyPlaysSilently)
             EXPECT_TRUE(filters.count(name) && filters.at(name)) << name;
         for (const wchar_t* name : kSoundFilters)
             EXPECT_EQ(0u, filters.count(name)) << name;
-        EXPECT_TRUE(PumpUntil([&] { return listener.ended > 0 || listener.failed > 0; }, 20000));
+        EXPECT_TRUE(PumpUntilEnded(20000));
         EXPECT_EQ(1, listener.ended);
         EXPECT_EQ(0, listener.failed);
     }
@@ -349,7 +315,7 @@ TEST_F(MediaVendorRecipe, RefusedFilesFallBackWithoutHanging)
     const char* const refused[] = {"rawdamaged.avi", "rawtruncated.avi", "clip.avi"};
     for (const char* name : refused) {
         SCOPED_TRACE(name);
-        listener = Listener();
+        listener = MediaListener();
         ClearMediaLog();
         media->Init(Clip(name).c_str(), 0);
         ASSERT_TRUE(PumpUntil([&] {
@@ -360,7 +326,7 @@ TEST_F(MediaVendorRecipe, RefusedFilesFallBackWithoutHanging)
         EXPECT_TRUE(StopAndWait());
         EXPECT_FALSE(media->IsPlaying());
     }
-    listener = Listener();
+    listener = MediaListener();
     ClearMediaLog();
     std::vector<uint8_t> record;
     EXPECT_TRUE(PlayUntilFrame(Clip("raw.avi"), record));
@@ -373,7 +339,7 @@ TEST_F(MediaVendorRecipe, SeekAndStopWhilePlaying)
 {
     for (const char* file : {"raw.avi", "rawvideo.avi"}) {
         SCOPED_TRACE(file);
-        listener = Listener();
+        listener = MediaListener();
         ClearMediaLog();
         std::vector<uint8_t> record;
         ASSERT_TRUE(PlayUntilFrame(Clip(file), record));
