@@ -6,6 +6,7 @@ set(TQ_WINE_ROOT "${CMAKE_BINARY_DIR}/wine" CACHE PATH "Wine prefix and HOME of 
 set(TQ_TEST_ENV
   "WINEPREFIX=${TQ_WINE_ROOT}/prefix"
   "HOME=${TQ_WINE_ROOT}/home"
+  "WINEARCH=${TQ_WINEARCH}"
   "WINEDEBUG=-all"
   "WINEDLLOVERRIDES=mscoree,mshtml=")
 

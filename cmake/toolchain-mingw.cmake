@@ -23,6 +23,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-find_program(TQ_WINE wine REQUIRED)
+# The Wine loader, its wineserver and the prefixes' arch, as set-up chose
+# them (the 32-bit ones for the i686 build).
+if(TQ_ARCH STREQUAL "x86_64")
+  find_program(TQ_WINE NAMES wine64 HINTS /usr/lib/wine REQUIRED)
+  find_program(TQ_WINESERVER NAMES wineserver64 HINTS /usr/lib/wine REQUIRED)
+  set(TQ_WINEARCH win64 CACHE STRING "Arch of the test runs' Wine prefixes")
+else()
+  find_program(TQ_WINE NAMES wine HINTS /usr/lib/wine REQUIRED)
+  find_program(TQ_WINESERVER NAMES wineserver32 HINTS /usr/lib/wine REQUIRED)
+  set(TQ_WINEARCH win32 CACHE STRING "Arch of the test runs' Wine prefixes")
+endif()
 get_filename_component(TQ_SCRIPTS_DIR ${CMAKE_CURRENT_LIST_DIR}/../scripts ABSOLUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${TQ_SCRIPTS_DIR}/wine-run.sh ${TQ_WINE})

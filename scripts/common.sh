@@ -8,7 +8,7 @@ msg() { printf '[%s] %s\n' "${TQ_STEP:-tq}" "$*" >&2; }
 tq_setup() {
   local out
   out=$(bash "$root/scripts/setup.sh") || exit 1
-  for v in TQ_DEPS_I686 TQ_DEPS_TEST TQ_TEST_ARCH TQ_WINE TQ_WINESERVER; do
+  for v in TQ_DEPS_I686 TQ_DEPS_TEST TQ_TEST_ARCH TQ_WINE TQ_WINESERVER TQ_WINEARCH; do
     export "$v=$(printf '%s\n' "$out" | sed -n "s/^$v=//p")"
   done
   # The build whose tests run here (the i686 one where 32-bit code can run).
@@ -20,7 +20,8 @@ tq_build_arch() {  # arch, dependency prefix
   msg "building the $1 tree into $dir"
   mkdir -p "$dir"
   cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$1-mingw.cmake" \
-        -DTQ_DEPS="$2" -DTQ_WINE="$TQ_WINE" >"$dir/configure.log" 2>&1 \
+        -DTQ_DEPS="$2" -DTQ_WINE="$TQ_WINE" -DTQ_WINESERVER="$TQ_WINESERVER" -DTQ_WINEARCH="$TQ_WINEARCH" \
+        >"$dir/configure.log" 2>&1 \
     || { cat "$dir/configure.log" >&2; msg "FAILED: cmake configure ($1)"; exit 1; }
   cmake --build "$dir" -j"${TQ_JOBS:-$(nproc)}" >"$dir/build.log" 2>&1 \
     || { grep -E 'error|Error' "$dir/build.log" | head -40 >&2; msg "FAILED: build (full log: $dir/build.log)"; exit 1; }
@@ -33,20 +34,23 @@ tq_build() {
   if [ "$TQ_TEST_ARCH" != i686 ]; then tq_build_arch "$TQ_TEST_ARCH" "$TQ_DEPS_TEST"; fi
 }
 
-# Makes (once) a Wine prefix and a HOME under $1 and exports them.
+# Makes (once) a Wine prefix and a HOME under $1 and exports them. The
+# prefix is of the tests' arch (win32 for the i686 build): one of the other
+# arch left there is made anew.
 tq_wine_env() {
   local dir=$1
-  export WINEPREFIX="$dir/prefix" HOME="$dir/home" WINEDEBUG=${WINEDEBUG:--all}
+  export WINEPREFIX="$dir/prefix" HOME="$dir/home" WINEDEBUG=${WINEDEBUG:--all} WINEARCH=$TQ_WINEARCH
   export WINEDLLOVERRIDES="mscoree,mshtml="
   mkdir -p "$HOME"
   # No sound card here: a null ALSA device lets audio graphs run.
   [ -f "$HOME/.asoundrc" ] || printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' > "$HOME/.asoundrc"
-  if [ ! -f "$dir/.ready" ]; then
-    msg "creating the Wine prefix $WINEPREFIX"
+  if [ "$(cat "$dir/.ready" 2>/dev/null)" != "$WINEARCH" ]; then
+    rm -rf "$WINEPREFIX" "$dir/.ready"
+    msg "creating the $WINEARCH Wine prefix $WINEPREFIX"
     "$TQ_WINE" wineboot -i >"$dir/wineboot.log" 2>&1 || { tail -20 "$dir/wineboot.log" >&2; msg "FAILED: wineboot"; exit 1; }
     tq_font_replacements "$dir"
     "$TQ_WINESERVER" -w
-    touch "$dir/.ready"
+    echo "$WINEARCH" > "$dir/.ready"
   fi
 }
 

@@ -9,7 +9,7 @@ root=$TQ_SETUP_DEMO
 wine=$TQ_WINE
 say() { echo "== setup: $*" >&2; }
 
-export WINEPREFIX="$root/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX="$root/prefix" WINEARCH=$TQ_WINEARCH WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 rm -rf "$root"
 mkdir -p "$root"
 say "creating a fresh Wine prefix $WINEPREFIX"

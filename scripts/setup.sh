@@ -8,7 +8,7 @@
 #      outside the clone and keyed by source versions and build flags.
 # Safe to run again: every step checks first and is skipped when already done.
 # Prints what the build needs as its last lines: TQ_DEPS_I686, TQ_DEPS_TEST,
-# TQ_TEST_ARCH, TQ_WINE, TQ_WINESERVER.
+# TQ_TEST_ARCH, TQ_WINE, TQ_WINESERVER, TQ_WINEARCH.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,14 +28,47 @@ APT_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 xvfb xa
               gstreamer1.0-plugins-bad gstreamer1.0-libav imagemagick
               chromium libboost1.74-dev nlohmann-json3-dev)
 
+# What 32-bit Wine needs to decode media and play sound, where the tests and
+# the demo run the i686 build (Debian's wine32 brings only GStreamer's core).
+APT_PACKAGES_I386=(gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
+                   gstreamer1.0-plugins-ugly:i386 gstreamer1.0-plugins-bad:i386
+                   gstreamer1.0-libav:i386)
+
+missing_packages() {  # prints the packages of "$@" that are not installed
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+
 need_apt() {
   dpkg --print-foreign-architectures | grep -qx i386 || return 0
-  local p
-  for p in "${APT_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || return 0
-  done
-  [ -f /etc/apt/sources.list.d/tq-deb-src.sources ] || return 0
+  [ -z "$(missing_packages "${APT_PACKAGES[@]}")" ] || return 0
+  ls /etc/apt/sources.list.d/tq-deb-src.* >/dev/null 2>&1 || return 0
   return 1
+}
+
+# Source lines (deb-src) for exactly the archives the machine's own apt
+# sources name, so apt-get source works; none of our own is made up.
+write_source_lines() {
+  local d=/etc/apt/sources.list.d f out
+  rm -f "$d/tq-deb-src.sources" "$d/tq-deb-src.list"
+  out=""
+  for f in "$d"/*.sources; do
+    [ -f "$f" ] || continue
+    grep -Eq '^Types:(.*[[:space:]])?deb([[:space:]]|$)' "$f" || continue
+    out+=$(sed -e '/^Types:/s/.*/Types: deb-src/' "$f")$'\n\n'
+  done
+  if [ -n "$out" ]; then printf '%s' "$out" > "$d/tq-deb-src.sources"; return 0; fi
+  out=$(cat /etc/apt/sources.list "$d"/*.list 2>/dev/null | sed -n 's/^[[:space:]]*deb[[:space:]]\+/deb-src /p')
+  [ -n "$out" ] || die "the machine has no apt source lines (/etc/apt/sources.list or $d) to take the source packages from"
+  printf '%s\n' "$out" > "$d/tq-deb-src.list"
+}
+
+apt_install() {  # packages...
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get install -y -qq --no-install-recommends "$@" >/tmp/tq-apt.log 2>&1 \
+    || { tail -20 /tmp/tq-apt.log >&2; die "apt-get install (full log: /tmp/tq-apt.log)"; }
 }
 
 setup_apt() {
@@ -43,19 +76,19 @@ setup_apt() {
   [ "$(id -u)" = 0 ] || die "installing Debian packages needs root (run as root or install: ${APT_PACKAGES[*]})"
   log "Debian packages: enabling i386 and source lines, installing ${#APT_PACKAGES[@]} packages (a few minutes)"
   dpkg --add-architecture i386
-  # Source lines for the same archive the machine already uses, so apt-get source works.
-  local src=/etc/apt/sources.list.d/debian.sources
-  if [ -f "$src" ]; then
-    sed -e 's/^Types: deb$/Types: deb-src/' "$src" > /etc/apt/sources.list.d/tq-deb-src.sources
-  else
-    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-      > /etc/apt/sources.list.d/tq-deb-src.sources
-  fi
-  export DEBIAN_FRONTEND=noninteractive
+  write_source_lines
   apt-get update -qq >/dev/null || die "apt-get update"
-  apt-get install -y -qq --no-install-recommends "${APT_PACKAGES[@]}" >/tmp/tq-apt.log 2>&1 \
-    || { tail -20 /tmp/tq-apt.log >&2; die "apt-get install (full log: /tmp/tq-apt.log)"; }
+  apt_install "${APT_PACKAGES[@]}"
   log "Debian packages: done"
+}
+
+setup_apt_i386_media() {
+  local missing
+  missing=$(missing_packages "${APT_PACKAGES_I386[@]}")
+  if [ -z "$missing" ]; then log "32-bit media packages: already installed"; return; fi
+  [ "$(id -u)" = 0 ] || die "installing Debian packages needs root (run as root or install: $missing)"
+  log "32-bit media packages: installing" $missing
+  apt_install $missing
 }
 
 # --- third-party libraries ------------------------------------------------
@@ -110,22 +143,31 @@ setup_deps() {  # $1: i686 or x86_64; sets DEPS
 
 # --- Wine ------------------------------------------------------------------
 # The product is 32-bit. Where the kernel can start i386 processes, its tests
-# run as they ship, under wine32. Some kernels boot with 32-bit emulation
-# switched off (this project's machines among them); there nothing can run
-# 32-bit x86 code, so the tests run on an x86_64 build of the same sources
-# under wine64, and the i686 deliverables are built but not run.
+# and the demo run it as it ships: the i686 build under 32-bit Wine, in
+# 32-bit prefixes. Some kernels boot with 32-bit emulation switched off; there
+# nothing can run 32-bit x86 code, so the tests run on an x86_64 build of the
+# same sources under wine64, and the i686 deliverables are built but not run.
+# TQ_TEST_ARCH=x86_64 takes the 64-bit path on a machine that could run both.
 i386_processes_run() {
   local probe=/lib/i386-linux-gnu/ld-linux.so.2
   [ -x "$probe" ] && "$probe" --help >/dev/null 2>&1
 }
 
 choose_test_arch() {
-  if i386_processes_run; then
-    TEST_ARCH=i686; WINE=/usr/lib/wine/wine; WINESERVER=/usr/lib/wine/wineserver32
+  case ${TQ_TEST_ARCH:-} in
+    "") if i386_processes_run; then TEST_ARCH=i686; else TEST_ARCH=x86_64; fi ;;
+    x86_64) TEST_ARCH=x86_64 ;;
+    i686) i386_processes_run || die "TQ_TEST_ARCH=i686, but this machine cannot start i386 processes"
+          TEST_ARCH=i686 ;;
+    *) die "TQ_TEST_ARCH is i686 or x86_64, not '$TQ_TEST_ARCH'" ;;
+  esac
+  if [ "$TEST_ARCH" = i686 ]; then
+    WINE=/usr/lib/wine/wine; WINESERVER=/usr/lib/wine/wineserver32; WINEARCH=win32
   else
-    TEST_ARCH=x86_64; WINE=/usr/lib/wine/wine64; WINESERVER=/usr/lib/wine/wineserver64
+    WINE=/usr/lib/wine/wine64; WINESERVER=/usr/lib/wine/wineserver64; WINEARCH=win64
   fi
   [ -x "$WINE" ] || die "no $WINE (Debian's wine packages did not install)"
+  [ -x "$WINESERVER" ] || die "no $WINESERVER (Debian's wine packages did not install)"
   log "tests run on the $TEST_ARCH build under $WINE"
 }
 
@@ -136,6 +178,7 @@ flock 9
 
 setup_apt
 choose_test_arch
+if [ "$TEST_ARCH" = i686 ]; then setup_apt_i386_media; fi
 setup_deps i686
 DEPS_I686=$DEPS
 if [ "$TEST_ARCH" != i686 ]; then setup_deps "$TEST_ARCH"; fi
@@ -144,3 +187,4 @@ echo "TQ_DEPS_TEST=$DEPS"
 echo "TQ_TEST_ARCH=$TEST_ARCH"
 echo "TQ_WINE=$WINE"
 echo "TQ_WINESERVER=$WINESERVER"
+echo "TQ_WINEARCH=$WINEARCH"

@@ -314,11 +314,10 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--wine", required=True)
+    parser.add_argument("--wineserver", required=True)
     parser.add_argument("--only", default="")
     args = parser.parse_args()
     args.bin, args.work, args.prefix = map(os.path.abspath, (args.bin, args.work, args.prefix))
-    folder, name = os.path.split(args.wine)
-    args.wineserver = os.path.join(folder, "wineserver64" if name.endswith("64") else "wineserver")
     if not os.path.isfile(os.path.join(args.prefix, "system.reg")):
         print("no booted test prefix at " + args.prefix)
         return 1

@@ -635,8 +635,23 @@ long GdiSlotFrontier()
     return highest;
 }
 
+// Handles Wine's loader itself keeps for every load and unload of a library:
+// none under wine64, two (a file and its mapping) under 32-bit Wine. Counted
+// with bare loads of the stand-in, so a host's own leak still shows.
+long HandlesKeptPerLibraryLoad()
+{
+    const std::wstring library = BinFolder() + L"\\testflash.dll";
+    FreeLibrary(LoadLibraryW(library.c_str()));
+    constexpr long kLoads = 20;
+    const long before = OwnHandleCount();
+    for (long i = 0; i < kLoads; ++i)
+        FreeLibrary(LoadLibraryW(library.c_str()));
+    return (OwnHandleCount() - before) / kLoads;
+}
+
 TEST_F(FlashHost, TwoHundredHostsLeaveNothingBehind)
 {
+    const long keptPerLoad = HandlesKeptPerLibraryLoad();
     FlashIni ini(L"testflash_rounds.dll", true);
     FlashStage movies(L"rounds");
     const std::wstring movie = Movie(movies, L"m.swf", {{10, 10, 20, 20, 0xFF0000}});
@@ -657,7 +672,8 @@ TEST_F(FlashHost, TwoHundredHostsLeaveNothingBehind)
     ASSERT_GT(handlesBefore, 0) << "the handle table is readable";
     ASSERT_GT(gdiBefore, 100) << "the brushes were made";
     EXPECT_LE(gdiAfter, gdiBefore + 2) << "GDI objects left by 200 hosts";
-    EXPECT_LE(handlesAfter, handlesBefore + 2);
+    // Each host loads the library once.
+    EXPECT_LE(handlesAfter, handlesBefore + 2 + 200 * keptPerLoad) << keptPerLoad << " kept by each bare load";
     EXPECT_FALSE(GetModuleHandleW(L"testflash_rounds.dll")) << "the library is unloaded";
     std::ifstream journal(ini.Journal().c_str());
     std::string text((std::istreambuf_iterator<char>(journal)), std::istreambuf_iterator<char>());

@@ -109,6 +109,10 @@ TEST_F(MusicSlots, AccompanimentSlots)
     ASSERT_TRUE(PumpMessagesUntil([&] { return inspect().tracks[1].state == State_Paused; }, 5000));
     EXPECT_EQ(0, CallSlot<int>(object, 4));                  // Continue
     ASSERT_TRUE(PumpMessagesUntil([&] { return inspect().tracks[1].state == State_Running; }, 5000));
+    // Played time under two seconds counts as none: play past that first.
+    // The song's clock runs only while the count does, so its position
+    // bounds the time counted from below.
+    ASSERT_TRUE(PumpMessagesUntil([&] { return host.positions.back() > 2.2; }, 10000));
     const size_t beforeSeek = host.positions.size();
     EXPECT_EQ(0, (CallSlot<int, double>(object, 5, 0.75)));  // SetPlayPosition
     // The seek reports its position at once; the reports are kept, so a busy

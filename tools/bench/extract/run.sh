@@ -4,18 +4,21 @@
 # times over plus generated media-like data), each best of three with the
 # output folder emptied before every run. Prints both times and the ratio
 # (ours / 7zz's speed; 1.0 is as fast, the goal is at least 0.9).
-# Usage: tools/bench/extract/run.sh [BUILD_DIR]   (default build/x86_64)
+# Usage: tools/bench/extract/run.sh [BUILD_DIR]   (default build/x86_64;
+# a build folder named i686 runs under 32-bit Wine in a 32-bit prefix)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 build=${1:-$root/build/x86_64}
 bin=$build/bin
-wine=${TQ_WINE:-/usr/lib/wine/wine64}
+case $(basename "$build") in
+  i686) wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver32 arch=win32 ;;
+  *) wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64 arch=win64 ;;
+esac
 work=$build/bench-extract
 rm -rf "$work"
 mkdir -p "$work"
 # A prefix of the bench's own, so its wineserver is ours to start and stop.
-export WINEPREFIX=$build/bench-extract-prefix WINEDEBUG=-all
-wineserver=${TQ_WINESERVER:-/usr/lib/wine/wineserver64}
+export WINEPREFIX=$build/bench-extract-prefix WINEARCH=$arch WINEDEBUG=-all
 [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i >/dev/null 2>&1
 
 payload=$build/installer/payload.7z
