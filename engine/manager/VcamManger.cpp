@@ -264,7 +264,8 @@ int VcamManger::GetFilterModulePath(std::wstring& path)
     if (FAILED(StringFromCLSID(kOutsideDecoder, &clsid)))
         return -1;
     wchar_t keyName[128];
-    swprintf(keyName, 128, L"CLSID\\%s\\InprocServer32", clsid);
+    // %ls: with the C99 printf family that mingw-w64 gives C++, %s would read a narrow string.
+    swprintf(keyName, 128, L"CLSID\\%ls\\InprocServer32", clsid);
     CoTaskMemFree(clsid);
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -287,9 +288,20 @@ int VcamManger::GetFilterModulePath(std::wstring& path)
     replace(L"%SYSTEMROOT%", CSIDL_WINDOWS);
     replace(L"%WINDIR%", CSIDL_WINDOWS);
 
-    wchar_t found[MAX_PATH] = {};
-    if (!text.empty() && SearchPathW(nullptr, text.c_str(), nullptr, MAX_PATH, found, nullptr) > 0)
-        text = found;
+    // SearchPathW answers a buffer too small with the size it needs; a path
+    // it cannot give whole is no result.
+    if (!text.empty()) {
+        std::vector<wchar_t> found(MAX_PATH);
+        DWORD length = SearchPathW(nullptr, text.c_str(), nullptr, DWORD(found.size()), found.data(), nullptr);
+        if (length >= found.size()) {
+            found.resize(length);
+            length = SearchPathW(nullptr, text.c_str(), nullptr, DWORD(found.size()), found.data(), nullptr);
+            if (length == 0 || length >= found.size())
+                return -1;
+        }
+        if (length > 0)
+            text.assign(found.data(), length);
+    }
     path = text;
     return 0;
 }

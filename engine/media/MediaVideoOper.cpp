@@ -1,12 +1,12 @@
 #include "MediaVideoOper.h"
 #include "AudioRendererExchange.h"
+#include "BoundedWork.h"
 #include "GraphHelpers.h"
 #include "MediaLog.h"
 #include "MediaMessages.h"
 #include "ShareHandle.h"
 #include "VolumeTable.h"
 
-#include <process.h>
 
 #include <cmath>
 
@@ -25,9 +25,8 @@ struct GraphJob {
     bool full = false;                           // Pause and StopWhenReady before Stop
 };
 
-unsigned __stdcall GraphJobThread(void* param)
+void RunGraphJob(GraphJob* job)
 {
-    auto* job = static_cast<GraphJob*>(param);
     {
         tq::CComInit com;
         if (job->control) {
@@ -45,21 +44,13 @@ unsigned __stdcall GraphJobThread(void* param)
         }
     }
     delete job;
-    return 0;
 }
 
 // True when the job ended within the time limit; otherwise it is left to
 // finish (and free itself) whenever it can.
 bool RunGraphJobBounded(GraphJob* job)
 {
-    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &GraphJobThread, job, 0, nullptr));
-    if (!thread) {
-        GraphJobThread(job);
-        return true;
-    }
-    const bool done = WaitForSingleObject(thread, kMediaStopWaitMs) == WAIT_OBJECT_0;
-    CloseHandle(thread);
-    return done;
+    return tq::RunBounded([job] { RunGraphJob(job); }, kMediaStopWaitMs);
 }
 
 bool StopGraphBounded(IMediaControl* control, bool full)

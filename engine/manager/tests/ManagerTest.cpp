@@ -256,6 +256,71 @@ TEST(RegistrationCommand, RunsTheSystemRegsvr32OnTheStableCopy)
               CameraFilterRegistrationCommand(L"C:\\Program Files\\Tq\\TqSorva.exe", L"C:\\windows\\system32"));
 }
 
+// The outside decoder's registration, made for one test and removed after.
+class DecoderRegistration {
+public:
+    explicit DecoderRegistration(const std::wstring& server)
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+            RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                           DWORD((server.size() + 1) * sizeof(wchar_t)));
+            RegCloseKey(key);
+        }
+    }
+    ~DecoderRegistration() { RegDeleteTreeW(HKEY_CLASSES_ROOT, L"CLSID\\{04FE9017-F873-410E-871E-AB91661A4EF7}"); }
+
+private:
+    static constexpr const wchar_t* kKey = L"CLSID\\{04FE9017-F873-410E-871E-AB91661A4EF7}\\InprocServer32";
+};
+
+std::wstring MakeFileAt(const std::wstring& folder, const std::wstring& name)
+{
+    // The long form, so folders past MAX_PATH can be made.
+    const std::wstring longForm = L"\\\\?\\" + folder;
+    for (size_t at = longForm.find(L'\\', 7); at != std::wstring::npos; at = longForm.find(L'\\', at + 1))
+        CreateDirectoryW(longForm.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(longForm.c_str(), nullptr);
+    HANDLE file = CreateFileW((longForm + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return folder + L"\\" + name;
+}
+
+TEST_F(ManagerTest, FilterModulePathOfTheRegisteredDecoder)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring base = std::wstring(temp) + L"tq_decoder";
+    const std::wstring shortFile = MakeFileAt(base, L"decoder.ax");
+    std::wstring deep = base;
+    while (deep.size() < 300)
+        deep += L"\\a_folder_name_of_some_length";
+    const std::wstring longFile = MakeFileAt(deep, L"decoder.ax");
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    struct Case {
+        std::wstring registered;
+        std::wstring expected;
+    } cases[] = {
+        {shortFile, shortFile},
+        {L"%WINDIR%\\system32\\quartz.dll", std::wstring(windows) + L"\\system32\\quartz.dll"},
+        // Longer than MAX_PATH: the whole path, never an empty one.
+        {longFile, longFile},
+        // Not found on the search path: the text as registered.
+        {base + L"\\missing.ax", base + L"\\missing.ax"},
+    };
+    for (const Case& c : cases) {
+        DecoderRegistration registration(c.registered);
+        std::wstring path = L"unchanged";
+        EXPECT_EQ(0, manager->GetFilterModulePath(path));
+        EXPECT_EQ(0, lstrcmpiW(c.expected.c_str(), path.c_str())) << path.size() << " characters";
+    }
+    std::wstring path = L"unchanged";
+    EXPECT_EQ(-1, manager->GetFilterModulePath(path)) << "no decoder registered";
+    EXPECT_EQ(L"unchanged", path);
+}
+
 TEST(LevelValue, Formula)
 {
     const struct { double level; int32_t value; } cases[] = {
