@@ -1,4 +1,5 @@
 #include "CaptureVideoOper.h"
+#include "AudioRendererExchange.h"
 #include "CaptureLog.h"
 #include "CaptureMessages.h"
 #include "DShowGuids.h"
@@ -15,6 +16,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+
+// The sound output the audio output chooser holds (ManagerHandOff.cpp).
+std::string CaptureSoundOutput(VcamManger* manager);
 
 using tq::ComPtr;
 
@@ -388,8 +392,13 @@ void CCaptureVideoOper::StartCaptureAudio()
     if (m_captureAudio && m_camera) {
         ComPtr<IPin> audio;
         audio.Attach(tq::FindPinByMajorType(m_camera.Get(), MEDIATYPE_Audio));
-        if (audio)
-            m_graph->Render(audio.Get());
+        if (audio && SUCCEEDED(m_graph->Render(audio.Get()))) {
+            // The webcam's sound goes to the device the user chose, as the
+            // media file's and the players' do.
+            const std::string device = CaptureSoundOutput(m_owner->GetManager());
+            if (tq::ExchangeAudioRenderer(m_graph.Get(), device) == tq::AudioExchange::Exchanged)
+                CaptureWriteLog(1, "CCaptureVideoOper reset audio dev %s", device.c_str());
+        }
     }
     CaptureWriteLog(1, "CCaptureVideoOper::StartCaptureAudio successful");
 }

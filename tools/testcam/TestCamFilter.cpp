@@ -152,7 +152,8 @@ private:
 
 class CEnumPins final : public IEnumPins {
 public:
-    CEnumPins(IBaseFilter* filter, IPin* pin, ULONG position = 0) : m_filter(filter), m_pin(pin), m_position(position)
+    CEnumPins(IBaseFilter* filter, std::vector<IPin*> pins, ULONG position = 0)
+        : m_filter(filter), m_pins(std::move(pins)), m_position(position)
     {
         m_filter->AddRef();
         ++g_testCamObjects;
@@ -183,10 +184,9 @@ public:
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** out, ULONG* fetched) override
     {
         ULONG n = 0;
-        if (count > 0 && m_position == 0) {
-            out[n++] = m_pin;
-            m_pin->AddRef();
-            m_position = 1;
+        while (n < count && m_position < m_pins.size()) {
+            out[n] = m_pins[m_position++];
+            out[n++]->AddRef();
         }
         if (fetched)
             *fetched = n;
@@ -194,22 +194,44 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override
     {
-        m_position = std::min<ULONG>(1, m_position + count);
-        return m_position < 1 ? S_OK : S_FALSE;
+        m_position = ULONG(std::min<size_t>(m_pins.size(), m_position + count));
+        return m_position < m_pins.size() ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Reset() override { m_position = 0; return S_OK; }
     HRESULT STDMETHODCALLTYPE Clone(IEnumPins** out) override
     {
-        *out = new CEnumPins(m_filter, m_pin, m_position);
+        *out = new CEnumPins(m_filter, m_pins, m_position);
         return S_OK;
     }
 
 private:
     std::atomic<long> m_refs{1};
     IBaseFilter* m_filter;
-    IPin* m_pin;
+    std::vector<IPin*> m_pins;
     ULONG m_position;
 };
+
+// What the audio pin offers: 44.1 kHz 16-bit stereo PCM.
+AM_MEDIA_TYPE PcmType()
+{
+    AM_MEDIA_TYPE type = {};
+    type.majortype = MEDIATYPE_Audio;
+    type.subtype = MEDIASUBTYPE_PCM;
+    type.bFixedSizeSamples = TRUE;
+    type.lSampleSize = 4;
+    type.formattype = FORMAT_WaveFormatEx;
+    auto* format = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
+    *format = WAVEFORMATEX{};
+    format->wFormatTag = WAVE_FORMAT_PCM;
+    format->nChannels = 2;
+    format->nSamplesPerSec = 44100;
+    format->wBitsPerSample = 16;
+    format->nBlockAlign = 4;
+    format->nAvgBytesPerSec = 44100 * 4;
+    type.cbFormat = sizeof(WAVEFORMATEX);
+    type.pbFormat = reinterpret_cast<BYTE*>(format);
+    return type;
+}
 
 std::string Env(const char* name)
 {
@@ -247,6 +269,7 @@ TestCamOptions TestCamOptions::FromEnvironment()
     if (!caps.empty())
         options.capsSize = atoi(caps.c_str());
     options.shortSamples = Env("TQ_TESTCAM_SHORT") == "1";
+    options.audio = Env("TQ_TESTCAM_AUDIO") == "1";
     return options;
 }
 
@@ -636,7 +659,7 @@ void CTestCamPin::Stream()
 
 // ---- filter ----
 
-CTestCamFilter::CTestCamFilter()
+CTestCamFilter::CTestCamFilter() : m_hasAudio(TestCamOptions::FromEnvironment().audio)
 {
     InitializeCriticalSection(&m_lock);
     ++g_testCamObjects;
@@ -748,7 +771,10 @@ HRESULT STDMETHODCALLTYPE CTestCamFilter::GetSyncSource(IReferenceClock** clock)
 
 HRESULT STDMETHODCALLTYPE CTestCamFilter::EnumPins(IEnumPins** pins)
 {
-    *pins = new CEnumPins(this, &m_pin);
+    std::vector<IPin*> list = {&m_pin};
+    if (m_hasAudio)
+        list.push_back(&m_audio);
+    *pins = new CEnumPins(this, std::move(list));
     return S_OK;
 }
 
@@ -757,6 +783,11 @@ HRESULT STDMETHODCALLTYPE CTestCamFilter::FindPin(LPCWSTR id, IPin** pin)
     if (id && wcscmp(id, L"Capture") == 0) {
         *pin = &m_pin;
         m_pin.AddRef();
+        return S_OK;
+    }
+    if (id && m_hasAudio && wcscmp(id, L"Audio") == 0) {
+        *pin = &m_audio;
+        m_audio.AddRef();
         return S_OK;
     }
     *pin = nullptr;
@@ -793,6 +824,162 @@ void CTestCamFilter::NotifyDeviceLost(int back)
         sink->Notify(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)), back);
         sink->Release();
     }
+}
+
+std::wstring CTestCamFilter::GraphFilterNames()
+{
+    std::wstring names;
+    IEnumFilters* filters = nullptr;
+    if (!m_graph || FAILED(m_graph->EnumFilters(&filters)))
+        return names;
+    IBaseFilter* filter = nullptr;
+    while (filters->Next(1, &filter, nullptr) == S_OK) {
+        FILTER_INFO info = {};
+        if (SUCCEEDED(filter->QueryFilterInfo(&info))) {
+            names += std::wstring(names.empty() ? L"" : L"|") + info.achName;
+            if (info.pGraph)
+                info.pGraph->Release();
+        }
+        filter->Release();
+    }
+    filters->Release();
+    return names;
+}
+
+// ---- audio pin ----
+
+HRESULT STDMETHODCALLTYPE CTestCamAudioPin::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IPin) {
+        *ppv = static_cast<IPin*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE CTestCamAudioPin::AddRef() { return m_filter->AddRef(); }
+ULONG STDMETHODCALLTYPE CTestCamAudioPin::Release() { return m_filter->Release(); }
+
+HRESULT STDMETHODCALLTYPE CTestCamAudioPin::Connect(IPin* receiver, const AM_MEDIA_TYPE* type)
+{
+    if (!receiver)
+        return E_POINTER;
+    if (m_connected)
+        return VFW_E_ALREADY_CONNECTED;
+    AM_MEDIA_TYPE pcm = PcmType();
+    if (type && ((type->majortype != GUID_NULL && type->majortype != pcm.majortype) ||
+                 (type->subtype != GUID_NULL && type->subtype != pcm.subtype))) {
+        FreeType(pcm);
+        return VFW_E_NO_ACCEPTABLE_TYPES;
+    }
+    if (receiver->ReceiveConnection(this, &pcm) != S_OK) {
+        FreeType(pcm);
+        return VFW_E_NO_ACCEPTABLE_TYPES;
+    }
+    // A renderer wants an allocator even from a pin that never delivers.
+    IMemInputPin* input = nullptr;
+    IMemAllocator* allocator = nullptr;
+    ALLOCATOR_PROPERTIES wanted = {4, 44100 * 4 / 10, 1, 0}, actual = {};
+    const bool ready = SUCCEEDED(receiver->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input))) &&
+                       (SUCCEEDED(input->GetAllocator(&allocator)) ||
+                        SUCCEEDED(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                                   IID_IMemAllocator, reinterpret_cast<void**>(&allocator)))) &&
+                       SUCCEEDED(allocator->SetProperties(&wanted, &actual)) &&
+                       SUCCEEDED(input->NotifyAllocator(allocator, FALSE));
+    if (allocator)
+        allocator->Release();
+    if (input)
+        input->Release();
+    if (!ready) {
+        receiver->Disconnect();
+        FreeType(pcm);
+        return VFW_E_NO_TRANSPORT;
+    }
+    m_connected = receiver;
+    m_connected->AddRef();
+    m_type = pcm;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamAudioPin::Disconnect()
+{
+    if (!m_connected)
+        return S_FALSE;
+    m_connected->Release();
+    m_connected = nullptr;
+    FreeType(m_type);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamAudioPin::ConnectedTo(IPin** pin)
+{
+    if (!pin)
+        return E_POINTER;
+    *pin = m_connected;
+    if (!m_connected)
+        return VFW_E_NOT_CONNECTED;
+    m_connected->AddRef();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamAudioPin::ConnectionMediaType(AM_MEDIA_TYPE* type)
+{
+    if (!type)
+        return E_POINTER;
+    if (!m_connected) {
+        *type = AM_MEDIA_TYPE{};
+        return VFW_E_NOT_CONNECTED;
+    }
+    return CopyType(*type, m_type) ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamAudioPin::QueryPinInfo(PIN_INFO* info)
+{
+    info->pFilter = m_filter;
+    m_filter->AddRef();
+    info->dir = PINDIR_OUTPUT;
+    wcscpy(info->achName, L"Audio");
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamAudioPin::QueryDirection(PIN_DIRECTION* dir)
+{
+    *dir = PINDIR_OUTPUT;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamAudioPin::QueryId(LPWSTR* id)
+{
+    *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof(L"Audio")));
+    wcscpy(*id, L"Audio");
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamAudioPin::QueryAccept(const AM_MEDIA_TYPE* type)
+{
+    return type && type->majortype == MEDIATYPE_Audio && type->subtype == MEDIASUBTYPE_PCM ? S_OK : S_FALSE;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamAudioPin::EnumMediaTypes(IEnumMediaTypes** types)
+{
+    if (!types)
+        return E_POINTER;
+    *types = new CEnumTypes({PcmType()});
+    return S_OK;
+}
+
+extern "C" int WINAPI TestCamGraphFilters(wchar_t* out, int chars)
+{
+    EnterCriticalSection(LastFilterLock());
+    const std::wstring names = g_lastFilter ? g_lastFilter->GraphFilterNames() : std::wstring();
+    LeaveCriticalSection(LastFilterLock());
+    if (out && chars > 0)
+        lstrcpynW(out, names.c_str(), chars);
+    return int(names.size());
 }
 
 extern "C" void WINAPI TestCamNotifyDeviceLost(int back)

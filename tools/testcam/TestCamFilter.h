@@ -9,8 +9,11 @@
 //   TQ_TESTCAM_MJPEG     good | noeoi | truncated | garbage | oversize
 //   TQ_TESTCAM_CAPSSIZE  capability record size to report (default 128)
 //   TQ_TESTCAM_SHORT     1: samples shorter than their format
+//   TQ_TESTCAM_AUDIO     1: a second output pin, "Audio", offering 16-bit
+//                        stereo PCM (connected only; it delivers nothing)
 // The export TestCamNotifyDeviceLost(back) makes the last filter made play a
-// webcam pulled out (0) or plugged in again (1).
+// webcam pulled out (0) or plugged in again (1); TestCamGraphFilters lists
+// the names of the filters in the last filter's graph.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +33,7 @@ struct TestCamOptions {
     std::string mjpegMode = "good";
     int capsSize = int(sizeof(VIDEO_STREAM_CONFIG_CAPS));
     bool shortSamples = false;
+    bool audio = false;
     static TestCamOptions FromEnvironment();
 };
 
@@ -101,6 +105,37 @@ private:
     std::atomic<bool> m_unplugged{false};
 };
 
+// The camera's microphone: a pin that connects with PCM and stays silent.
+class CTestCamAudioPin : public IPin {
+public:
+    explicit CTestCamAudioPin(CTestCamFilter* filter) : m_filter(filter) {}
+    ~CTestCamAudioPin() { Disconnect(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE Connect(IPin* receiver, const AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE Disconnect() override;
+    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
+    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* dir) override;
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
+    HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
+    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EndOfStream() override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE BeginFlush() override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE EndFlush() override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
+
+private:
+    CTestCamFilter* m_filter;
+    IPin* m_connected = nullptr;
+    AM_MEDIA_TYPE m_type = {};
+};
+
 class CTestCamFilter final : public IBaseFilter {
 public:
     CTestCamFilter();
@@ -126,6 +161,8 @@ public:
     // (back = 1: samples again), and the graph is told so.
     void NotifyDeviceLost(int back);
     IFilterGraph* Graph() const { return m_graph; }
+    // The names of the filters in our graph, joined by '|'.
+    std::wstring GraphFilterNames();
 
 private:
     std::atomic<long> m_refs{1};
@@ -135,4 +172,6 @@ private:
     IReferenceClock* m_clock = nullptr;
     WCHAR m_name[MAX_FILTER_NAME] = {};
     CTestCamPin m_pin{this};
+    CTestCamAudioPin m_audio{this};
+    bool m_hasAudio = false;
 };

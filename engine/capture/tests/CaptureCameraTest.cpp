@@ -6,6 +6,7 @@
 #include "DecorationLayer.h"
 #include "MediaVideo.h"
 #include "ShareHandle.h"
+#include "SonvexMgr.h"
 #include "VcamManger.h"
 
 #include <gtest/gtest.h>
@@ -509,3 +510,64 @@ TEST_F(ManagerCameraTest, CompositorSettingsShowInTheRecord)
 
     layer->SetMarkCorner(2);
 }
+
+namespace {
+
+// The filters of the running test camera's graph, as the camera sees them.
+std::string CameraGraphFilters()
+{
+    using GraphFilters = int(WINAPI*)(wchar_t*, int);
+    auto list = reinterpret_cast<GraphFilters>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"TqTestCam.ax"), "TestCamGraphFilters")));
+    wchar_t names[2048] = {};
+    if (list)
+        list(names, 2048);
+    char narrow[2048] = {};
+    WideCharToMultiByte(CP_ACP, 0, names, -1, narrow, sizeof narrow, nullptr, nullptr);
+    return narrow;
+}
+
+// A webcam with a microphone: with its sound on, the camera plays it on the
+// output device the user chose, in place of the default one.
+TEST(ManagerCameraSound, PlaysOnTheChosenOutputDevice)
+{
+    ClearCameraSwitches();
+    SetCameraSwitch("TQ_TESTCAM_AUDIO", "1");
+    const struct {
+        const char* device;
+        const char* present;
+        const char* absent;
+        int resetLines;
+    } cases[] = {
+        {"Out: default", "Audio Filter Tq sorva", "Default DirectSound Device", 1},
+        {"DirectSound: Out: default", "Audio Filter Tq sorva", "Default DirectSound Device", 1},
+        {"", "Default DirectSound Device", "Audio Filter Tq sorva", 0},
+        {"Default DirectSound Device", "Default DirectSound Device", "Audio Filter Tq sorva", 0},
+        {"No such device", "Default DirectSound Device", "Audio Filter Tq sorva", 0},  // the sound is kept
+    };
+    for (const auto& c : cases) {
+        VcamManger* manager = VcamManger::Instance();
+        CountingListener listener;
+        CCaptureVideo* camera = manager->GetCaptureVideo();
+        camera->SetListener(&listener);
+        manager->GetSonvexMgr()->SetOutputDevice(c.device);
+        camera->EnumDevices();
+        ASSERT_TRUE(PumpUntil([&] { return listener.listChanged > 0; }, 10000));
+        ASSERT_TRUE(camera->DeviceHasAudio(kTestCamera));
+        camera->SetOpenAudio(true);
+        ClearLog();
+        camera->Init(kTestCamera, nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return camera->IsRunning(); }, 15000)) << c.device;
+        const std::string filters = CameraGraphFilters();
+        EXPECT_NE(std::string::npos, filters.find(c.present)) << c.device << ": " << filters;
+        EXPECT_EQ(std::string::npos, filters.find(c.absent)) << c.device << ": " << filters;
+        EXPECT_EQ(c.resetLines, CountLog(std::string("CCaptureVideoOper reset audio dev ") + c.device)) << c.device;
+        camera->StopCaptureVideo(0);
+        camera->Quit();
+        camera->SetListener(nullptr);
+        VcamManger::UnInstance();
+    }
+    ClearCameraSwitches();
+}
+
+} // namespace

@@ -31,7 +31,8 @@ void SetCameraSwitch(const char* name, const char* value)
 
 void ClearCameraSwitches()
 {
-    for (const char* name : {"TQ_TESTCAM_SUBTYPES", "TQ_TESTCAM_MJPEG", "TQ_TESTCAM_CAPSSIZE", "TQ_TESTCAM_SHORT"})
+    for (const char* name : {"TQ_TESTCAM_SUBTYPES", "TQ_TESTCAM_MJPEG", "TQ_TESTCAM_CAPSSIZE", "TQ_TESTCAM_SHORT",
+                             "TQ_TESTCAM_AUDIO"})
         SetEnvironmentVariableA(name, nullptr);
 }
 
