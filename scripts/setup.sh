@@ -88,6 +88,7 @@ setup_apt_i386_media() {
   if [ -z "$missing" ]; then log "32-bit media packages: already installed"; return; fi
   [ "$(id -u)" = 0 ] || die "installing Debian packages needs root (run as root or install: $missing)"
   log "32-bit media packages: installing" $missing
+  apt-get update -qq >/dev/null || die "apt-get update"
   apt_install $missing
 }
 
