@@ -282,6 +282,46 @@ TEST(UninstallChain, HostileCommandLinesDeleteAndChangeNothing)
     }
 }
 
+// A decoy (a copy of the uninstaller and a short launcher list) removed
+// silently takes only its own files: the real install's registry values,
+// links and files stay.
+TEST(UninstallChain, DecoyRemovalLeavesTheRealInstall)
+{
+    const std::wstring real = L"C:\\tq_real\\TqSorva\\";
+    const std::wstring decoy = L"C:\\tq_decoy\\";
+    makeInstallFiles(real);
+    writeInstallRegistry(real);
+    ASSERT_TRUE(writeInstallLinks(real, dataFolder()));
+    copyProgram(L"Uninstall.exe", decoy + L"Uninstall.exe");
+    writeFile(decoy + L"Launcher.xml", "<LauncherInfo>\r\n<VersionInfo No=\"1.0.3.0\" Path=\"1.0.3.0\"/>\r\n"
+                                       "</LauncherInfo>\r\n\r\n");
+    writeFile(decoy + L"mine.txt", "the decoy folder's own file");
+    const auto realBefore = snapshotTree(real.substr(0, real.size() - 1));
+    const std::wstring registryBefore = registryState();
+    ASSERT_EQ(L"11111", registryBefore);
+
+    EXPECT_EQ(0, runAndWait(decoy + L"Uninstall.exe", L"-silencedelete -path \"C:\\tq_decoy\""));
+
+    EXPECT_FALSE(exists(decoy + L"Launcher.xml"));
+    EXPECT_EQ("the decoy folder's own file", readFile(decoy + L"mine.txt"));
+    EXPECT_EQ(realBefore, snapshotTree(real.substr(0, real.size() - 1)));
+    EXPECT_EQ(registryBefore, registryState());
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_TRUE(exists(link)) << toUtf8(link);
+    EXPECT_NE(std::wstring::npos, readUninstallLog().find(L"SorvaUninstallCore, the registered install is " + real
+                                                          + L", not C:\\tq_decoy\\: its entries stay."));
+
+    // The real install's own removal still takes them.
+    EXPECT_EQ(0, runAndWait(real + L"Uninstall.exe", L"-silencedelete -path \"C:\\tq_real\\TqSorva\""));
+    EXPECT_EQ(L"00000", registryState());
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_FALSE(exists(link)) << toUtf8(link);
+    EXPECT_FALSE(exists(real + L"Launcher.xml"));
+    removeTree(L"C:\\tq_real");
+    removeTree(decoy);
+}
+
 TEST(UninstallChain, CopyStartedInsideTheFolderItDeletesFinishes)
 {
     const std::wstring install = L"C:\\tq_self\\TqSorva\\";

@@ -489,6 +489,7 @@ TEST_F(UninstallCoreTest, RegistryValuesAndShortcutsOfTheInstallGo)
             ASSERT_TRUE(exists(link)) << toUtf8(link);
 
         SorvaUninstallCore core(nullptr);
+        core.setPath(installPath);
         core.deleteRegeditInfo();
         core.deleteShortcuts();
 
@@ -508,6 +509,65 @@ TEST_F(UninstallCoreTest, RegistryValuesAndShortcutsOfTheInstallGo)
         RegDeleteValueW(run, L"SomethingElse");
         RegCloseKey(run);
     }
+}
+
+// The registry values and links stay unless the folder removed is the one
+// they point at, however either is written.
+TEST_F(UninstallCoreTest, OnlyTheRegisteredFolderRemovesTheRegistryValuesAndShortcuts)
+{
+    const std::wstring installPath = L"C:\\tq_uninstall_core\\registered\\TqSorva\\";
+    makeInstallFiles(installPath);
+    wchar_t shortForm[MAX_PATH] = {};
+    GetShortPathNameW(installPath.c_str(), shortForm, MAX_PATH);
+    std::wstring lower = installPath;
+    CharLowerBuffW(&lower[0], static_cast<DWORD>(lower.size()));
+    for (wchar_t& c : lower)
+        if (c == L'\\')
+            c = L'/';
+    struct Case {
+        std::wstring removed;  // the folder being removed
+        std::wstring registered;  // the product key's InstallDir ("": none, the uninstall entry then)
+        bool entriesGo;
+    } cases[] = {
+        {installPath, installPath, true},
+        {installPath.substr(0, installPath.size() - 1), installPath, true},
+        {lower, installPath, true},
+        {shortForm, installPath, true},
+        {L"\\\\?\\" + installPath, installPath, true},
+        {installPath, L"", true},                                           // found through the uninstall entry
+        {L"C:\\tq_uninstall_core\\decoy\\TqSorva\\", installPath, false},   // a decoy copy
+        {L"C:\\tq_uninstall_core\\decoy\\TqSorva\\", L"", false},
+        {installPath + L"1.0.3.0\\", installPath, false},                   // a folder inside it
+        {L"C:\\tq_uninstall_core\\registered\\", installPath, false},      // the folder holding it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(toUtf8(c.removed) + " / " + toUtf8(c.registered));
+        writeInstallRegistry(installPath);
+        if (c.registered.empty())
+            RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva");
+        ASSERT_TRUE(writeInstallLinks(installPath, dataFolder()));
+
+        SorvaUninstallCore core(nullptr);
+        core.setPath(c.removed);
+        core.deleteRegeditInfo();
+        core.deleteShortcuts();
+
+        EXPECT_EQ(!c.entriesGo, valueExists(HKEY_CURRENT_USER, kRunKey, L"TqSorva"));
+        EXPECT_EQ(!c.entriesGo, keyExists(HKEY_CURRENT_USER, L"Software\\brenlo\\com.tq.tqsorva"));
+        EXPECT_EQ(!c.entriesGo, keyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+        EXPECT_EQ(!c.entriesGo && !c.registered.empty(), keyExists(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva"));
+        for (const std::wstring& link : installLinkPaths())
+            EXPECT_EQ(!c.entriesGo, exists(link)) << toUtf8(link);
+    }
+    // The real uninstall still removes them all.
+    SorvaUninstallCore core(nullptr);
+    core.setPath(installPath);
+    core.deleteRegeditInfo();
+    core.deleteShortcuts();
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_FALSE(exists(link)) << toUtf8(link);
+    removeTree(L"C:\\tq_uninstall_core\\registered");
 }
 
 // The install folder may hold the user's own files: only what the product
@@ -727,6 +787,7 @@ TEST_F(UninstallCoreTest, ControllerListenerSlotsReachTheWindows)
     EXPECT_EQ(L"x", path);
     EXPECT_DOUBLE_EQ(1.5, share);
     setString(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva", L"InstallDir", L"C:\\x\\");
+    control.core()->setPath(L"C:\\x\\");  // the registered install is the one removed
     CallSlot<void>(listener, 4);  // onCleanFinish: registry first, then the window
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva"));
     got = progress.take();
