@@ -34,15 +34,6 @@ bool isLink(DWORD attributes)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// One folder name, nothing that could leave the folder it is joined to.
-bool isPlainFolderName(std::wstring name)
-{
-    trimSpace(name);
-    if (name.empty() || hasInvalidPathChar(name) || name.find(L'\\') != std::wstring::npos)
-        return false;
-    return name.find_first_not_of(L". ") != std::wstring::npos;
-}
-
 std::wstring registryInstallDir(HKEY hive)
 {
     HKEY key = nullptr;
@@ -95,6 +86,12 @@ bool isEarlierInstall(const std::wstring& folder)
 {
     if (folder.empty() || isProtectedFolder(folder) || isLinkItself(folder))
         return false;
+    // Nor reached through a link above it.
+    std::wstring resolved;
+    if (!isLinkFreePath(folder, &resolved)) {
+        writeLog(L"SorvaSetupCore::_cleanOldVersionFolders, %s leads to %s.", folder.c_str(), resolved.c_str());
+        return false;
+    }
     std::wstring xml = folder;
     if (!pathAppend(xml, L"Launcher.xml"))
         return false;
@@ -103,15 +100,6 @@ bool isEarlierInstall(const std::wstring& folder)
 }
 
 } // namespace
-
-const std::vector<std::wstring>& oldClientFileNames()
-{
-    // The maker's older client kept these at the top of its folder.
-    static const std::vector<std::wstring> names = {
-        L"tqlauncher.exe", L"tqupdate.exe", L"TqSpeak.dll", L"tqpip.dll", L"TqVirtualCamOld.ax", L"oldclient.ini",
-    };
-    return names;
-}
 
 void cleanOldClientFiles(const std::wstring& folder)
 {
@@ -131,30 +119,15 @@ void cleanOldClientFiles(const std::wstring& folder)
 bool readVersionFolders(const std::wstring& folder, std::vector<std::wstring>& list)
 {
     list.clear();
-    std::wstring xml = folder;
-    if (!pathAppend(xml, L"Launcher.xml"))
-        return false;
-    CXmlDocument document;
-    if (!document.Load(xml) || !document.findElement(L"LauncherInfo"))
-        return false;
-    document.enterElement();
-    while (document.findElement(L"VersionInfo")) {
-        std::wstring name = document.getAttribute(L"Path");
-        if (name.empty())
-            name = document.getAttribute(L"No");
-        if (name.empty())
-            name = document.getAttribute(L"version");
-        if (name.empty())
-            continue;
-        if (!isPlainFolderName(name)) {
-            writeLog(L"SorvaSetupCore::_readVersionFolders, ignored version folder %s.", name.c_str());
-            continue;
-        }
+    std::vector<std::wstring> names, ignored;
+    readLauncherVersionNames(folder, names, &ignored);
+    for (const std::wstring& name : ignored)
+        writeLog(L"SorvaSetupCore::_readVersionFolders, ignored version folder %s.", name.c_str());
+    for (const std::wstring& name : names) {
         std::wstring path = folder;
         if (pathAppend(path, name) && isPathExist(path))
             list.push_back(path);
     }
-    document.leaveElement();
     return !list.empty();
 }
 
@@ -164,17 +137,10 @@ void cleanOldVersionFolders(const std::wstring& folder)
         writeLog(L"SorvaSetupCore::_cleanOldVersionFolders, %s is not an earlier install, left alone.", folder.c_str());
         return;
     }
-    std::vector<std::wstring> versions;
-    readVersionFolders(folder, versions);
-    for (const std::wstring& version : versions)
-        removeItem(version);
-
+    // The same rule the uninstaller follows: only what the product put there
+    // goes, the version folders its "Launcher.xml" names included.
     const std::wstring base = withBackslash(folder);
-    static const wchar_t* const ownItems[] = {L"TqSorva.exe", L"Launcher.xml", L"Uninstall.exe",
-                                              L"Stable", L"Check", L"Microsoft.VC90.CRT"};
-    for (const wchar_t* item : ownItems)
-        removeItem(base + item);
-    for (const std::wstring& name : oldClientFileNames())
+    for (const std::wstring& name : productItemNames(folder))
         removeItem(base + name);
     // Only when nothing of anyone else's is left.
     std::wstring trimmed = folder;

@@ -20,5 +20,6 @@ bool readVersionFolders(const std::wstring& folder, std::vector<std::wstring>& l
 void cleanOldVersionFolders(const std::wstring& folder);
 // The earlier install's folder from the registry ("" when none exists).
 std::wstring readEarlierInstallFolder();
-// The older client's file names, relative to the install folder.
+// The older client's file names, relative to the install folder (the setup
+// library's list).
 const std::vector<std::wstring>& oldClientFileNames();

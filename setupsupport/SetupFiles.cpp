@@ -2,6 +2,7 @@
 #include "SystemUtils.h"
 
 #include "SetupLog.h"
+#include "XmlDocument.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>
@@ -32,6 +33,15 @@ std::wstring joinPath(const std::wstring& folder, const std::wstring& name)
     if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
         return folder + name;
     return folder + L"\\" + name;
+}
+
+// One folder name, nothing that could leave the folder it is joined to.
+bool isPlainFolderName(std::wstring name)
+{
+    trimSpace(name);
+    if (name.empty() || hasInvalidPathChar(name) || name.find(L'\\') != std::wstring::npos)
+        return false;
+    return name.find_first_not_of(L". ") != std::wstring::npos;
 }
 
 bool isDotEntry(const wchar_t* name)
@@ -140,6 +150,13 @@ void deleteDirectory(const std::wstring& path)
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
+    // A link above the folder (or an unmarked one in its place) would take
+    // the deletion into another folder's files.
+    std::wstring resolved;
+    if (!isLinkFreePath(path, &resolved)) {
+        writeLog(L"deleteDirectory, %s leads to %s, left in place", path.c_str(), resolved.c_str());
+        return;
+    }
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         removeTreeLink(path);
         return;
@@ -167,4 +184,70 @@ int renameFile(const std::wstring& from, const std::wstring& to)
         return 0;
     DWORD error = GetLastError();
     return error == 0 ? 1 : static_cast<int>(error);
+}
+
+bool readLauncherVersionNames(const std::wstring& installFolder, std::vector<std::wstring>& names,
+                              std::vector<std::wstring>* ignored)
+{
+    names.clear();
+    std::wstring xml = installFolder;
+    if (!pathAppend(xml, L"Launcher.xml"))
+        return false;
+    CXmlDocument document;
+    if (!document.Load(xml) || !document.findElement(L"LauncherInfo"))
+        return false;
+    document.enterElement();
+    while (document.findElement(L"VersionInfo")) {
+        std::wstring name = document.getAttribute(L"Path");
+        if (name.empty())
+            name = document.getAttribute(L"No");
+        if (name.empty())
+            name = document.getAttribute(L"version");
+        if (name.empty())
+            continue;
+        if (isPlainFolderName(name))
+            names.push_back(name);
+        else if (ignored)
+            ignored->push_back(name);
+    }
+    document.leaveElement();
+    return !names.empty();
+}
+
+const std::vector<std::wstring>& oldClientFileNames()
+{
+    // The maker's older client kept these at the top of its folder.
+    static const std::vector<std::wstring> names = {
+        L"tqlauncher.exe", L"tqupdate.exe", L"TqSpeak.dll", L"tqpip.dll", L"TqVirtualCamOld.ax", L"oldclient.ini",
+    };
+    return names;
+}
+
+std::vector<std::wstring> productItemNames(const std::wstring& installFolder)
+{
+    // The payload's top entries, the folders and files the install steps and
+    // the product write there, and what the older client left.
+    std::vector<std::wstring> names = {L"TqSorva.exe", L"Launcher.xml", L"Uninstall.exe", L"Stable",
+                                       L"Check",       L"Microsoft.VC90.CRT", L"ProductInfo.txt", L"oem.txt",
+                                       L"tqwizard.exe"};
+    for (const std::wstring& name : oldClientFileNames()) {
+        names.push_back(name);
+        names.push_back(name + L".old");
+    }
+    std::vector<std::wstring> versions;
+    readLauncherVersionNames(installFolder, versions);
+    for (const std::wstring& version : versions)
+        if (!isProductItem(names, version))
+            names.push_back(version);
+    return names;
+}
+
+bool isProductItem(const std::vector<std::wstring>& names, const std::wstring& name)
+{
+    for (const std::wstring& item : names)
+        if (CompareStringOrdinal(item.c_str(), static_cast<int>(item.size()), name.c_str(),
+                                 static_cast<int>(name.size()), TRUE)
+            == CSTR_EQUAL)
+            return true;
+    return false;
 }

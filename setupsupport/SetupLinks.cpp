@@ -79,3 +79,22 @@ bool resolvesElsewhere(const std::wstring& resolvedFolder, const std::wstring& e
         *resolved = actual;
     return true;
 }
+
+bool isLinkFreePath(const std::wstring& path, std::wstring* resolved)
+{
+    std::wstring expected = fullLongPath(path);
+    std::wstring actual = resolvedPath(path);
+    if (resolved)
+        *resolved = actual;
+    if (expected.empty() || actual.empty())
+        return false;
+    if (actual.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        actual = L"\\\\" + actual.substr(8);
+    else if (actual.compare(0, 4, L"\\\\?\\") == 0)
+        actual.erase(0, 4);
+    while (actual.size() > 3 && actual.back() == L'\\')
+        actual.pop_back();
+    return CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
+                                static_cast<int>(expected.size()), TRUE)
+           == CSTR_EQUAL;
+}

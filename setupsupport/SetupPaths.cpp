@@ -32,21 +32,83 @@ std::wstring withoutTrailingSlash(std::wstring path)
     return path;
 }
 
-// The long, absolute form of a path, upper case, without a trailing
-// backslash (except a drive root). Parts that do not exist yet are kept as
-// written behind the longest existing parent's long form.
-std::wstring canonicalPath(const std::wstring& path)
+// "\\?\", "\\.\" and "\??\" only change how a name reaches the system:
+// without them a path is compared as what it names. What follows such a
+// prefix must be a drive path or a share; anything else ("\\.\C:",
+// "\\?\Volume{...}", "\\.\PhysicalDrive0") is a device.
+std::wstring withoutNamespacePrefix(std::wstring path, bool& device)
+{
+    device = false;
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    auto startsWith = [&path](const wchar_t* prefix) {
+        size_t n = wcslen(prefix);
+        return path.size() >= n && _wcsnicmp(path.c_str(), prefix, n) == 0;
+    };
+    if (startsWith(L"\\\\?\\UNC\\") || startsWith(L"\\??\\UNC\\"))
+        return L"\\\\" + path.substr(8);
+    if (!startsWith(L"\\\\?\\") && !startsWith(L"\\\\.\\") && !startsWith(L"\\??\\"))
+        return path;
+    std::wstring rest = path.substr(4);
+    if (rest.size() >= 3 && iswalpha(rest[0]) && rest[1] == L':' && rest[2] == L'\\')
+        return rest;
+    device = true;
+    return std::wstring();
+}
+
+// Drops the trailing dots and blanks of every part, as the system does when
+// it opens a name; false when a part is left empty.
+bool withoutTrailingDots(std::wstring& path)
+{
+    size_t begin = path.compare(0, 2, L"\\\\") == 0 ? 2 : 0;
+    std::wstring out = path.substr(0, begin);
+    while (begin <= path.size()) {
+        size_t end = path.find(L'\\', begin);
+        std::wstring part = path.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
+        bool drive = begin == 0 && part.size() == 2 && part[1] == L':';
+        if (!drive) {
+            size_t keep = part.find_last_not_of(L". ");
+            part.erase(keep == std::wstring::npos ? 0 : keep + 1);
+        }
+        bool last = end == std::wstring::npos;
+        if (part.empty() && !(last && begin == path.size()))
+            return false;
+        out += part;
+        if (last)
+            break;
+        out += L'\\';
+        begin = end + 1;
+    }
+    path = out;
+    return true;
+}
+
+// The long, absolute form of a path (letter case as given), without a
+// trailing backslash (except a drive root). Parts that do not exist yet are
+// kept as written behind the longest existing parent's long form.
+std::wstring longFullPath(const std::wstring& path)
 {
     if (path.empty())
         return std::wstring();
-    DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    bool device = false;
+    std::wstring plain = withoutNamespacePrefix(path, device);
+    if (device || plain.empty())
+        return std::wstring();
+    DWORD need = GetFullPathNameW(plain.c_str(), 0, nullptr, nullptr);
     if (need == 0)
         return std::wstring();
     std::vector<wchar_t> full(need + 1);
-    DWORD got = GetFullPathNameW(path.c_str(), need + 1, full.data(), nullptr);
+    DWORD got = GetFullPathNameW(plain.c_str(), need + 1, full.data(), nullptr);
     if (got == 0 || got > need)
         return std::wstring();
-    std::wstring head = withoutTrailingSlash(full.data());
+    std::wstring head = full.data();
+    // "C:\x\CON" is the console, not a file in C:\x.
+    if (head.compare(0, 4, L"\\\\.\\") == 0 || head.compare(0, 4, L"\\\\?\\") == 0)
+        return std::wstring();
+    head = withoutTrailingSlash(head);
+    if (!withoutTrailingDots(head))
+        return std::wstring();
     std::wstring tail;
     for (;;) {
         DWORD longNeed = GetLongPathNameW(head.c_str(), nullptr, 0);
@@ -72,8 +134,11 @@ std::wstring canonicalPath(const std::wstring& path)
             result.pop_back();
         result += tail;
     }
-    return upperCase(withoutTrailingSlash(result));
+    return withoutTrailingSlash(result);
 }
+
+// The same, upper case: the form every comparison of folders uses.
+std::wstring canonicalPath(const std::wstring& path) { return upperCase(longFullPath(path)); }
 
 bool isSameOrBelow(const std::wstring& path, const std::wstring& folder)
 {
@@ -97,6 +162,23 @@ std::wstring perUserDataFolder()
 {
     std::wstring appData = specialFolder(CSIDL_APPDATA);
     return appData.empty() ? appData : appData + L"\\brenlo\\tqsorva";
+}
+
+std::wstring downloadsFolder()
+{
+    // FOLDERID_Downloads has no CSIDL.
+    static const GUID downloads = {0x374de290, 0x123f, 0x4565, {0x91, 0x64, 0x39, 0xc4, 0x92, 0x5e, 0x46, 0x7b}};
+    PWSTR path = nullptr;
+    std::wstring result;
+    if (SUCCEEDED(SHGetKnownFolderPath(downloads, 0, nullptr, &path)) && path)
+        result = path;
+    CoTaskMemFree(path);
+    if (result.empty()) {
+        std::wstring profile = specialFolder(CSIDL_PROFILE);
+        if (!profile.empty())
+            result = profile + L"\\Downloads";
+    }
+    return result;
 }
 
 } // namespace
@@ -170,12 +252,24 @@ bool parentPath(const std::wstring& path, std::wstring& out)
     return true;
 }
 
+std::wstring fullLongPath(const std::wstring& path) { return longFullPath(path); }
+
+bool isSameFolder(const std::wstring& a, const std::wstring& b)
+{
+    std::wstring first = canonicalPath(a);
+    return !first.empty() && first == canonicalPath(b);
+}
+
 bool isProtectedFolder(const std::wstring& path)
 {
-    // "C:" and "C:name" name the drive's current folder, whatever it is.
-    if (path.size() >= 2 && path[1] == L':' && (path.size() == 2 || (path[2] != L'\\' && path[2] != L'/')))
+    bool device = false;
+    std::wstring plain = withoutNamespacePrefix(path, device);
+    if (device)
         return true;
-    std::wstring target = canonicalPath(path);
+    // "C:" and "C:name" name the drive's current folder, whatever it is.
+    if (plain.size() >= 2 && plain[1] == L':' && (plain.size() == 2 || plain[2] != L'\\'))
+        return true;
+    std::wstring target = canonicalPath(plain);
     if (target.empty())
         return true;  // nothing that cannot be named is safe to touch
     if (target.size() <= 3)
@@ -191,24 +285,44 @@ bool isProtectedFolder(const std::wstring& path)
     if (GetWindowsDirectoryW(windows, MAX_PATH) && isSameOrBelow(target, canonicalPath(windows)))
         return true;
 
-    std::vector<std::wstring> exact = {
+    // The user's and the system's known folders, and every folder that holds
+    // one of them (the profile holds Downloads, "AppData" holds Roaming).
+    std::vector<std::wstring> known = {
         specialFolder(CSIDL_PROGRAM_FILES), specialFolder(CSIDL_PROGRAM_FILESX86),
-        specialFolder(CSIDL_PROGRAM_FILES_COMMON), specialFolder(CSIDL_COMMON_APPDATA),
-        specialFolder(CSIDL_PROFILE), specialFolder(CSIDL_DESKTOPDIRECTORY),
-        specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY), specialFolder(CSIDL_PERSONAL),
-        specialFolder(CSIDL_COMMON_DOCUMENTS), specialFolder(CSIDL_APPDATA),
-        specialFolder(CSIDL_LOCAL_APPDATA), perUserDataFolder()};
-    // The folder that holds the profiles.
-    std::wstring profiles;
-    if (parentPath(specialFolder(CSIDL_PROFILE), profiles))
-        exact.push_back(profiles);
+        specialFolder(CSIDL_PROGRAM_FILES_COMMON), specialFolder(CSIDL_PROGRAM_FILES_COMMONX86),
+        specialFolder(CSIDL_COMMON_APPDATA), specialFolder(CSIDL_PROFILE),
+        specialFolder(CSIDL_DESKTOPDIRECTORY), specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY),
+        specialFolder(CSIDL_PERSONAL), specialFolder(CSIDL_COMMON_DOCUMENTS),
+        specialFolder(CSIDL_MYMUSIC), specialFolder(CSIDL_MYPICTURES), specialFolder(CSIDL_MYVIDEO),
+        specialFolder(CSIDL_APPDATA), specialFolder(CSIDL_LOCAL_APPDATA),
+        specialFolder(CSIDL_STARTMENU), specialFolder(CSIDL_PROGRAMS),
+        specialFolder(CSIDL_COMMON_STARTMENU), specialFolder(CSIDL_COMMON_PROGRAMS),
+        downloadsFolder(), perUserDataFolder()};
     wchar_t programFiles[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"ProgramW6432", programFiles, MAX_PATH))
-        exact.push_back(programFiles);
-    for (const std::wstring& folder : exact)
-        if (!folder.empty() && target == canonicalPath(folder))
+        known.push_back(programFiles);
+    for (const std::wstring& folder : known) {
+        if (folder.empty())
+            continue;
+        std::wstring canonical = canonicalPath(folder);
+        if (!canonical.empty() && isSameOrBelow(canonical, target))
             return true;
+    }
     return false;
+}
+
+bool isDeviceName(const std::wstring& part)
+{
+    // The system opens these names, with any extension, as devices.
+    std::wstring base = upperCase(part.substr(0, part.find(L'.')));
+    size_t keep = base.find_last_not_of(L' ');
+    base.erase(keep == std::wstring::npos ? 0 : keep + 1);
+    static const wchar_t* const names[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* name : names)
+        if (base == name)
+            return true;
+    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0)
+           && base[3] >= L'1' && base[3] <= L'9';
 }
 
 bool isValidInstallPath(const std::wstring& path)
@@ -232,6 +346,10 @@ bool isValidInstallPath(const std::wstring& path)
     for (;;) {
         size_t end = rest.find(L'\\', begin);
         std::wstring part = rest.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
+        // A part the system would cut ("a.", "a ") or open as a device
+        // ("CON", "nul.txt") names another place than the one written.
+        if (part.empty() || part.back() == L'.' || part.back() == L' ' || isDeviceName(part))
+            return false;
         trimSpace(part);
         if (part.empty())
             return false;

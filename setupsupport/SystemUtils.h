@@ -24,14 +24,28 @@ bool hasInvalidPathChar(const std::wstring& text);
 bool pathAppend(std::wstring& path, const std::wstring& more);
 // Text up to and including the last "\\" (else "/"), trailing one ignored.
 bool parentPath(const std::wstring& path, std::wstring& out);
+// The absolute, long form of path as the system opens it: "\\?\", "\\.\"
+// and "\??\" taken off ("\\?\UNC\" becomes "\\"), "/" made "\\", ".."
+// resolved, the trailing dots and blanks of every part dropped, short
+// aliases expanded where they exist; no trailing backslash (except a drive
+// root). Empty for a device ("\\.\C:", "\\?\Volume{...}", "C:\x\NUL").
+std::wstring fullLongPath(const std::wstring& path);
+// One folder written two ways (forms above, letter case); false when either
+// cannot be named.
+bool isSameFolder(const std::wstring& a, const std::wstring& b);
 // True for folders nothing may be installed into or deleted: drive roots,
-// the Windows folder and below, the Program Files and ProgramData roots,
-// the profile root, Desktop, Documents, the application-data roots and the
-// product's per-user data folder itself. Compared after expanding short,
-// relative and dotted forms, ignoring case.
+// the Windows folder and below, the user's and the system's known folders
+// (profile, Desktop, Documents, Downloads, AppData, Local, Roaming, the
+// Program Files and ProgramData roots, the Start Menu, ...) and every folder
+// above one of them, the product's per-user data folder itself, and device
+// paths. Compared in the form fullLongPath gives, ignoring case.
 bool isProtectedFolder(const std::wstring& path);
+// "CON", "NUL", "AUX", "PRN", "COM1"-"COM9", "LPT1"-"LPT9", "CONIN$",
+// "CONOUT$", with any extension: a name the system opens as a device.
+bool isDeviceName(const std::wstring& part);
 // A drive with free space, then at least one folder, no empty or invalid
-// part, and not a protected folder.
+// part, no part ending in a dot or blank or naming a device, and not a
+// protected folder.
 bool isValidInstallPath(const std::wstring& path);
 // Free megabytes available to the caller on path's drive root; 0 on failure.
 double getDiskFreeSpaceMB(const std::wstring& path);
@@ -78,6 +92,30 @@ std::wstring resolvedPath(const std::wstring& path);
 // cannot be resolved.
 bool resolvesElsewhere(const std::wstring& resolvedFolder, const std::wstring& entryPath,
                        const std::wstring& entryName, std::wstring* resolved = nullptr);
+
+// True when path exists and leads where its name says: neither it nor a
+// folder above it is a link or junction to somewhere else (its final path,
+// the last part opened as itself, is its own long full path). resolved (when
+// given) receives the final path. False when path cannot be opened.
+bool isLinkFreePath(const std::wstring& path, std::wstring* resolved = nullptr);
+
+// ---- What the product puts into its install folder ------------------------
+
+// The plain folder names the "Launcher.xml" in installFolder lists (its
+// "Path", else "No", else "version" attribute); names that could leave the
+// folder are left out (into ignored, when given). False when there is none.
+bool readLauncherVersionNames(const std::wstring& installFolder, std::vector<std::wstring>& names,
+                              std::vector<std::wstring>* ignored = nullptr);
+// The items the product itself puts at the top of installFolder: its
+// programs and lists, "Stable", "Check", the runtime folder, the files it
+// writes there, the maker's older client's files, and the version folders
+// that folder's "Launcher.xml" names (read now). Everything else there
+// belongs to someone else and stays when an install is removed.
+std::vector<std::wstring> productItemNames(const std::wstring& installFolder);
+// The older client's file names among them.
+const std::vector<std::wstring>& oldClientFileNames();
+// Is name (one entry at the top of the install folder) in names? Any case.
+bool isProductItem(const std::vector<std::wstring>& names, const std::wstring& name);
 
 // ---- Processes and windows -------------------------------------------------
 

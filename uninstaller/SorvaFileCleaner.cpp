@@ -111,7 +111,9 @@ void SorvaFileCleaner::execute()
     _startTallyo();
     _endInstallFolderPrograms();
     writeLog(L"Begin delete files, directory is %s", m_path.c_str());
-    _deleteDirectory(m_path);
+    // Read before anything goes: "Launcher.xml" names the version folders.
+    const std::vector<std::wstring> items = productItemNames(m_path);
+    _deleteDirectory(m_path, &items);
     writeLog(L"End delete files.");
     if (!RemoveDirectoryW(m_path.c_str()))
         writeLog(L"RemoveDirectory %s fail, last error is %d", m_path.c_str(), static_cast<int>(GetLastError()));
@@ -142,7 +144,7 @@ void SorvaFileCleaner::_endInstallFolderPrograms()
         if (entry.th32ProcessID == self || entry.th32ProcessID == 0)
             continue;
         std::wstring folder = folderOf(processProgramPath(entry.th32ProcessID));
-        if (folder.empty() || !sameTextIgnoringCase(folder, m_path))
+        if (folder.empty() || !isSameFolder(folder, m_path))
             continue;
         HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
         if (!process)
@@ -158,7 +160,7 @@ void SorvaFileCleaner::_endInstallFolderPrograms()
     CloseHandle(snapshot);
 }
 
-void SorvaFileCleaner::_deleteDirectory(const std::wstring& folder)
+void SorvaFileCleaner::_deleteDirectory(const std::wstring& folder, const std::vector<std::wstring>* only)
 {
     if (folder.empty()) {
         writeLog(L"SorvaFileCleaner::_deleteDirectory, directory is empty.");
@@ -176,6 +178,11 @@ void SorvaFileCleaner::_deleteDirectory(const std::wstring& folder)
         if (isDotEntry(entry.cFileName))
             continue;
         std::wstring child = folder + L"\\" + entry.cFileName;
+        // The install folder may hold someone else's files: they stay.
+        if (only && !isProductItem(*only, entry.cFileName)) {
+            writeLog(L"keep %s, not put there by the product", child.c_str());
+            continue;
+        }
         const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         std::wstring target;
         if (isReparseEntry(entry)) {

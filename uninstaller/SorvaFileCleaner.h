@@ -7,6 +7,7 @@
 #include "WorkerThread.h"
 
 #include <string>
+#include <vector>
 
 class SorvaFileCleaner : public CWorkerThread {
 public:
@@ -37,7 +38,9 @@ protected:
 private:
     void _startTallyo();
     void _endInstallFolderPrograms();
-    void _deleteDirectory(const std::wstring& folder);
+    // Deletes folder's contents; at the top (only given) just the entries
+    // named in only.
+    void _deleteDirectory(const std::wstring& folder, const std::vector<std::wstring>* only = nullptr);
     void reportProgress(const std::wstring& path);
 
     SorvaUninstallListener* m_listener;

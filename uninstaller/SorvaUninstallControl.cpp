@@ -4,7 +4,9 @@
 #include "SetupLog.h"
 #include "SorvaUninstallCore.h"
 #include "SorvaUninstallUI.h"
+#include "SystemUtils.h"
 #include "UninstallHelpers.h"
+#include "UninstallNames.h"
 
 namespace {
 
@@ -98,6 +100,15 @@ void SorvaUninstallControl::_initPath()
 
 bool SorvaUninstallControl::_acceptDeletePath()
 {
+    // Checked and deleted in the one form the system opens ("\\.\C:\x",
+    // "c:/x/", "C:\PROGRA~1\x" name C:\...\x); a device has none.
+    std::wstring full = fullLongPath(m_core->path());
+    if (full.empty()) {
+        writeLog(L"SorvaUninstallControl::uninstall, %s is not an install folder (a device path), nothing deleted.",
+                 m_core->path().c_str());
+        return false;
+    }
+    m_core->setPath(full);
     std::wstring reason;
     if (isRemovableInstallFolder(m_core->path(), &reason))
         return true;
@@ -128,7 +139,7 @@ void SorvaUninstallControl::uninstall(const wchar_t* commandLine)
         SorvaUninstallCore::scheduleSelfRemoval();
         m_core->setPath(path);
         if (!_acceptDeletePath()) {
-            PostQuitMessage(0);
+            PostQuitMessage(uninstall::kExitRefusedPath);
             break;
         }
         m_ui->showProgress();
@@ -138,15 +149,17 @@ void SorvaUninstallControl::uninstall(const wchar_t* commandLine)
         SorvaUninstallCore::scheduleSelfRemoval();
         m_core->setPath(path);
         m_core->setSilent(true);
-        if (_acceptDeletePath()) {
-            m_core->startClean(false);
-            // The silent chain leaves nothing pointing at the deleted files.
-            if (m_core->cleanAccepted()) {
-                m_core->deleteRegeditInfo();
-                m_core->deleteShortcuts();
-            }
+        if (!_acceptDeletePath()) {
+            PostQuitMessage(uninstall::kExitRefusedPath);
+            break;
         }
-        PostQuitMessage(0);
+        m_core->startClean(false);
+        // The silent chain leaves nothing pointing at the deleted files.
+        if (m_core->cleanAccepted()) {
+            m_core->deleteRegeditInfo();
+            m_core->deleteShortcuts();
+        }
+        PostQuitMessage(m_core->cleanAccepted() ? 0 : uninstall::kExitRefusedPath);
         break;
     }
 }

@@ -47,7 +47,53 @@ bool looksLikeGuidName(const std::wstring& name)
     return true;
 }
 
+std::wstring readString(HKEY root, const wchar_t* key, const wchar_t* name)
+{
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    if (RegGetValueW(root, key, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, value, &size)
+        != ERROR_SUCCESS)
+        return std::wstring();
+    return value;
+}
+
+std::wstring folderOfProgram(std::wstring program)
+{
+    if (program.size() >= 2 && program.front() == L'"') {
+        size_t close = program.find(L'"', 1);
+        program = program.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+    }
+    size_t cut = program.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? std::wstring() : program.substr(0, cut + 1);
+}
+
 }  // namespace
+
+std::wstring SorvaUninstallCore::registeredInstallFolder()
+{
+    std::wstring folder = readString(HKEY_CURRENT_USER, uninstall::kProductKey, L"InstallDir");
+    if (folder.empty())
+        folder = folderOfProgram(readString(HKEY_LOCAL_MACHINE, uninstall::kUninstallEntryKey, L"UninstallString"));
+    if (folder.empty())
+        folder = folderOfProgram(readString(HKEY_CURRENT_USER, uninstall::kUninstallEntryKey, L"UninstallString"));
+    if (folder.empty())
+        folder = folderOfProgram(readString(HKEY_CURRENT_USER, uninstall::kComKey, L"InstallDir"));
+    return folder;
+}
+
+bool SorvaUninstallCore::isRegisteredInstall()
+{
+    // Decided before the folder goes: a folder that no longer exists cannot
+    // be told from another written in another form.
+    if (m_registeredHere < 0) {
+        std::wstring registered = registeredInstallFolder();
+        m_registeredHere = registered.empty() || isSameFolder(registered, m_path) ? 1 : 0;
+        if (!m_registeredHere)
+            writeLog(L"SorvaUninstallCore, the registered install is %s, not %s: its entries stay.",
+                     registered.c_str(), m_path.c_str());
+    }
+    return m_registeredHere == 1;
+}
 
 SorvaUninstallCore::SorvaUninstallCore(SorvaUninstallListener* listener)
     : m_checker(new SorvaUninstallChecker(listener)), m_cleaner(new SorvaFileCleaner(listener))
@@ -68,6 +114,7 @@ void SorvaUninstallCore::setPath(const std::wstring& path)
     m_path = path;
     if (m_path.empty() || m_path.back() != L'\\')
         m_path += L'\\';
+    m_registeredHere = -1;
 }
 
 void SorvaUninstallCore::setSilent(bool on)
@@ -87,6 +134,7 @@ void SorvaUninstallCore::startCheck()
 
 void SorvaUninstallCore::startClean(bool async)
 {
+    isRegisteredInstall();
     m_cleaner->setPath(m_path);
     m_cleaner->run(async);
 }
@@ -141,6 +189,9 @@ void SorvaUninstallCore::unRegsvrAxComM()
 
 void SorvaUninstallCore::deleteRegeditInfo()
 {
+    // A copy or decoy of the install never removes the real one's entry.
+    if (!isRegisteredInstall())
+        return;
     HKEY run = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, uninstall::kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
         RegDeleteValueW(run, uninstall::kRunValue);
@@ -160,6 +211,8 @@ void SorvaUninstallCore::deleteRegeditInfo()
 
 void SorvaUninstallCore::deleteShortcuts()
 {
+    if (!isRegisteredInstall())
+        return;
     const std::wstring link = std::wstring(uninstall::kLinkName) + L".lnk";
     std::wstring desktop = specialFolder(CSIDL_DESKTOPDIRECTORY);
     if (desktop.empty())

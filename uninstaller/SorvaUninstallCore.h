@@ -33,6 +33,15 @@ public:
     // Whether the cleaner accepted the folder as an install of ours.
     bool cleanAccepted() const;
 
+    // The install folder the registry records (the product key's
+    // "InstallDir", else the uninstall entry's program folder, else the
+    // launcher's); empty when none is recorded.
+    static std::wstring registeredInstallFolder();
+    // Is the path the registered install (or none recorded)? Registry values
+    // and shortcuts go only then. Decided once per path, at the latest when
+    // the cleaning starts.
+    bool isRegisteredInstall();
+
     void sendInstallStastics();
     // Unregisters the version folder's camera filter and waits for it (bounded).
     void unRegsvrAxComM();
@@ -59,6 +68,7 @@ public:
 private:
     bool m_silent = false;
     std::wstring m_path;
+    int m_registeredHere = -1;  // unknown, no, yes
     SorvaUninstallChecker* m_checker;
     SorvaFileCleaner* m_cleaner;
 };

@@ -98,6 +98,9 @@ bool isRemovableInstallFolder(const std::wstring& path, std::wstring* reason)
         return refuse(L"a link or junction");
     if (isProtectedFolder(path))
         return refuse(L"a protected folder");
+    // A link above it (or an unmarked one in its place) leads elsewhere.
+    if (!isLinkFreePath(path))
+        return refuse(L"reached through a link");
     const std::wstring folder = withSlash(path);
     const std::wstring xmlPath = folder + uninstall::kLauncherXml;
     if (!isRegularFile(xmlPath))

@@ -19,7 +19,7 @@ bool runExeFile(const std::wstring& program, const std::wstring& commandLine, bo
 int runHiddenAndWait(const std::wstring& commandLine, DWORD timeoutMs);
 
 // True only for a folder the uninstaller may delete: an existing folder, not
-// a link or junction, not a protected folder, holding a "Launcher.xml" whose
+// a link or junction nor reached through one, not a protected folder, holding a "Launcher.xml" whose
 // root is "LauncherInfo" and the program "TqSorva.exe" or "Uninstall.exe".
 // reason (when given) names what failed.
 bool isRemovableInstallFolder(const std::wstring& path, std::wstring* reason = nullptr);

@@ -26,6 +26,10 @@ constexpr const wchar_t* kComKey = L"Software\\brenlo\\com.tq.tqsorva";
 constexpr const wchar_t* kProductKey = L"Software\\brenlo\\tqsorva";
 constexpr const wchar_t* kUninstallEntryKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TqSorva";
 
+// Exit code of a relocated copy given a folder it refuses to delete (the
+// installer's code for an invalid path).
+constexpr int kExitRefusedPath = -3;
+
 // Longest command line runExeFile hands to a new process, terminator included.
 constexpr size_t kCommandBufferChars = 4096;
 // How long a started helper (tallyo, regsvr32) is waited for.

@@ -136,6 +136,26 @@ TEST(Cleanup, LinksInAnEarlierInstallAreRemovedNeverFollowed)
     // never followed.
 }
 
+TEST(Cleanup, AnEarlierInstallReachedThroughALinkAboveItIsLeftAlone)
+{
+    // Made by the test's fixture step: link_above -> link_above_target, which
+    // holds an install of ours in "TqSorva".
+    wchar_t cwd[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    const std::wstring target = std::wstring(cwd) + L"\\link_above_target\\TqSorva\\";
+    ASSERT_EQ(readFileBytes(target + L"1.0.3.0\\keep.txt"), "keep\n") << "fixture missing";
+    for (const std::wstring& folder : {std::wstring(cwd) + L"\\link_above\\TqSorva\\",
+                                       std::wstring(cwd) + L"\\link_above\\TqSorva"}) {
+        cleanOldVersionFolders(folder);
+        EXPECT_EQ(readFileBytes(target + L"1.0.3.0\\keep.txt"), "keep\n");
+        EXPECT_EQ(readFileBytes(target + L"TqSorva.exe"), "mz\n");
+        EXPECT_TRUE(fileExists(target + L"Launcher.xml"));
+    }
+    // The folder itself, named where it is, is an earlier install.
+    cleanOldVersionFolders(target);
+    EXPECT_FALSE(fileExists(target + L"1.0.3.0"));
+}
+
 TEST(Cleanup, OldClientFilesAreDeletedOrRenamedWhenHeld)
 {
     TestFolder folder(L"cleanup_client");

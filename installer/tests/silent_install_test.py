@@ -276,6 +276,32 @@ def failed_installs(args):
         check(set(os.listdir(p.unix("C:\\"))) == before, "nothing written at the top of C:")
         check(set(os.listdir(p.unix("C:\\Windows"))) == windows_before, "nothing written in the Windows folder")
 
+        # The user's folders and those above them, which an uninstall would
+        # empty, and names the system cuts or opens as devices: refused before
+        # anything is written; canaries planted there keep their contents.
+        profile = "C:\\users\\%s" % p.user
+        known = [profile, profile + "\\Downloads", profile + "\\Documents", profile + "\\Desktop",
+                 profile + "\\AppData", profile + "\\AppData\\Local", p.appdata(), "C:\\users",
+                 "C:\\ProgramData", "C:\\Program Files"]
+        canaries = {}
+        for folder in known:
+            canary = p.unix(folder + "\\tq_canary.txt")
+            os.makedirs(os.path.dirname(canary), exist_ok=True)
+            data = ("canary of " + folder).encode()
+            open(canary, "wb").write(data)
+            canaries[canary] = (data, set(os.listdir(os.path.dirname(canary))))
+        odd = ["C:\\Tools\\CON", "C:\\Tools\\nul.txt", "C:\\Tools\\COM1", "C:\\Tools\\lpt9", "C:\\Tools\\CONIN$",
+               "C:\\Tools\\Sorva.", "C:\\Tools \\Sorva", "C:\\Tools\\Sorva. "]
+        for path in known + [profile.lower().replace("\\", "/") + "/downloads/"] + odd:
+            code = p.install("-silence", path, runner_options=["--event"])
+            check(code == -3, "protected or odd path %r exits -3 (got %r)" % (path, code))
+        for canary, (data, listing) in canaries.items():
+            folder = os.path.dirname(canary)
+            check(open(canary, "rb").read() == data, "canary in %s unchanged" % folder)
+            added = set(os.listdir(folder)) - listing - {"brenlo"}
+            check(not added, "nothing written in %s (%r)" % (folder, added))
+        check(not os.path.exists(p.unix("C:\\Tools")), "nothing written for the odd names")
+
         code = p.install("-silence", "C:\\Second", runner_options=["--event", "--mutex"])
         check(code == -1, "another installer holding the mutex gives -1 (got %r)" % code)
         check(not os.path.exists(p.unix("C:\\Second\\1.0.3.0")), "nothing extracted while another installer runs")

@@ -181,3 +181,53 @@ TEST(SetupLinks, HelpersTellLinksFromTheirOwnEntries)
         EXPECT_EQ("keep\n", readFileBytes(fullPath(L"links\\canary\\full\\keep.txt")));
     }
 }
+
+// A link above the folder given leads the deletion into another folder just
+// as well as one in its place: the folder is left alone and logged.
+TEST(SetupLinks, ALinkAboveTheFolderLeavesItAlone)
+{
+    const std::wstring root = fullPath(L"links") + L"\\";
+    const std::wstring canary = root + L"abovecanary";
+    ASSERT_TRUE(exists(root + L"data\\setup\\keep.txt")) << "fixture missing";
+    const auto canaryBefore = tree(canary);
+    ASSERT_EQ(4u, canaryBefore.size());
+    const std::wstring logName = L"above_" + std::to_wstring(GetCurrentProcessId()) + L".log";
+    setLogFileName(logName.c_str());
+
+    struct Case {
+        std::wstring path;
+        bool linkFree;
+    };
+    const Case cases[] = {
+        {root + L"data\\setup", false},
+        {root + L"data\\setup\\", false},
+        {root + L"data\\setup\\sub", false},
+        {root + L"DATA\\.\\setup", false},
+        {L"\\\\?\\" + root + L"data\\setup", false},
+        {root + L"plaindata\\setup", true},
+        {root + L"plaindata\\setup\\", true},
+        {L"\\\\?\\" + root + L"plaindata\\setup", true},
+        {root + L"plaindata\\missing", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.linkFree, isLinkFreePath(c.path)) << narrow(c.path);
+    std::wstring resolved;
+    EXPECT_FALSE(isLinkFreePath(root + L"data\\setup", &resolved));
+    EXPECT_NE(std::wstring::npos, resolved.find(L"abovecanary")) << narrow(resolved);
+
+    for (const Case& c : cases)
+        if (!c.linkFree)
+            deleteDirectory(c.path);
+    EXPECT_EQ(canaryBefore, tree(canary)) << "deleting through a link above changed its target";
+
+    // The same folder without a link above it goes.
+    deleteDirectory(root + L"plaindata\\setup");
+    EXPECT_FALSE(exists(root + L"plaindata\\setup"));
+
+    const std::string bytes = readFileBytes(setupLog().filePath());
+    DeleteFileW(setupLog().filePath().c_str());
+    std::wstring text(bytes.size() / 2, L'\0');
+    if (!text.empty())
+        memcpy(&text[0], bytes.data(), text.size() * 2);
+    EXPECT_NE(std::wstring::npos, text.find(L"deleteDirectory, " + root + L"data\\setup leads to ")) << narrow(text);
+}

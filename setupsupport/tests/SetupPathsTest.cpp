@@ -30,6 +30,31 @@ std::wstring shortName(const std::wstring& path)
     return out;
 }
 
+std::wstring downloadsFolder()
+{
+    static const GUID downloads = {0x374de290, 0x123f, 0x4565, {0x91, 0x64, 0x39, 0xc4, 0x92, 0x5e, 0x46, 0x7b}};
+    PWSTR path = nullptr;
+    std::wstring result;
+    if (SUCCEEDED(SHGetKnownFolderPath(downloads, 0, nullptr, &path)) && path)
+        result = path;
+    CoTaskMemFree(path);
+    return result;
+}
+
+std::wstring parentOf(const std::wstring& path)
+{
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+std::wstring lowerWithSlashes(std::wstring path)
+{
+    CharLowerBuffW(&path[0], static_cast<DWORD>(path.size()));
+    for (wchar_t& c : path)
+        if (c == L'\\')
+            c = L'/';
+    return path;
+}
+
 } // namespace
 
 TEST(SetupPaths, NormalizePath)
@@ -138,6 +163,85 @@ TEST(SetupPaths, ProtectedFolders)
         EXPECT_EQ(c.isProtected, isProtectedFolder(c.path)) << std::string(c.path.begin(), c.path.end());
 }
 
+// The user's known folders and every folder above one, in every form a
+// path can take, and device paths; a folder below one is free.
+TEST(SetupPaths, KnownFoldersTheirParentsAndOtherFormsAreProtected)
+{
+    const std::wstring documents = folderOf(CSIDL_PERSONAL);
+    const std::wstring downloads = downloadsFolder();
+    const std::wstring roaming = folderOf(CSIDL_APPDATA);
+    const std::wstring local = folderOf(CSIDL_LOCAL_APPDATA);
+    const std::wstring profile = folderOf(CSIDL_PROFILE);
+    ASSERT_FALSE(downloads.empty());
+    ASSERT_EQ(0, downloads.compare(0, profile.size(), profile)) << "Downloads outside the profile";
+    const std::wstring planted = profile + L"\\tq_protected_probe";
+    CreateDirectoryW(planted.c_str(), nullptr);
+    struct Case {
+        std::wstring path;
+        bool isProtected;
+    };
+    const Case cases[] = {
+        {downloads, true},
+        {downloads + L"\\", true},
+        {roaming, true},
+        {local, true},
+        {parentOf(roaming), true},  // "AppData", above Roaming and Local
+        {roaming + L"\\brenlo", true},  // above the product's per-user folder
+        {folderOf(CSIDL_PROGRAMS), true},
+        {folderOf(CSIDL_STARTMENU), true},
+        {folderOf(CSIDL_PROGRAM_FILESX86), true},
+        {parentOf(profile), true},
+        // Other forms of Documents.
+        {L"\\\\.\\" + documents, true},
+        {L"\\\\?\\" + documents, true},
+        {L"\\??\\" + documents, true},
+        {L"//?/" + lowerWithSlashes(documents), true},
+        {lowerWithSlashes(documents), true},
+        {documents + L".", true},
+        {documents + L". . ", true},
+        {documents + L"\\.\\", true},
+        {profile + L"\\tq_protected_probe\\..\\" + documents.substr(profile.size() + 1), true},
+        {shortName(profile), true},
+        // Devices and volumes.
+        {L"\\\\.\\C:", true},
+        {L"\\\\.\\PhysicalDrive0", true},
+        {L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\", true},
+        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1", true},
+        {L"C:\\Tools\\NUL", true},
+        // Below a known folder is no longer one.
+        {downloads + L"\\TqSorva", false},
+        {planted, false},
+        {L"\\\\?\\" + planted, false},
+        {L"\\\\.\\" + planted + L"\\", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.isProtected, isProtectedFolder(c.path)) << wideToNarrow(c.path, CP_UTF8);
+    RemoveDirectoryW(planted.c_str());
+}
+
+TEST(SetupPaths, OneFolderWrittenManyWaysIsTheSameFolder)
+{
+    const std::wstring profile = folderOf(CSIDL_PROFILE);
+    const std::wstring folder = profile + L"\\tq_same_probe";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring forms[] = {
+        folder, folder + L"\\", L"\\\\?\\" + folder, L"\\\\.\\" + folder, L"\\??\\" + folder,
+        lowerWithSlashes(folder) + L"/", folder + L". ", shortName(folder), folder + L"\\x\\..",
+    };
+    for (const std::wstring& form : forms) {
+        EXPECT_TRUE(isSameFolder(folder, form)) << wideToNarrow(form, CP_UTF8);
+        const std::wstring full = fullLongPath(form);
+        EXPECT_EQ(CSTR_EQUAL, CompareStringOrdinal(folder.c_str(), -1, full.c_str(), -1, TRUE))
+            << wideToNarrow(form, CP_UTF8) << " -> " << wideToNarrow(full, CP_UTF8);
+    }
+    EXPECT_FALSE(isSameFolder(folder, profile));
+    EXPECT_FALSE(isSameFolder(folder, folder + L"\\sub"));
+    EXPECT_FALSE(isSameFolder(L"", L""));
+    for (const wchar_t* device : {L"\\\\.\\C:", L"\\\\.\\CON", L"C:\\x\\con.txt", L"\\\\?\\Volume{1}\\x"})
+        EXPECT_EQ(L"", fullLongPath(device)) << wideToNarrow(device, CP_UTF8);
+    RemoveDirectoryW(folder.c_str());
+}
+
 TEST(SetupPaths, ValidInstallPaths)
 {
     // Find a drive letter that does not exist.
@@ -168,6 +272,35 @@ TEST(SetupPaths, ValidInstallPaths)
         {L"C:\\Windows\\x", false},
         {L"C:\\PROGRA~1", false},
         {L"C:\\Program Files", false},
+        // The user's folders and those above them.
+        {downloadsFolder(), false},
+        {parentOf(folderOf(CSIDL_APPDATA)), false},
+        {folderOf(CSIDL_LOCAL_APPDATA), false},
+        {folderOf(CSIDL_PERSONAL), false},
+        {downloadsFolder() + L"\\TqSorva", true},
+        // Names the system cuts or opens as devices.
+        {L"C:\\Tools\\X.", false},
+        {L"C:\\Tools\\X..", false},
+        {L"C:\\Tools.\\X", false},
+        {L"C:\\Tools \\X", false},
+        {L"C:\\Tools\\X. \\", false},
+        {L"C:\\Tools\\CON", false},
+        {L"C:\\Tools\\con.txt", false},
+        {L"C:\\Tools\\Nul", false},
+        {L"C:\\aux.x.y\\Tools", false},
+        {L"C:\\Tools\\PRN", false},
+        {L"C:\\Tools\\COM1", false},
+        {L"C:\\Tools\\com9.log", false},
+        {L"C:\\Tools\\LPT1", false},
+        {L"C:\\Tools\\lpt9", false},
+        {L"C:\\Tools\\CONIN$", false},
+        {L"C:\\Tools\\conout$.x", false},
+        {L"C:\\Tools\\CON .txt", false},
+        {L"C:\\Tools\\COM10", true},
+        {L"C:\\Tools\\LPT0", true},
+        {L"C:\\Tools\\CONSOLE", true},
+        {L"C:\\Tools\\x.CON", true},
+        {L"C:\\Tools\\1.0", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.valid, isValidInstallPath(c.path)) << std::string(c.path.begin(), c.path.end());

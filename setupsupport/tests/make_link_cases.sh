@@ -20,3 +20,10 @@ ln -s ../../../canary/nestedempty links/nested/sub/inner/link
 ln -s canary/topempty links/top
 ln -s ../canary/full links/probe/folderlink
 ln -s ../canary/target.txt links/probe/filelink.txt
+# A link above the folder to delete: "data" -> another folder whose "setup"
+# holds files, as when the per-user folder is made a link elsewhere.
+mkdir -p links/abovecanary/setup/sub links/plaindata/setup/sub
+echo keep > links/abovecanary/setup/keep.txt
+echo deep > links/abovecanary/setup/sub/deep.txt
+echo x > links/plaindata/setup/sub/file.txt
+ln -s abovecanary links/data

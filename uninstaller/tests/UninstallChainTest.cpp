@@ -198,8 +198,13 @@ TEST(UninstallChain, HostileCommandLinesDeleteAndChangeNothing)
 {
     const std::wstring profile = specialFolder(CSIDL_PROFILE);
     const std::wstring windows = windowsFolder();
-    const std::vector<std::wstring> canaries = {L"C:\\tq_canary", windows + L"\\tq_canary", profile + L"\\tq_canary",
-                                                L"C:\\Program Files\\tq_canary"};
+    const std::wstring documents = specialFolder(CSIDL_PERSONAL);
+    const std::wstring downloads = profile + L"\\Downloads";
+    const std::wstring appData = profile + L"\\AppData";
+    const std::vector<std::wstring> canaries = {L"C:\\tq_canary",          windows + L"\\tq_canary",
+                                                profile + L"\\tq_canary",   L"C:\\Program Files\\tq_canary",
+                                                documents + L"\\tq_canary", downloads + L"\\tq_canary",
+                                                appData + L"\\tq_canary"};
     for (const std::wstring& canary : canaries)
         makeCanary(canary);
     // Ours in all but Launcher.xml.
@@ -207,8 +212,12 @@ TEST(UninstallChain, HostileCommandLinesDeleteAndChangeNothing)
     makeInstallFiles(notOurs);
     DeleteFileW((notOurs + L"Launcher.xml").c_str());
     // Ours in all but place: the profile holds a launcher list and the uninstaller.
-    writeFile(profile + L"\\Launcher.xml", kLauncherXml);
-    writeFile(profile + L"\\Uninstall.exe", "MZ");
+    // So do the user's folders.
+    const std::vector<std::wstring> lookalikes = {profile, documents, downloads, appData};
+    for (const std::wstring& folder : lookalikes) {
+        writeFile(folder + L"\\Launcher.xml", kLauncherXml);
+        writeFile(folder + L"\\Uninstall.exe", "MZ");
+    }
     writeInstallRegistry(L"C:\\Program Files\\TqSorva\\");
     ASSERT_TRUE(writeInstallLinks(L"C:\\Program Files\\TqSorva\\", dataFolder()));
 
@@ -229,10 +238,18 @@ TEST(UninstallChain, HostileCommandLinesDeleteAndChangeNothing)
         L"-silencedelete -path C:\\x\\..\\" + windows.substr(3),
         L"-silencedelete -path " + std::wstring(shortName),
         L"-silencedelete -path C:\\tq_nolauncher",
+        L"-silencedelete -path \"\\\\.\\" + documents + L"\"",
+        L"-silencedelete -path \"\\\\?\\" + documents + L"\"",
+        L"-silencedelete -path \"\\??\\" + documents + L"\"",
+        L"-silencedelete -path \"" + documents + L". \"",
+        L"-delete -path \"\\\\.\\" + documents + L"\"",
+        L"-silencedelete -path \"" + downloads + L"\"",
+        L"-silencedelete -path \"" + appData + L"\"",
         L"-silencedelete -path \"" + windows + L"\" " + std::wstring(40000, L'a'),
         L"-silencedelete -path \"C:\\tq_canary\\" + std::wstring(40000, L'b') + L"\"",
     };
-    // A path that does not exist falls back to asking the user (cancelled here).
+    // A path that does not exist falls back to asking the user (cancelled
+    // here, exit 0); every refused folder ends with -3.
     const size_t askingLine = lines.size() - 1;
     for (size_t n = 0; n < lines.size(); ++n) {
         const std::wstring& line = lines[n];
@@ -245,12 +262,13 @@ TEST(UninstallChain, HostileCommandLinesDeleteAndChangeNothing)
                 cut.back() = L'"';
             code = runCancellingPrompt(program, cut, prompted);
         }
-        EXPECT_EQ(0, code) << toUtf8(line.substr(0, 120));
+        EXPECT_EQ(n == askingLine ? 0 : -3, code) << toUtf8(line.substr(0, 120));
         EXPECT_EQ(n == askingLine, prompted) << toUtf8(line.substr(0, 120));
         for (size_t i = 0; i < canaries.size(); ++i)
             EXPECT_EQ(before[i], snapshotTree(canaries[i])) << toUtf8(line.substr(0, 120));
         EXPECT_EQ(notOursBefore, snapshotTree(notOurs)) << toUtf8(line.substr(0, 120));
-        EXPECT_TRUE(exists(profile + L"\\Launcher.xml"));
+        for (const std::wstring& folder : lookalikes)
+            EXPECT_TRUE(exists(folder + L"\\Launcher.xml")) << toUtf8(folder);
         EXPECT_EQ(registryBefore, registryState()) << toUtf8(line.substr(0, 120));
         for (const std::wstring& link : installLinkPaths())
             EXPECT_TRUE(exists(link)) << toUtf8(link);
@@ -258,8 +276,50 @@ TEST(UninstallChain, HostileCommandLinesDeleteAndChangeNothing)
     std::wstring log = readUninstallLog();
     EXPECT_NE(std::wstring::npos, log.find(L"is not an install folder (a protected folder), nothing deleted."));
     EXPECT_NE(std::wstring::npos, log.find(L"is not an install folder (no Launcher.xml), nothing deleted."));
-    DeleteFileW((profile + L"\\Launcher.xml").c_str());
-    DeleteFileW((profile + L"\\Uninstall.exe").c_str());
+    for (const std::wstring& folder : lookalikes) {
+        DeleteFileW((folder + L"\\Launcher.xml").c_str());
+        DeleteFileW((folder + L"\\Uninstall.exe").c_str());
+    }
+}
+
+// A decoy (a copy of the uninstaller and a short launcher list) removed
+// silently takes only its own files: the real install's registry values,
+// links and files stay.
+TEST(UninstallChain, DecoyRemovalLeavesTheRealInstall)
+{
+    const std::wstring real = L"C:\\tq_real\\TqSorva\\";
+    const std::wstring decoy = L"C:\\tq_decoy\\";
+    makeInstallFiles(real);
+    writeInstallRegistry(real);
+    ASSERT_TRUE(writeInstallLinks(real, dataFolder()));
+    copyProgram(L"Uninstall.exe", decoy + L"Uninstall.exe");
+    writeFile(decoy + L"Launcher.xml", "<LauncherInfo>\r\n<VersionInfo No=\"1.0.3.0\" Path=\"1.0.3.0\"/>\r\n"
+                                       "</LauncherInfo>\r\n\r\n");
+    writeFile(decoy + L"mine.txt", "the decoy folder's own file");
+    const auto realBefore = snapshotTree(real.substr(0, real.size() - 1));
+    const std::wstring registryBefore = registryState();
+    ASSERT_EQ(L"11111", registryBefore);
+
+    EXPECT_EQ(0, runAndWait(decoy + L"Uninstall.exe", L"-silencedelete -path \"C:\\tq_decoy\""));
+
+    EXPECT_FALSE(exists(decoy + L"Launcher.xml"));
+    EXPECT_EQ("the decoy folder's own file", readFile(decoy + L"mine.txt"));
+    EXPECT_EQ(realBefore, snapshotTree(real.substr(0, real.size() - 1)));
+    EXPECT_EQ(registryBefore, registryState());
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_TRUE(exists(link)) << toUtf8(link);
+    EXPECT_NE(std::wstring::npos, readUninstallLog().find(L"SorvaUninstallCore, the registered install is " + real
+                                                          + L", not C:\\tq_decoy\\: its entries stay."));
+
+    // The real install's own removal still takes them.
+    EXPECT_EQ(0, runAndWait(real + L"Uninstall.exe", L"-silencedelete -path \"C:\\tq_real\\TqSorva\""));
+    EXPECT_EQ(L"00000", registryState());
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_FALSE(exists(link)) << toUtf8(link);
+    EXPECT_FALSE(exists(real + L"Launcher.xml"));
+    removeTree(L"C:\\tq_real");
+    removeTree(decoy);
 }
 
 TEST(UninstallChain, CopyStartedInsideTheFolderItDeletesFinishes)

@@ -180,6 +180,14 @@ TEST_F(UninstallCoreTest, OnlyAnInstallOfOursMayBeDeleted)
         writeFile(folder + L"\\Launcher.xml", kLauncherXml);
         writeFile(folder + L"\\Uninstall.exe", "MZ");
     }
+    const std::wstring documents = specialFolder(CSIDL_PERSONAL);
+    const std::wstring downloads = specialFolder(CSIDL_PROFILE) + L"\\Downloads";
+    const std::wstring appDataRoot = specialFolder(CSIDL_APPDATA).substr(0, specialFolder(CSIDL_APPDATA).find_last_of(L'\\'));
+    const std::vector<std::wstring> planted = {documents, downloads, appDataRoot, specialFolder(CSIDL_APPDATA)};
+    for (const std::wstring& folder : planted) {
+        writeFile(folder + L"\\Launcher.xml", kLauncherXml);
+        writeFile(folder + L"\\Uninstall.exe", "MZ");
+    }
     wchar_t shortName[MAX_PATH] = {};
     GetShortPathNameW(specialFolder(CSIDL_PROGRAM_FILES).c_str(), shortName, MAX_PATH);
     writeFile(specialFolder(CSIDL_PROGRAM_FILES) + L"\\Launcher.xml", kLauncherXml);
@@ -208,10 +216,25 @@ TEST_F(UninstallCoreTest, OnlyAnInstallOfOursMayBeDeleted)
         {specialFolder(CSIDL_PROGRAM_FILES), false},
         {L"TqSorva", false},
         {L"", false},
+        // The user's folders and those above them, in any form.
+        {documents, false},
+        {L"\\\\.\\" + documents, false},
+        {L"\\\\?\\" + documents, false},
+        {L"\\??\\" + documents, false},
+        {documents + L". ", false},
+        {downloads, false},
+        {appDataRoot, false},
+        {specialFolder(CSIDL_APPDATA), false},
+        {L"\\\\.\\" + install.path(), true},
+        {L"\\\\?\\" + install.path(), true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.removable, isRemovableInstallFolder(c.path)) << toUtf8(c.path);
     for (const std::wstring& folder : {profile, windows, specialFolder(CSIDL_PROGRAM_FILES)}) {
+        DeleteFileW((folder + L"\\Launcher.xml").c_str());
+        DeleteFileW((folder + L"\\Uninstall.exe").c_str());
+    }
+    for (const std::wstring& folder : planted) {
         DeleteFileW((folder + L"\\Launcher.xml").c_str());
         DeleteFileW((folder + L"\\Uninstall.exe").c_str());
     }
@@ -255,7 +278,7 @@ TEST_F(UninstallCoreTest, CleanerReportsEveryFileAndFinishesAfterTheLast)
     writeFile(install.path() + L"Launcher.xml", kLauncherXml);
     copyProgram(L"uninstall_test_helper.exe", install.path() + L"Uninstall.exe");
     for (int i = 0; i < 298; ++i)
-        writeFile(install.path() + L"data\\f" + std::to_wstring(i) + L".bin", "x");
+        writeFile(install.path() + L"1.0.3.0\\data\\f" + std::to_wstring(i) + L".bin", "x");
     // 300 files in all; no reporter in this install.
     RecordingListener listener;
     SorvaFileCleaner cleaner(&listener);
@@ -306,11 +329,11 @@ TEST_F(UninstallCoreTest, LockedFileIsLoggedAndTheFinishStillComes)
 TEST_F(UninstallCoreTest, ProgramsOfTheInstallFolderEndButNotThoseOfItsSubFolders)
 {
     TestInstall install(L"programs");
-    copyProgram(L"uninstall_test_helper.exe", install.path() + L"Runner.exe");
+    // The launcher (the helper stands in for it) runs from the install folder.
     copyProgram(L"uninstall_test_helper.exe", install.path() + L"1.0.3.0\\Keeper.exe");
     const std::wstring started = install.root() + L"started.txt";
     setVariable(L"TQ_HELPER_RECORD", started);
-    PROCESS_INFORMATION runner = startProgram(install.path() + L"Runner.exe", L"Runner.exe -wait");
+    PROCESS_INFORMATION runner = startProgram(install.path() + L"TqSorva.exe", L"TqSorva.exe -wait");
     PROCESS_INFORMATION keeper = startProgram(install.path() + L"1.0.3.0\\Keeper.exe", L"Keeper.exe -wait");
     ASSERT_NE(nullptr, runner.hProcess);
     ASSERT_NE(nullptr, keeper.hProcess);
@@ -331,7 +354,7 @@ TEST_F(UninstallCoreTest, ProgramsOfTheInstallFolderEndButNotThoseOfItsSubFolder
     WaitForSingleObject(keeper.hProcess, 5000);
     closeProcess(runner);
     closeProcess(keeper);
-    EXPECT_FALSE(exists(install.path() + L"Runner.exe"));
+    EXPECT_FALSE(exists(install.path() + L"TqSorva.exe"));
 }
 
 TEST_F(UninstallCoreTest, ReporterGetsItsParametersAndIsWaitedForTenSecondsAtMost)
@@ -466,6 +489,7 @@ TEST_F(UninstallCoreTest, RegistryValuesAndShortcutsOfTheInstallGo)
             ASSERT_TRUE(exists(link)) << toUtf8(link);
 
         SorvaUninstallCore core(nullptr);
+        core.setPath(installPath);
         core.deleteRegeditInfo();
         core.deleteShortcuts();
 
@@ -485,6 +509,143 @@ TEST_F(UninstallCoreTest, RegistryValuesAndShortcutsOfTheInstallGo)
         RegDeleteValueW(run, L"SomethingElse");
         RegCloseKey(run);
     }
+}
+
+// The registry values and links stay unless the folder removed is the one
+// they point at, however either is written.
+TEST_F(UninstallCoreTest, OnlyTheRegisteredFolderRemovesTheRegistryValuesAndShortcuts)
+{
+    const std::wstring installPath = L"C:\\tq_uninstall_core\\registered\\TqSorva\\";
+    makeInstallFiles(installPath);
+    wchar_t shortForm[MAX_PATH] = {};
+    GetShortPathNameW(installPath.c_str(), shortForm, MAX_PATH);
+    std::wstring lower = installPath;
+    CharLowerBuffW(&lower[0], static_cast<DWORD>(lower.size()));
+    for (wchar_t& c : lower)
+        if (c == L'\\')
+            c = L'/';
+    struct Case {
+        std::wstring removed;  // the folder being removed
+        std::wstring registered;  // the product key's InstallDir ("": none, the uninstall entry then)
+        bool entriesGo;
+    } cases[] = {
+        {installPath, installPath, true},
+        {installPath.substr(0, installPath.size() - 1), installPath, true},
+        {lower, installPath, true},
+        {shortForm, installPath, true},
+        {L"\\\\?\\" + installPath, installPath, true},
+        {installPath, L"", true},                                           // found through the uninstall entry
+        {L"C:\\tq_uninstall_core\\decoy\\TqSorva\\", installPath, false},   // a decoy copy
+        {L"C:\\tq_uninstall_core\\decoy\\TqSorva\\", L"", false},
+        {installPath + L"1.0.3.0\\", installPath, false},                   // a folder inside it
+        {L"C:\\tq_uninstall_core\\registered\\", installPath, false},      // the folder holding it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(toUtf8(c.removed) + " / " + toUtf8(c.registered));
+        writeInstallRegistry(installPath);
+        if (c.registered.empty())
+            RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva");
+        ASSERT_TRUE(writeInstallLinks(installPath, dataFolder()));
+
+        SorvaUninstallCore core(nullptr);
+        core.setPath(c.removed);
+        core.deleteRegeditInfo();
+        core.deleteShortcuts();
+
+        EXPECT_EQ(!c.entriesGo, valueExists(HKEY_CURRENT_USER, kRunKey, L"TqSorva"));
+        EXPECT_EQ(!c.entriesGo, keyExists(HKEY_CURRENT_USER, L"Software\\brenlo\\com.tq.tqsorva"));
+        EXPECT_EQ(!c.entriesGo, keyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+        EXPECT_EQ(!c.entriesGo && !c.registered.empty(), keyExists(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva"));
+        for (const std::wstring& link : installLinkPaths())
+            EXPECT_EQ(!c.entriesGo, exists(link)) << toUtf8(link);
+    }
+    // The real uninstall still removes them all.
+    SorvaUninstallCore core(nullptr);
+    core.setPath(installPath);
+    core.deleteRegeditInfo();
+    core.deleteShortcuts();
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+    for (const std::wstring& link : installLinkPaths())
+        EXPECT_FALSE(exists(link)) << toUtf8(link);
+    removeTree(L"C:\\tq_uninstall_core\\registered");
+}
+
+// The install folder may hold the user's own files: only what the product
+// put there goes (its files, the version folders its list names), and the
+// folder stays while anything else is in it.
+TEST_F(UninstallCoreTest, CleanerRemovesOnlyWhatTheProductPutThere)
+{
+    TestInstall install(L"foreign");
+    const std::wstring path = install.path();
+    writeFile(path + L"Launcher.xml",
+              "<LauncherInfo><VersionInfo No=\"1.0.2.0\"/><VersionInfo Path=\"1.0.3.0\"/>"
+              "<VersionInfo Path=\"..\\outside\"/></LauncherInfo>");
+    writeFile(path + L"1.0.2.0\\TqSorva.exe", "MZ old");
+    writeFile(path + L"Check\\TqVirtualCam.ax", "MZ check");
+    writeFile(path + L"tqupdate.exe.old", "MZ older client");
+    // Someone else's: a document, a folder of photos, a folder named like a
+    // version the list does not name, and what a listed name would reach
+    // outside.
+    const std::map<std::wstring, std::string> foreign = {
+        {L"notes.txt", "the user's notes"},
+        {L"Photos\\holiday.jpg", std::string(3000, '\x11')},
+        {L"1.0.1.0\\keep.dat", "not listed"},
+        {L"desktop.ini", "[.ShellClassInfo]"},
+    };
+    for (const auto& file : foreign)
+        writeFile(path + file.first, file.second);
+    writeFile(install.root() + L"outside\\keep.txt", "beside the install");
+    const auto outsideBefore = snapshotTree(install.root() + L"outside");
+
+    RecordingListener listener;
+    SorvaFileCleaner cleaner(&listener);
+    cleaner.setPath(path);
+    cleaner.run(false);
+
+    EXPECT_EQ(1, listener.finished);
+    for (const auto& file : foreign)
+        EXPECT_EQ(file.second, readFile(path + file.first)) << toUtf8(file.first);
+    EXPECT_EQ(outsideBefore, snapshotTree(install.root() + L"outside"));
+    for (const wchar_t* gone : {L"Launcher.xml", L"TqSorva.exe", L"Uninstall.exe", L"1.0.2.0", L"1.0.3.0", L"Stable",
+                                L"Check", L"Microsoft.VC90.CRT", L"ProductInfo.txt", L"tqupdate.exe.old"})
+        EXPECT_FALSE(exists(path + gone)) << toUtf8(gone);
+    std::map<std::wstring, std::string> left = snapshotTree(path.substr(0, path.size() - 1));
+    EXPECT_EQ(6u, left.size()) << "only the foreign files and their folders";
+    std::wstring log = readUninstallLog();
+    EXPECT_NE(std::wstring::npos, log.find(L"keep " + path + L"\\notes.txt, not put there by the product"));
+    EXPECT_NE(std::wstring::npos, log.find(L"RemoveDirectory " + path + L" fail, last error is "));
+}
+
+// "-path" given as a link, or through a link above it, to a folder that
+// looks like an install: nothing behind the link goes.
+TEST_F(UninstallCoreTest, LinkAsOrAboveTheFolderDeletesNothing)
+{
+    // Made by the test's fixture: "pathlink" -> "lookalike", "parentlink" ->
+    // "lookparent" (which holds "TqSorva").
+    const std::wstring root = L"C:\\tq_uninstall_link\\";
+    ASSERT_TRUE(exists(root + L"pathlink")) << "fixture missing";
+    ASSERT_TRUE(exists(root + L"parentlink")) << "fixture missing";
+    makeInstallFiles(root + L"lookalike\\");
+    makeInstallFiles(root + L"lookparent\\TqSorva\\");
+    writeFile(root + L"lookalike\\notes.txt", "the target's own");
+    const auto lookalikeBefore = snapshotTree(root + L"lookalike");
+    const auto parentBefore = snapshotTree(root + L"lookparent");
+    const std::wstring paths[] = {root + L"pathlink", root + L"pathlink\\", root + L"parentlink\\TqSorva\\",
+                                  L"\\\\?\\" + root + L"parentlink\\TqSorva"};
+    for (const std::wstring& path : paths) {
+        SCOPED_TRACE(toUtf8(path));
+        std::wstring reason;
+        EXPECT_FALSE(isRemovableInstallFolder(path, &reason));
+        SorvaFileCleaner cleaner(nullptr);
+        cleaner.setPath(path);
+        cleaner.run(false);
+        EXPECT_FALSE(cleaner.accepted());
+        EXPECT_EQ(lookalikeBefore, snapshotTree(root + L"lookalike"));
+        EXPECT_EQ(parentBefore, snapshotTree(root + L"lookparent"));
+    }
+    // The real folders themselves are installs of ours.
+    EXPECT_TRUE(isRemovableInstallFolder(root + L"lookalike"));
+    EXPECT_TRUE(isRemovableInstallFolder(root + L"lookparent\\TqSorva"));
 }
 
 TEST_F(UninstallCoreTest, StatisticsRequestSaysUninstalled)
@@ -626,6 +787,7 @@ TEST_F(UninstallCoreTest, ControllerListenerSlotsReachTheWindows)
     EXPECT_EQ(L"x", path);
     EXPECT_DOUBLE_EQ(1.5, share);
     setString(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva", L"InstallDir", L"C:\\x\\");
+    control.core()->setPath(L"C:\\x\\");  // the registered install is the one removed
     CallSlot<void>(listener, 4);  // onCleanFinish: registry first, then the window
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, L"Software\\brenlo\\tqsorva"));
     got = progress.take();
