@@ -7,11 +7,11 @@
 #   hostile_N.7z  one harmless entry, then one entry renamed to a hostile name
 #                 (names in hostile_names.txt, line N)
 #   component.7z  the component archive of the update tests ("comp.txt" and "sub/c2.txt")
-#   compbad.7z    a component archive with an entry routed to "TEMP"
+#   compbad.7z    a component archive: "comp.txt", then an entry routed to "TEMP"
 set -eu
 out=$1
 rm -rf "$out"
-mkdir -p "$out/src/install/sub" "$out/src/install/empty" "$out/csrc/sub" "$out/bsrc/TEMP"
+mkdir -p "$out/src/install/sub" "$out/src/install/empty" "$out/csrc/sub" "$out/bsrc"
 cd "$out/src"
 printf 'alpha' > install/a.txt
 head -c 200000 /dev/urandom > install/sub/b.bin
@@ -27,9 +27,9 @@ while IFS= read -r name; do
   i=$((i + 1))
   rm -rf "$out/h" && mkdir -p "$out/h/install" && cd "$out/h"
   printf 'first' > install/first.txt
-  printf 'evil' > evil.txt
-  7zz a -bso0 -t7z ../hostile_$i.7z install/first.txt evil.txt
-  7zz rn -bso0 ../hostile_$i.7z evil.txt "$name"
+  printf 'evil' > zz_evil.txt
+  7zz a -bso0 -t7z ../hostile_$i.7z install/first.txt zz_evil.txt
+  7zz rn -bso0 ../hostile_$i.7z zz_evil.txt "$name"
   cd "$out"
 done <<'NAMES'
 ../x
@@ -43,5 +43,6 @@ install/.. /x
 NAMES
 cd "$out/csrc" && printf 'component one' > comp.txt && printf 'component two' > sub/c2.txt
 7zz a -bso0 -t7z ../component.7z comp.txt sub
-cd "$out/bsrc" && printf 'evil' > TEMP/x && 7zz a -bso0 -t7z ../compbad.7z TEMP
+cd "$out/bsrc" && printf 'component one' > comp.txt && printf 'evil' > zz.txt
+7zz a -bso0 -t7z ../compbad.7z comp.txt zz.txt && 7zz rn -bso0 ../compbad.7z zz.txt TEMP/x
 rm -rf "$out/src" "$out/csrc" "$out/bsrc" "$out/h"
