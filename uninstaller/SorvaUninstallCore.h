@@ -33,7 +33,12 @@ public:
     // Whether the cleaner accepted the folder as an install of ours.
     bool cleanAccepted() const;
 
+    // Sends the statistics request on a thread of its own with a short
+    // time-out, so the window never waits for the server.
     void sendInstallStastics();
+    // Waits (bounded) for a statistics request still under way.
+    void waitForStatistics();
+    static constexpr unsigned long kStatisticsTimeoutMs = 5000;
     // Unregisters the version folder's camera filter and waits for it (bounded).
     void unRegsvrAxComM();
     void deleteRegeditInfo();
@@ -61,4 +66,5 @@ private:
     std::wstring m_path;
     SorvaUninstallChecker* m_checker;
     SorvaFileCleaner* m_cleaner;
+    void* m_statistics = nullptr;  // thread of the statistics request
 };
