@@ -177,7 +177,7 @@ bool CWinInetHttpBase::Request(const wchar_t* url, const wchar_t* headers, const
             result = false;
             break;
         }
-        // What was asked for over TLS is never fetched in the clear.
+        // Only to http(s), and what was asked for over TLS never continues in the clear.
         if (!isRedirectAllowed(current, next, m_secure != 0)) {
             writeLog(L"CWinInetHttpBase::Request, redirect from %s to %s refused.", current.c_str(), next.c_str());
             result = false;
