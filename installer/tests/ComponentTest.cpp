@@ -165,6 +165,9 @@ TEST_F(ComponentUpdate, ArchivesBeyondTheListOrTheLimitsAreNotKept)
         {"no length, body above the cap", bothMatch, withoutLength, archive.size() - 1, bigUnpacked, false, nullptr,
          false},
         {"unpacks to more than allowed", bothMatch, LoopbackResponse::ok(archive), big, 25, false, nullptr, false},
+        // Its first block is harmless; the second announces more than the disk holds.
+        {"announces more than the free space", bothMatch,
+         LoopbackResponse::ok(readFileBytes(fixturePath(L"comphuge.7z"))), big, ~0ull, false, nullptr, false},
     };
     const std::wstring data = getAppDataDir();
     const std::vector<std::wstring> canaries = {data + L"\\component_canary.txt", m_folder + L"user.txt",
