@@ -87,6 +87,45 @@ void initCrcOnce()
     InitOnceExecuteOnce(&once, generateCrcTable, nullptr, nullptr);
 }
 
+std::wstring entryName(const CSzArEx& db, UInt32 i, std::vector<UInt16>& buffer)
+{
+    static_assert(sizeof(wchar_t) == sizeof(UInt16), "entry names are UTF-16");
+    size_t length = SzArEx_GetFileNameUtf16(&db, i, nullptr);
+    if (length > buffer.size())
+        buffer.resize(length);
+    SzArEx_GetFileNameUtf16(&db, i, buffer.data());
+    return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data()), length ? length - 1 : 0);
+}
+
+// Refuses, before anything is decoded or written, an archive that announces
+// more than the limit or holds a name the outputer would not write.
+bool acceptableArchive(const CSzArEx& db, CDiskOutputer& outputer, const ArchiveExtractOptions& options,
+                       std::vector<UInt16>& nameBuffer)
+{
+    if (options.maxUnpackedBytes) {
+        unsigned long long total = 0;
+        for (UInt32 f = 0; f < db.db.NumFolders; ++f)
+            total += SzAr_GetFolderUnpackSize(&db.db, f);
+        if (total > options.maxUnpackedBytes) {
+            writeLog(L"extractArchive, archive unpacks to %I64u bytes, more than the %I64u allowed.", total,
+                     options.maxUnpackedBytes);
+            return false;
+        }
+    }
+    if (options.checkMode)
+        return true;  // only the filter is written, under a fixed name
+    for (UInt32 i = 0; i < db.NumFiles; ++i) {
+        const std::wstring name = entryName(db, i, nameBuffer);
+        std::wstring target;
+        bool skipped = false;
+        if (!outputer.route(name, target, skipped)) {
+            writeLog(L"extractArchive, refused entry name %s, nothing written.", name.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 std::wstring afterLastSlash(const std::wstring& name)
 {
     size_t slash = name.find_last_of(L"/\\");
@@ -116,17 +155,12 @@ bool extractArchive(const void* data, size_t size, CDiskOutputer& outputer, cons
     Byte* outBuffer = nullptr;
     size_t outBufferSize = 0;
     std::vector<UInt16> nameBuffer;
-    bool ok = true;
+    bool ok = acceptableArchive(db, outputer, options, nameBuffer);
 
     for (UInt32 i = 0; i < db.NumFiles && ok; ++i) {
         if (!outputer.shouldContinue())
             break;
-        size_t nameLength = SzArEx_GetFileNameUtf16(&db, i, nullptr);
-        if (nameLength > nameBuffer.size())
-            nameBuffer.resize(nameLength);
-        SzArEx_GetFileNameUtf16(&db, i, nameBuffer.data());
-        std::wstring name(reinterpret_cast<const wchar_t*>(nameBuffer.data()), nameLength ? nameLength - 1 : 0);
-        static_assert(sizeof(wchar_t) == sizeof(UInt16), "entry names are UTF-16");
+        std::wstring name = entryName(db, i, nameBuffer);
 
         if (options.checkMode) {
             // The part after the last "/" must be the filter itself.

@@ -385,7 +385,7 @@ void SorvaSetupCore::sendInstallStastics()
         writeLog(L"SorvaSetupCore::sendInstallStastics, no service address, request skipped.");
         return;
     }
-    const std::wstring url = base + L"/TqSorvaInstall.php?mac=" + narrowToWide(readMacIdFromSetupIni(), CP_ACP) +
+    const std::wstring url = base + L"/TqSorvaInstall.php?mac=" + machineIdForUrl() +
                              L"&version=" + kProductVersion + L"&installed=1";
     CWinInetHttpPtr http(new CWinInetHttpBase());
     http->SetUseCache(false);

@@ -1,6 +1,7 @@
 #include "SorvaSetupDecompressor.h"
 
 #include "DiskOutputer.h"
+#include "LinkCheck.h"
 #include "Md5.h"
 #include "ServiceAddress.h"
 #include "SetupCleanup.h"
@@ -9,6 +10,7 @@
 #include "SevenZipArchive.h"
 #include "SorvaSetupListener.h"
 #include "SystemUtils.h"
+#include "WinInetHttpBase.h"
 #include "XmlDocument.h"
 
 #include <tlhelp32.h>
@@ -37,6 +39,33 @@ std::wstring fileMd5Hex(const std::wstring& path)
         return std::wstring();
     md5.finalize();
     return narrowToWide(md5.hexDigest(), CP_UTF8);
+}
+
+// True when folder itself or a step from it down to path is a link: a file
+// there is not the component folder's to remove.
+bool reachedThroughLink(const std::wstring& folder, const std::wstring& path)
+{
+    if (isLinkItself(folder))
+        return true;
+    size_t pos = folder.size();
+    while (pos < path.size()) {
+        size_t end = path.find_first_of(L"\\/", pos + 1);
+        if (end == std::wstring::npos)
+            end = path.size();
+        if (isLinkItself(path.substr(0, end)))
+            return true;
+        pos = end;
+    }
+    return false;
+}
+
+// Bytes the caller may still write on the volume of folder; 0 when unknown.
+unsigned long long availableBytes(const std::wstring& folder)
+{
+    ULARGE_INTEGER available = {};
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr))
+        return 0;
+    return available.QuadPart;
 }
 
 bool waitForCondition(const volatile LONG& flag, const volatile int32_t& stop)
@@ -297,8 +326,17 @@ bool SorvaSetupDecompressor::_downloadFile(const std::wstring& url, const std::w
                             nullptr))
             return _handleThreadErrorWithLastError(L"Failed to receive a valid response from the server",
                                                    GetLastError());
-        if (status == 200)
+        if (status == 200) {
+            // WinInet follows redirects itself here: what was asked for over
+            // TLS must not have arrived in the clear.
+            wchar_t finalUrl[INTERNET_MAX_URL_LENGTH] = {};
+            DWORD finalSize = sizeof(finalUrl);
+            if (InternetQueryOptionW(m_request, INTERNET_OPTION_URL, finalUrl, &finalSize) && finalUrl[0] &&
+                _wcsicmp(finalUrl, url.c_str()) != 0 && !isRedirectAllowed(url, finalUrl, false))
+                return _handleThreadErrorWithLastError(L"Failed to receive a valid HTTP response from the server",
+                                                       ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
             break;
+        }
         if (status == 401 || status == 407) {
             char discard[50];
             DWORD read = 0;
@@ -318,6 +356,8 @@ bool SorvaSetupDecompressor::_downloadFile(const std::wstring& url, const std::w
     DWORD contentLength = 0, lengthSize = sizeof(contentLength);
     const bool haveLength = HttpQueryInfoW(m_request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
                                            &contentLength, &lengthSize, nullptr) != 0;
+    if (haveLength && contentLength > m_maxDownloadBytes)
+        return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", ERROR_FILE_TOO_LARGE);
     unsigned long long received = 0;
     char buffer[1024];
     for (;;) {
@@ -332,6 +372,10 @@ bool SorvaSetupDecompressor::_downloadFile(const std::wstring& url, const std::w
         if (!WriteFile(m_downloadFile, buffer, read, &written, nullptr) || written != read)
             return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", GetLastError());
         received += read;
+        // A body without a length must still end somewhere.
+        if (received > m_maxDownloadBytes)
+            return _handleThreadErrorWithLastError(L"An error occurred while downloading the file",
+                                                   ERROR_FILE_TOO_LARGE);
         if (haveLength && received > contentLength)
             return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", ERROR_INVALID_DATA);
         if (m_listener && haveLength && contentLength > 0)
@@ -358,21 +402,26 @@ bool SorvaSetupDecompressor::_downloadcomp()
     std::wstring listPath = folder;
     pathAppend(listPath, L"component.xml");
 
+    // The list, read whole: it decides whether the archive is fetched and
+    // then vouches for every file the archive brings.
+    std::vector<ComponentFile> listed;
     bool needUpdate = true;
     if (_downloadFile(base + L"/tqsorva/component/component.xml", listPath, L"正在验证组件信息，请稍等...")) {
         needUpdate = false;
         CXmlDocument document;
         if (document.Load(listPath) && document.findElement(L"files") && document.enterElement()) {
-            while (!needUpdate && document.findElement(L"file")) {
-                std::wstring name = document.getAttribute(L"name");
-                std::wstring md5 = document.getAttribute(L"md5");
-                if (!isSafeRelativeName(name)) {
-                    writeLog(L"SorvaSetupDecompressor::_downloadcomp, unsafe component name %s ignored.", name.c_str());
+            while (document.findElement(L"file")) {
+                ComponentFile entry = {document.getAttribute(L"name"), document.getAttribute(L"md5")};
+                if (!isSafeRelativeName(entry.name)) {
+                    writeLog(L"SorvaSetupDecompressor::_downloadcomp, unsafe component name %s ignored.",
+                             entry.name.c_str());
                     continue;
                 }
                 std::wstring file = folder;
-                if (!pathAppend(file, name) || !isPathExist(file) || _wcsicmp(fileMd5Hex(file).c_str(), md5.c_str()) != 0)
+                if (!pathAppend(file, entry.name) || !isPathExist(file) ||
+                    _wcsicmp(fileMd5Hex(file).c_str(), entry.md5.c_str()) != 0)
                     needUpdate = true;
+                listed.push_back(entry);
             }
         }
         if (!needUpdate)
@@ -386,11 +435,47 @@ bool SorvaSetupDecompressor::_downloadcomp()
     CDiskOutputer outputer(folder, m_listener, false);
     ArchiveExtractOptions options;
     options.cancelled = [this] { return isStopRequested(); };
+    // Room for what the archive announces, checked before its first byte is written.
+    const unsigned long long room = availableBytes(folder);
+    options.maxUnpackedBytes = room < m_maxUnpackedBytes ? room : m_maxUnpackedBytes;
+    if (options.maxUnpackedBytes == 0)
+        options.maxUnpackedBytes = 1;  // unknown free space: only an empty archive fits
     const bool extracted = extractArchiveFile(archive, outputer, options);
     DeleteFileW(archive.c_str());
     if (!extracted) {
         m_downloadPath = archive;
         _handleThreadErrorWithLastError(L"An error occurred while unzip 7z local file", GetLastError());
+        return false;
     }
-    return extracted;
+    return _verifyComponents(folder, listed);
+}
+
+bool SorvaSetupDecompressor::_verifyComponents(const std::wstring& folder, const std::vector<ComponentFile>& files)
+{
+    bool ok = true;
+    for (const ComponentFile& entry : files) {
+        std::wstring file = folder;
+        if (!isSafeRelativeName(entry.name) || !pathAppend(file, entry.name)) {
+            ok = false;
+            continue;
+        }
+        if (!isPathExist(file)) {
+            writeLog(L"SorvaSetupDecompressor::_verifyComponents, %s missing after the update.", file.c_str());
+            ok = false;
+            continue;
+        }
+        if (_wcsicmp(fileMd5Hex(file).c_str(), entry.md5.c_str()) == 0)
+            continue;
+        ok = false;
+        if (reachedThroughLink(folder, file)) {
+            writeLog(L"SorvaSetupDecompressor::_verifyComponents, %s differs from the list but lies behind a link, "
+                     L"left alone.", file.c_str());
+            continue;
+        }
+        DWORD attributes = GetFileAttributesW(file.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileW(file.c_str());
+        writeLog(L"SorvaSetupDecompressor::_verifyComponents, %s differs from the list, removed.", file.c_str());
+    }
+    return ok;
 }

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class SorvaSetupListener;
 class SorvaSetupCore;
@@ -18,6 +19,16 @@ class SorvaSetupDecompressor : public CWorkerThread {
 public:
     // Tries at ending a product that keeps running before the install gives up.
     static constexpr int kMaxQuitAttempts = 5;
+    // Largest download the component update accepts, and the largest total
+    // its archive may unpack to.
+    static constexpr unsigned long long kMaxDownloadBytes = 64ull << 20;
+    static constexpr unsigned long long kMaxUnpackedBytes = 256ull << 20;
+
+    // One "file" element of "component.xml".
+    struct ComponentFile {
+        std::wstring name;
+        std::wstring md5;
+    };
 
     explicit SorvaSetupDecompressor(SorvaSetupListener* listener = nullptr);
     ~SorvaSetupDecompressor() override;
@@ -42,6 +53,15 @@ public:
     bool _downloadFile(const std::wstring& url, const std::wstring& localPath, const std::wstring& progressText);
     bool _downloadcomp();
     void _syncDecompress();
+    // Compares every listed file below folder with its MD5 and removes the
+    // ones that differ (never through a link); true when all are present and match.
+    static bool _verifyComponents(const std::wstring& folder, const std::vector<ComponentFile>& files);
+    // Lower limits than the defaults (tests).
+    void setComponentLimits(unsigned long long downloadBytes, unsigned long long unpackedBytes)
+    {
+        m_maxDownloadBytes = downloadBytes;
+        m_maxUnpackedBytes = unpackedBytes;
+    }
 
 protected:
     void execute() override;
@@ -64,4 +84,6 @@ private:
     HINTERNET m_request = nullptr;
     std::wstring m_downloadPath;
     HANDLE m_downloadFile = INVALID_HANDLE_VALUE;
+    unsigned long long m_maxDownloadBytes = kMaxDownloadBytes;
+    unsigned long long m_maxUnpackedBytes = kMaxUnpackedBytes;
 };

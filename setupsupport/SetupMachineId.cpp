@@ -102,3 +102,27 @@ std::string getMacId()
         id = fromIpHelper();
     return id;
 }
+
+std::wstring escapeUrlQueryValue(const std::string& bytes)
+{
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    std::wstring escaped;
+    for (unsigned char c : bytes) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
+            escaped += static_cast<wchar_t>(c);
+        } else {
+            escaped += L'%';
+            escaped += kHex[c >> 4];
+            escaped += kHex[c & 15];
+        }
+    }
+    return escaped;
+}
+
+std::wstring machineIdForUrl()
+{
+    // setup.ini lives in the user's profile, where any program of the user
+    // can write it: its text goes into the address only escaped.
+    return escapeUrlQueryValue(readMacIdFromSetupIni());
+}

@@ -134,6 +134,11 @@ std::string getMacId();
 // The per-user "setup.ini".
 std::wstring setupIniPath();
 std::string readMacIdFromSetupIni();
+// Bytes as a URL query value: letters, digits and "-._~" stay, every other
+// byte becomes "%XX", so "&", "#" or a blank cannot change the request.
+std::wstring escapeUrlQueryValue(const std::string& bytes);
+// The machine id of setup.ini, escaped for the statistics address.
+std::wstring machineIdForUrl();
 void writeSetupIni(const std::string& key, const std::string& value);
 // The same on a given file.
 std::string readMacIdFromIniFile(const std::wstring& file);

@@ -43,7 +43,21 @@ void queryHeaderText(HINTERNET request, DWORD info, char (&out)[kHeaderTextBytes
     out[length] = 0;
 }
 
+bool hasScheme(const std::wstring& url, const wchar_t* scheme)
+{
+    const size_t length = wcslen(scheme);
+    return url.size() >= length && _wcsnicmp(url.c_str(), scheme, length) == 0;
+}
+
 } // namespace
+
+bool isRedirectAllowed(const std::wstring& from, const std::wstring& to, bool secure)
+{
+    const bool toSecure = hasScheme(to, L"https://");
+    if (!toSecure && !hasScheme(to, L"http://"))
+        return false;
+    return toSecure || !(secure || hasScheme(from, L"https://"));
+}
 
 CWinInetHttpBase::CWinInetHttpBase() = default;
 
@@ -160,6 +174,12 @@ bool CWinInetHttpBase::Request(const wchar_t* url, const wchar_t* headers, const
         }
         if (hop >= kMaxRedirects || next.empty()) {
             writeLog(L"CWinInetHttpBase::Request, redirect not followed after %d hops.", hop);
+            result = false;
+            break;
+        }
+        // Only to http(s), and what was asked for over TLS never continues in the clear.
+        if (!isRedirectAllowed(current, next, m_secure != 0)) {
+            writeLog(L"CWinInetHttpBase::Request, redirect from %s to %s refused.", current.c_str(), next.c_str());
             result = false;
             break;
         }

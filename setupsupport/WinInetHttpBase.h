@@ -88,6 +88,11 @@ private:
 };
 constexpr int kWinInetHttpBaseSlots = 9;
 
+// Whether a redirect from one address to the next may be followed: only to
+// an http or https address, and never from a secure request (secure set, or
+// an https address) to a plain one.
+bool isRedirectAllowed(const std::wstring& from, const std::wstring& to, bool secure);
+
 // Owner of an object made with new: frees it through slot 0.
 struct CWinInetHttpBaseDeleter {
     void operator()(CWinInetHttpBase* object) const { CWinInetHttpBase::Destroy(object); }

@@ -9,6 +9,7 @@
 #include "WinInetHttpBase.h"
 
 #include <objbase.h>
+#include <process.h>
 #include <shlobj.h>
 
 namespace {
@@ -67,6 +68,21 @@ std::wstring folderOfProgram(std::wstring program)
     return cut == std::wstring::npos ? std::wstring() : program.substr(0, cut + 1);
 }
 
+unsigned __stdcall sendStatistics(void* parameter)
+{
+    std::unique_ptr<std::wstring> url(static_cast<std::wstring*>(parameter));
+    CWinInetHttpPtr http(new CWinInetHttpBase());
+    http->SetUseCache(false);
+    http->SetTimeout(SorvaUninstallCore::kStatisticsTimeoutMs);
+    if (!http->Open()) {
+        writeLog(L"SorvaUninstallCore::sendInstallStastics, open fail.");
+        return 1;
+    }
+    http->Request(url->c_str(), nullptr, nullptr, 0, false);
+    http->Close();
+    return 0;
+}
+
 }  // namespace
 
 std::wstring SorvaUninstallCore::registeredInstallFolder()
@@ -102,6 +118,7 @@ SorvaUninstallCore::SorvaUninstallCore(SorvaUninstallListener* listener)
 
 SorvaUninstallCore::~SorvaUninstallCore()
 {
+    waitForStatistics();
     m_checker->stop();
     m_cleaner->stop();
     delete m_checker;
@@ -146,8 +163,7 @@ std::wstring SorvaUninstallCore::statisticsUrl()
     std::wstring base = serviceBaseUrl();
     if (base.empty())
         return std::wstring();
-    std::wstring mac = narrowToWide(readMacIdFromSetupIni(), CP_ACP);
-    return base + L"/TqSorvaInstall.php?mac=" + mac + L"&version=" + uninstall::kVersion + L"&installed=0";
+    return base + L"/TqSorvaInstall.php?mac=" + machineIdForUrl() + L"&version=" + uninstall::kVersion + L"&installed=0";
 }
 
 void SorvaUninstallCore::sendInstallStastics()
@@ -157,15 +173,30 @@ void SorvaUninstallCore::sendInstallStastics()
         writeLog(L"SorvaUninstallCore::sendInstallStastics, no service address, request skipped.");
         return;
     }
-    CWinInetHttpPtr http(new CWinInetHttpBase());
-    http->SetUseCache(false);
-    if (!http->Open()) {
-        writeLog(L"SorvaUninstallCore::sendInstallStastics, open fail.");
+    waitForStatistics();
+    writeLog(L"SorvaSetupCore::sendInstallStastics, url %s.", url.c_str());
+    // The thread owns its copy of the address: it may outlive this object
+    // when the server keeps it past the bounded wait.
+    auto* owned = new std::wstring(url);
+    uintptr_t thread = _beginthreadex(nullptr, 0, sendStatistics, owned, 0, nullptr);
+    if (!thread) {
+        delete owned;
+        writeLog(L"SorvaUninstallCore::sendInstallStastics, request not started.");
         return;
     }
-    http->Request(url.c_str(), nullptr, nullptr, 0, false);
-    writeLog(L"SorvaSetupCore::sendInstallStastics, url %s.", url.c_str());
-    http->Close();
+    m_statistics = reinterpret_cast<void*>(thread);
+}
+
+void SorvaUninstallCore::waitForStatistics()
+{
+    if (!m_statistics)
+        return;
+    // Connect, send and receive each have the time-out; past that the
+    // request is given up and the process may end with it.
+    if (WaitForSingleObject(m_statistics, 4 * kStatisticsTimeoutMs) == WAIT_TIMEOUT)
+        writeLog(L"SorvaUninstallCore::sendInstallStastics, no answer in time, request given up.");
+    CloseHandle(m_statistics);
+    m_statistics = nullptr;
 }
 
 void SorvaUninstallCore::unRegsvrAxComM()

@@ -42,7 +42,12 @@ public:
     // the cleaning starts.
     bool isRegisteredInstall();
 
+    // Sends the statistics request on a thread of its own with a short
+    // time-out, so the window never waits for the server.
     void sendInstallStastics();
+    // Waits (bounded) for a statistics request still under way.
+    void waitForStatistics();
+    static constexpr unsigned long kStatisticsTimeoutMs = 5000;
     // Unregisters the version folder's camera filter and waits for it (bounded).
     void unRegsvrAxComM();
     void deleteRegeditInfo();
@@ -71,4 +76,5 @@ private:
     int m_registeredHere = -1;  // unknown, no, yes
     SorvaUninstallChecker* m_checker;
     SorvaFileCleaner* m_cleaner;
+    void* m_statistics = nullptr;  // thread of the statistics request
 };

@@ -70,7 +70,10 @@ TEST_F(ComponentUpdate, AnUnreadableListMeansNoDownload)
 
 TEST_F(ComponentUpdate, AChangedFileFetchesAndUnpacksTheArchive)
 {
-    serve(LoopbackResponse::ok("<files><file name=\"comp.txt\" md5=\"00000000000000000000000000000000\"/></files>"),
+    createDirectories(m_folder);
+    ASSERT_TRUE(writeFileBytes(m_folder + L"comp.txt", "an older component"));
+    serve(LoopbackResponse::ok("<files><file name=\"comp.txt\" md5=\"" + md5Hex("component one", 13) +
+                               "\"/></files>"),
           LoopbackResponse::ok(componentArchive()));
     SorvaSetupDecompressor decompressor;
     RecordingListener listener;
@@ -119,7 +122,93 @@ TEST_F(ComponentUpdate, FailedDownloadsFailTheUpdate)
         EXPECT_EQ(targets(), kListAndArchive) << c.what;
         EXPECT_FALSE(fileExists(m_folder + L"component.7z")) << c.what;
         EXPECT_FALSE(fileExists(tempX)) << c.what;
+        // The routed-out entry comes after "comp.txt": every name is checked
+        // before the first write, so nothing of the archive is written.
+        EXPECT_FALSE(fileExists(m_folder + L"comp.txt")) << c.what;
     }
+}
+
+// Each case plants files around the component folder; whatever the server
+// sends, they keep their contents.
+TEST_F(ComponentUpdate, ArchivesBeyondTheListOrTheLimitsAreNotKept)
+{
+    const std::string archive = componentArchive();
+    const std::string one = md5Hex("component one", 13);
+    const std::string two = md5Hex("component two", 13);
+    LoopbackResponse withoutLength = LoopbackResponse::ok(archive);
+    withoutLength.sendContentLength = false;
+    struct Case {
+        const char* what;
+        std::string list;
+        LoopbackResponse answer;
+        unsigned long long maxDownload, maxUnpacked;
+        bool succeeds;
+        const char* compTxt;  // expected contents; nullptr: absent
+        bool c2Txt;
+    };
+    const unsigned long long big = SorvaSetupDecompressor::kMaxDownloadBytes;
+    const unsigned long long bigUnpacked = SorvaSetupDecompressor::kMaxUnpackedBytes;
+    const std::string bothMatch = "<files><file name=\"comp.txt\" md5=\"" + one +
+                                  "\"/><file name=\"c2.txt\" md5=\"" + two + "\"/></files>";
+    const Case cases[] = {
+        {"both files match the list", bothMatch, LoopbackResponse::ok(archive), big, bigUnpacked, true,
+         "component one", true},
+        {"a file that differs from the list is removed",
+         "<files><file name=\"comp.txt\" md5=\"" + one +
+             "\"/><file name=\"c2.txt\" md5=\"0123456789abcdef0123456789abcdef\"/></files>",
+         LoopbackResponse::ok(archive), big, bigUnpacked, false, "component one", false},
+        {"a listed file the archive lacks",
+         bothMatch.substr(0, bothMatch.size() - 8) + "<file name=\"sub/c3.txt\" md5=\"" + one + "\"/></files>",
+         LoopbackResponse::ok(archive), big, bigUnpacked, false, "component one", true},
+        {"announced length above the cap", bothMatch, LoopbackResponse::ok(archive), archive.size() - 1, bigUnpacked,
+         false, nullptr, false},
+        {"no length, body above the cap", bothMatch, withoutLength, archive.size() - 1, bigUnpacked, false, nullptr,
+         false},
+        {"unpacks to more than allowed", bothMatch, LoopbackResponse::ok(archive), big, 25, false, nullptr, false},
+        // Its first block is harmless; the second announces more than the disk holds.
+        {"announces more than the free space", bothMatch,
+         LoopbackResponse::ok(readFileBytes(fixturePath(L"comphuge.7z"))), big, ~0ull, false, nullptr, false},
+    };
+    const std::wstring data = getAppDataDir();
+    const std::vector<std::wstring> canaries = {data + L"\\component_canary.txt", m_folder + L"user.txt",
+                                                m_folder + L"sub\\user.txt"};
+    for (const Case& c : cases) {
+        deleteDirectory(m_folder.substr(0, m_folder.size() - 1));
+        createDirectories(m_folder + L"sub");
+        for (const std::wstring& canary : canaries)
+            ASSERT_TRUE(writeFileBytes(canary, "canary " + std::string(canary.begin(), canary.end())));
+        serve(LoopbackResponse::ok(c.list), c.answer);
+        SorvaSetupDecompressor decompressor;
+        decompressor.setComponentLimits(c.maxDownload, c.maxUnpacked);
+        EXPECT_EQ(c.succeeds, decompressor._downloadcomp()) << c.what;
+        EXPECT_EQ(targets(), kListAndArchive) << c.what;
+        if (c.compTxt)
+            EXPECT_EQ(readFileBytes(m_folder + L"comp.txt"), c.compTxt) << c.what;
+        else
+            EXPECT_FALSE(fileExists(m_folder + L"comp.txt")) << c.what;
+        EXPECT_EQ(c.c2Txt, fileExists(m_folder + L"c2.txt")) << c.what;
+        EXPECT_FALSE(fileExists(m_folder + L"component.7z")) << c.what;
+        for (const std::wstring& canary : canaries)
+            EXPECT_EQ(readFileBytes(canary), "canary " + std::string(canary.begin(), canary.end())) << c.what;
+    }
+    DeleteFileW(canaries[0].c_str());
+}
+
+TEST(ComponentVerify, FilesBehindLinksAreNeverRemoved)
+{
+    // Made by the test's fixture step: link_extract\a.txt -> link_canary\keep.txt
+    // and link_extract\sub -> link_canary.
+    wchar_t full[MAX_PATH];
+    const std::wstring root(full, GetFullPathNameW(L"link_extract", MAX_PATH, full, nullptr));
+    const std::wstring canary(full, GetFullPathNameW(L"link_canary\\keep.txt", MAX_PATH, full, nullptr));
+    ASSERT_EQ(readFileBytes(canary), "keep\n");
+    const std::vector<SorvaSetupDecompressor::ComponentFile> list = {
+        {L"sub\\keep.txt", L"0123456789abcdef0123456789abcdef"},
+        {L"a.txt", L"0123456789abcdef0123456789abcdef"},
+    };
+    EXPECT_FALSE(SorvaSetupDecompressor::_verifyComponents(root, list));
+    EXPECT_EQ(readFileBytes(canary), "keep\n");
+    EXPECT_EQ(readFileBytes(root + L"\\a.txt"), "keep\n");
 }
 
 TEST_F(ComponentUpdate, WithoutAServiceAddressNothingIsRequested)

@@ -1,5 +1,7 @@
-// Install steps on their own: the effect list merge and the retargeting of
-// pinned links.
+// Install steps on their own: the effect list merge, the retargeting of
+// pinned links and the statistics request.
+#include "LoopbackHttpServer.h"  // Winsock before windows.h
+
 #include "InstallerTestSupport.h"
 #include "SorvaSetupCore.h"
 #include "SystemUtils.h"
@@ -206,6 +208,44 @@ TEST(MachineId, WrittenOnlyWhenMissingWithTheTimeInSeconds)
     SorvaSetupCore::writeMachineIdIfMissing();
     EXPECT_EQ(readMacIdFromSetupIni(), id);
 
+    DeleteFileW(ini.c_str());
+    if (!saved.empty())
+        writeFileBytes(ini, saved);
+}
+
+TEST(Statistics, MachineIdTravelsEscaped)
+{
+    const std::wstring ini = setupIniPath();
+    const std::string saved = readFileBytes(ini);
+    LoopbackHttpServer server;
+    ASSERT_TRUE(server.start([](const LoopbackRequest&, size_t) { return LoopbackResponse::ok("ok"); }));
+    SetEnvironmentVariableW(L"TQ_SERVICE_URL", server.url("").c_str());
+    struct Case {
+        const char* id;
+        const char* sent;
+    };
+    // setup.ini is the user's file: whatever another program put there stays one query value.
+    const Case cases[] = {
+        {"00AABBCCDDEEFF1765432100", "00AABBCCDDEEFF1765432100"},
+        {"01&installed#x y", "01%26installed%23x%20y"},
+        {"01/../admin?q+1%", "01%2F..%2Fadmin%3Fq%2B1%25"},
+        {"", ""},
+    };
+    RecordingListener listener;
+    SorvaSetupCore core(&listener);
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        DeleteFileW(ini.c_str());
+        if (*c.id)
+            writeSetupIni("macId", c.id);
+        core.sendInstallStastics();
+        ASSERT_TRUE(server.waitForRequests(i + 1, 30000)) << c.id;
+        EXPECT_EQ(server.requests().at(i).target,
+                  std::string("/TqSorvaInstall.php?mac=") + c.sent + "&version=1.0.3.0&installed=1")
+            << c.id;
+    }
+    server.stop();
+    SetEnvironmentVariableW(L"TQ_SERVICE_URL", nullptr);
     DeleteFileW(ini.c_str());
     if (!saved.empty())
         writeFileBytes(ini, saved);

@@ -298,6 +298,47 @@ TEST(HttpClient, RedirectsAreFollowedLoopsFail)
     EXPECT_LT(server.requestCount(), 200u);
 }
 
+TEST(HttpClient, RedirectsNeverLeaveHttpOrDropTls)
+{
+    struct Case {
+        const wchar_t* from;
+        const wchar_t* to;
+        bool secure;  // SetHttps(true)
+        bool allowed;
+    };
+    const Case cases[] = {
+        {L"http://a.example/x", L"http://b.example/y", false, true},
+        {L"http://a.example/x", L"https://b.example/y", false, true},
+        {L"https://a.example/x", L"https://b.example/y", false, true},
+        {L"HTTPS://a.example/x", L"HTTPS://a.example/y", false, true},
+        {L"https://a.example/x", L"http://a.example/y", false, false},
+        {L"HTTPS://a.example/x", L"Http://a.example/y", false, false},
+        {L"http://a.example/x", L"http://a.example/y", true, false},
+        {L"http://a.example/x", L"https://a.example/y", true, true},
+        {L"http://a.example/x", L"ftp://a.example/y", false, false},
+        {L"http://a.example/x", L"file:///C:/windows/win.ini", false, false},
+        {L"https://a.example/x", L"httpx://a.example/y", false, false},
+        {L"http://a.example/x", L"", false, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.allowed, isRedirectAllowed(c.from, c.to, c.secure)) << narrow(c.from) << " -> " << narrow(c.to);
+
+    // Through the client: a redirect out of http(s) is not followed.
+    LoopbackHttpServer server;
+    ASSERT_TRUE(server.start([&](const LoopbackRequest& request, size_t) {
+        if (request.target == "/ftp")
+            return LoopbackResponse::redirect("ftp://127.0.0.1:" + std::to_string(server.port()) + "/x");
+        return LoopbackResponse::redirect("file:///C:/windows/win.ini");
+    }));
+    auto http = openClient();
+    RecordingListener listener;
+    http->SetListener(&listener);
+    EXPECT_FALSE(http->Request(server.url("/ftp").c_str(), nullptr, nullptr, 0, false));
+    EXPECT_FALSE(http->Request(server.url("/file").c_str(), nullptr, nullptr, 0, false));
+    EXPECT_EQ(2u, server.requestCount());
+    EXPECT_EQ(0, listener.headerCalls);
+}
+
 TEST(HttpClient, OversizedHeadersAreSurvived)
 {
     LoopbackHttpServer server;

@@ -118,3 +118,33 @@ TEST(SetupIni, PerUserFileRoundTrip)
     else
         DeleteFileW(file.c_str());
 }
+
+TEST(SetupIni, MachineIdIsEscapedForTheAddress)
+{
+    struct Case {
+        std::string bytes;
+        const wchar_t* escaped;
+    };
+    const Case cases[] = {
+        {"00AABBCCDDEEFF", L"00AABBCCDDEEFF"},
+        {"az-AZ_09.~", L"az-AZ_09.~"},
+        {"a&b=c#d", L"a%26b%3Dc%23d"},
+        {"x y/z?+%", L"x%20y%2Fz%3F%2B%25"},
+        {"\r\n\"<>\\", L"%0D%0A%22%3C%3E%5C"},
+        {std::string("a\0b", 3), L"a%00b"},
+        {"\xC3\xA9\xFF", L"%C3%A9%FF"},
+        {"", L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(std::wstring(c.escaped), escapeUrlQueryValue(c.bytes)) << c.bytes;
+
+    const std::wstring file = setupIniPath();
+    const std::string saved = readFileBytes(file);
+    const bool existed = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+    writeSetupIni("macId", "01&installed#1 x");
+    EXPECT_EQ(L"01%26installed%231%20x", machineIdForUrl());
+    if (existed)
+        writeFileBytes(file, saved);
+    else
+        DeleteFileW(file.c_str());
+}

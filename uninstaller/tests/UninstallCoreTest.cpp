@@ -670,6 +670,55 @@ TEST_F(UninstallCoreTest, StatisticsRequestSaysUninstalled)
     server.stop();
 }
 
+TEST_F(UninstallCoreTest, StatisticsRequestNeverHoldsTheCaller)
+{
+    // The server answers only once the test lets it: a call that waited for
+    // the answer would come back after the gate opened (or gave up).
+    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> answered{false};
+    LoopbackHttpServer server;
+    ASSERT_TRUE(server.start([&](const LoopbackRequest&, size_t) {
+        WaitForSingleObject(gate, 60000);
+        answered = true;
+        return LoopbackResponse::ok("ok");
+    }));
+    // A machine id another program wrote into setup.ini travels escaped.
+    writeSetupIni("macId", "01A0&installed#x y");
+    setVariable(L"TQ_SERVICE_URL", server.url(""));
+    {
+        SorvaUninstallCore core(nullptr);
+        core.sendInstallStastics();
+        EXPECT_FALSE(answered.load()) << "the call waited for the server";
+        SetEvent(gate);
+        ASSERT_TRUE(server.waitForRequests(1, 30000));
+    }
+    EXPECT_TRUE(answered.load()) << "the core ended before its request";
+    std::vector<LoopbackRequest> requests = server.requests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("/TqSorvaInstall.php?mac=01A0%26installed%23x%20y&version=1.0.3.0&installed=0", requests[0].target);
+    server.stop();
+    CloseHandle(gate);
+
+    // A server that never answers holds the core's end only for the short time-out.
+    LoopbackHttpServer silent;
+    ASSERT_TRUE(silent.start([](const LoopbackRequest&, size_t) {
+        LoopbackResponse r;
+        r.silent = true;
+        return r;
+    }));
+    setVariable(L"TQ_SERVICE_URL", silent.url(""));
+    const ULONGLONG start = GetTickCount64();
+    {
+        SorvaUninstallCore core(nullptr);
+        core.sendInstallStastics();
+        ASSERT_TRUE(silent.waitForRequests(1, 30000));
+    }
+    const ULONGLONG waited = GetTickCount64() - start;
+    EXPECT_LT(waited, 4 * SorvaUninstallCore::kStatisticsTimeoutMs + 2000) << "waited " << waited << " ms";
+    silent.stop();
+    writeSetupIni("macId", "01A0B1C2D3E4F5");
+}
+
 TEST_F(UninstallCoreTest, FilterIsUnregisteredThroughItsWidePathBeforeTheCallReturns)
 {
     TestInstall install(L"\u6d4b\u8bd5 \u5b89\u88c5");  // a folder name no ANSI code page here holds
