@@ -25,6 +25,7 @@ void ignoredCommand(const KqString& command, const char* why)
 }  // namespace
 
 void BrowserWindow::resetCloseFlagForTest() { g_closeBegun = false; }
+void BrowserWindow::markCloseBegunForTest() { g_closeBegun = true; }
 
 BrowserWindow::BrowserWindow(IBrowserWindowFrame* frame, UiThreadQueue* queue, const Services& services)
     : m_frame(frame), m_queue(queue), m_services(services)

@@ -56,8 +56,9 @@ public:
     // after the first close request): the window is going.
     KqSignalOf<> closed;
 
-    // Test seam: forgets that a close has begun in this process.
+    // Test seams: forget, or mark, that a close has begun in this process.
     static void resetCloseFlagForTest();
+    static void markCloseBegunForTest();
 
 private:
     void onBrowserClosed();

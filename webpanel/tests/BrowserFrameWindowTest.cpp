@@ -194,6 +194,21 @@ TEST_F(BrowserFrameWindowTest, TheSystemsFirstCloseWaitsForTheBrowser)
     EXPECT_FALSE(IsWindow(window)) << "the browser's close closes the window";
 }
 
+TEST_F(BrowserFrameWindowTest, ALaterCloseInTheProcessClosesWindowAndPageAtOnce)
+{
+    loadPage();
+    struct Heard : KqTrackable {
+        int closes = 0;
+        void onClosed() { ++closes; }
+    } heard;
+    logic->closed.connect(&heard, &Heard::onClosed);
+    BrowserWindow::markCloseBegunForTest();  // a window of this process closed before
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(journal->has(L"Close")) << "the page closes with its window";
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(1, heard.closes) << "the host hears that the window went";
+}
+
 TEST_F(BrowserFrameWindowTest, TheCloseButtonAsksTheLogicToo)
 {
     loadPage();
