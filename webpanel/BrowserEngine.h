@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,9 @@ public:
     virtual void SendKey(const EngineKeyEvent& event) = 0;
     // Where the engine's developer tools for the page open; empty when none.
     virtual std::wstring DevToolsUrl() = 0;
-    // Closes the page; the listener hears nothing more afterwards.
-    virtual void Close() = 0;
+    // Starts closing the page and returns without waiting for it: the
+    // listener hears nothing more once this returns, and closed (when given)
+    // runs once the page is gone, on the engine's thread or, for an engine
+    // with nothing left to close, at once.
+    virtual void Close(std::function<void()> closed = std::function<void()>()) = 0;
 };

@@ -54,7 +54,21 @@ BrowserProxy::BrowserProxy(UiThreadQueue* queue, DownloadFactory downloads, UrlO
 BrowserProxy::~BrowserProxy()
 {
     *m_alive = false;
-    m_objects.clear();  // each Release stops the reports of its download
+    std::vector<std::wstring> unfinished;
+    for (auto& running : m_objects) {
+        running.second.object.reset();  // Release stops the reports of its download
+        unfinished.push_back(running.second.savePath + KqUtility::http::kPartFileSuffix);
+    }
+    m_objects.clear();
+    // A transfer still waiting for its server when the process ends would
+    // leave its empty file in the music folder. Only our own unfinished
+    // files go: never a folder or a link standing in their place.
+    for (const std::wstring& part : unfinished) {
+        DWORD attributes = GetFileAttributesW(part.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            DeleteFileW(part.c_str());
+    }
     m_player.close();
 }
 
@@ -102,7 +116,9 @@ bool BrowserProxy::startDownload(const KqString& url, const KqString& md5, const
         logRecord(__LINE__, "BrowserProxy::startDownload", L"could not start download of url:" + wideUrl);
         return false;
     }
-    m_objects[wideUrl] = std::move(object);
+    Running& running = m_objects[wideUrl];
+    running.object = std::move(object);
+    running.savePath = savePath;
     logRecord(207, "BrowserProxy::startDownload", L"start download file:" + toWide(name) + L", url:" + wideUrl);
     return true;
 }

@@ -70,8 +70,12 @@ private:
     UrlOpener m_openUrl;
     MciAudioPlayer m_player;
     std::map<KqString, DownloadRecord> m_downloads;
+    struct Running {
+        DownloadObject object;
+        std::wstring savePath;
+    };
     // Each running download's object, released once its end was handled.
-    std::map<std::wstring, DownloadObject> m_objects;
+    std::map<std::wstring, Running> m_objects;
     // Tasks queued by the service's thread check this before using the proxy.
     std::shared_ptr<bool> m_alive;
 };

@@ -25,6 +25,7 @@ void ignoredCommand(const KqString& command, const char* why)
 }  // namespace
 
 void BrowserWindow::resetCloseFlagForTest() { g_closeBegun = false; }
+void BrowserWindow::markCloseBegunForTest() { g_closeBegun = true; }
 
 BrowserWindow::BrowserWindow(IBrowserWindowFrame* frame, UiThreadQueue* queue, const Services& services)
     : m_frame(frame), m_queue(queue), m_services(services)
@@ -33,6 +34,8 @@ BrowserWindow::BrowserWindow(IBrowserWindowFrame* frame, UiThreadQueue* queue, c
 
 BrowserWindow::~BrowserWindow()
 {
+    if (m_loadLimitTimer)
+        m_queue->cancel(m_loadLimitTimer);
     BrowserProxy::deleteInstance();
     m_proxy = nullptr;
     m_webView.reset();
@@ -61,12 +64,33 @@ void BrowserWindow::setupContent(const KqString& pageUrl)
     m_webView->frameChanged.connect(this, &BrowserWindow::onFrameChanged);
     m_proxy->sig_fileDurationReturn.connect(this, &BrowserWindow::on_handleFileDurationReturn);
     m_proxy->sig_downloadSuccessAndNotify.connect(this, &BrowserWindow::on_handleCompleteDownload);
+
+    m_pageUrl = pageUrl;
+    m_loadLimitTimer = m_queue->postAfter(m_services.loadLimitMs, [this]() {
+        m_loadLimitTimer = 0;
+        onLoadLimit();
+    });
+}
+
+void BrowserWindow::onLoadLimit()
+{
+    if (!m_loadingVisible)
+        return;
+    // A page that never answers fails as the engine's own timeout would:
+    // the load stops and ends like any failed load.
+    m_webView->handler().OnLoadError(-7, L"net::ERR_TIMED_OUT", toWide(m_pageUrl));
+    m_webView->stop();
+    finishLoading(true);
 }
 
 void BrowserWindow::finishLoading(bool ok)
 {
     if (!ok)
         return;
+    if (m_loadLimitTimer) {
+        m_queue->cancel(m_loadLimitTimer);
+        m_loadLimitTimer = 0;
+    }
     m_loadingVisible = false;
     m_frame->setLoadingVisible(false);
     m_webView->setVisible(true);
@@ -119,19 +143,35 @@ void BrowserWindow::on_handleCompleteDownload(const KqString& savePath, const Kq
 
 bool BrowserWindow::closeRequest()
 {
-    if (g_closeBegun)
+    if (m_closeAccepted)
         return true;
+    // The first close of the process waits for the browser; with no browser
+    // there is nothing to wait for.
+    if (!g_closeBegun && m_webView && m_webView->state() != PanelWebView::NoBrowser) {
+        g_closeBegun = true;
+        m_webView->closeEvent();
+        return false;
+    }
     g_closeBegun = true;
+    acceptClose();
+    return true;
+}
+
+void BrowserWindow::acceptClose()
+{
+    // The page goes with its window (its close does not hold the window),
+    // and the host lets go of both.
+    m_closeAccepted = true;
     if (m_webView)
         m_webView->closeEvent();
-    return false;
+    closed.emit();
 }
 
 void BrowserWindow::onBrowserClosed()
 {
     // The browser is gone: the window's second close is accepted.
-    if (closeRequest()) {
-        m_frame->closeWindow();
-        closed.emit();
-    }
+    if (m_closeAccepted)
+        return;
+    acceptClose();
+    m_frame->closeWindow();
 }

@@ -26,6 +26,8 @@ public:
         std::function<std::unique_ptr<IBrowserEngine>()> createEngine;
         BrowserProxy::DownloadFactory createDownload;
         BrowserProxy::UrlOpener openUrl;
+        // A first load that has not ended by then counts as failed.
+        unsigned loadLimitMs = 30000;
     };
 
     BrowserWindow(IBrowserWindowFrame* frame, UiThreadQueue* queue, const Services& services);
@@ -50,14 +52,18 @@ public:
     PanelWebView* webView() { return m_webView.get(); }
     BrowserProxy* proxy() { return m_proxy; }
 
-    // The browser closed after the first close request, and the window closed.
+    // The window's close was accepted (at once, or once the browser closed
+    // after the first close request): the window is going.
     KqSignalOf<> closed;
 
-    // Test seam: forgets that a close has begun in this process.
+    // Test seams: forget, or mark, that a close has begun in this process.
     static void resetCloseFlagForTest();
+    static void markCloseBegunForTest();
 
 private:
     void onBrowserClosed();
+    void acceptClose();
+    void onLoadLimit();
     void onFrameChanged() { if (m_frame) m_frame->webViewChanged(); }
 
     IBrowserWindowFrame* m_frame;
@@ -66,5 +72,8 @@ private:
     BrowserProxy* m_proxy = nullptr;
     std::unique_ptr<PanelWebView> m_webView;
     bool m_loadingVisible = false;
+    bool m_closeAccepted = false;
+    unsigned m_loadLimitTimer = 0;
+    KqString m_pageUrl;
     AuraeDownloadCallback m_callback = nullptr;
 };

@@ -36,21 +36,6 @@ std::wstring profileFolder()
     return folder;
 }
 
-// The Unix path of a Windows path under Wine; empty when there is none.
-std::wstring unixPath(const std::wstring& windowsPath)
-{
-    typedef char*(__cdecl * UnixNameFn)(const wchar_t*);
-    auto toUnix = reinterpret_cast<UnixNameFn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-    if (!toUnix)
-        return std::wstring();
-    char* name = toUnix(windowsPath.c_str());
-    if (!name)
-        return std::wstring();
-    std::wstring wide = toWide(fromUtf8(name));
-    HeapFree(GetProcessHeap(), 0, name);
-    return wide;
-}
-
 // The installed Chromium-based browser named in App Paths.
 std::wstring windowsBrowser()
 {
@@ -89,28 +74,75 @@ bool start()
 
 namespace ChromiumService {
 
+std::wstring unixPathOf(const std::wstring& windowsPath)
+{
+    typedef char*(__cdecl * UnixNameFn)(const wchar_t*);
+    auto toUnix = reinterpret_cast<UnixNameFn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    if (!toUnix)
+        return std::wstring();
+    char* name = toUnix(windowsPath.c_str());
+    if (!name)
+        return std::wstring();
+    std::wstring wide = toWide(fromUtf8(name));
+    HeapFree(GetProcessHeap(), 0, name);
+    return wide;
+}
+
 bool runningUnderWine()
 {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+std::wstring quoteArgument(const std::wstring& argument)
+{
+    // Backslashes count only before a quote: doubled there, and before the
+    // closing quote, so that they stay themselves.
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') {
+            quoted.append(backslashes * 2 + 1, L'\\');
+        } else {
+            quoted.append(backslashes, L'\\');
+        }
+        quoted += c;
+        backslashes = 0;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    quoted += L'"';
+    return quoted;
+}
+
+std::wstring wineStartCommand(const std::wstring& unixProgram, const std::wstring& unixProfile)
+{
+    // The shell lets go of Wine's pipes and adds --no-sandbox only where the
+    // user is root. The program and the profile reach it as positional
+    // parameters, so no character of theirs is ever read as shell syntax.
+    std::wstring script = L"if [ \"$(id -u)\" = 0 ]; then s=--no-sandbox; fi; exec \"$1\" $s " +
+                          std::wstring(kEngineSwitches) + L" \"--user-data-dir=$2\" about:blank >/dev/null 2>&1";
+    return L"Z:\\bin\\sh -c " + quoteArgument(script) + L" sh " + quoteArgument(unixProgram) + L" " +
+           quoteArgument(unixProfile);
 }
 
 std::wstring startCommandLine()
 {
     std::wstring profile = profileFolder();
     if (runningUnderWine()) {
-        // The Linux browser through its Z: path; the shell lets go of Wine's
-        // pipes and adds --no-sandbox only where the user is root.
-        std::wstring unixProfile = unixPath(profile);
+        // The Linux browser through its Z: path.
+        std::wstring unixProfile = unixPathOf(profile);
         if (unixProfile.empty())
             return std::wstring();
-        return L"Z:\\bin\\sh -c \"if [ \\\"$(id -u)\\\" = 0 ]; then s=--no-sandbox; fi; exec " +
-               std::wstring(kLinuxChromium) + L" $s " + kEngineSwitches + L" '--user-data-dir=" + unixProfile +
-               L"' about:blank >/dev/null 2>&1\"";
+        return wineStartCommand(kLinuxChromium, unixProfile);
     }
     std::wstring browser = windowsBrowser();
     if (browser.empty())
         return std::wstring();
-    return L"\"" + browser + L"\" " + kEngineSwitches + L" \"--user-data-dir=" + profile + L"\" about:blank";
+    return L"\"" + browser + L"\" " + kEngineSwitches + L" " + quoteArgument(L"--user-data-dir=" + profile) +
+           L" about:blank";
 }
 
 bool ensureRunning(int timeoutMs, const std::atomic<bool>* cancel)

@@ -19,5 +19,12 @@ bool startedHere();
 // The command line that starts the engine (for the logs and the tests).
 std::wstring startCommandLine();
 bool runningUnderWine();
+// The parts of that command line, for the tests: one argument quoted for a
+// command line that the C runtime's rules split; the command that runs a
+// Linux program under Wine with the profile folder (both Unix paths).
+std::wstring quoteArgument(const std::wstring& argument);
+std::wstring wineStartCommand(const std::wstring& unixProgram, const std::wstring& unixProfile);
+// The Unix path of a Windows path under Wine; empty when there is none.
+std::wstring unixPathOf(const std::wstring& windowsPath);
 
 }  // namespace ChromiumService

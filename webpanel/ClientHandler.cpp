@@ -26,13 +26,19 @@ std::wstring lowerAscii(std::wstring text)
 }  // namespace
 
 ClientHandler::ClientHandler(IBrowserEngine* engine, UiThreadQueue* queue)
-    : m_engine(engine), m_queue(queue), m_listener(std::make_shared<std::atomic<Listener*>>(nullptr))
+    : m_engine(engine), m_queue(queue), m_listener(std::make_shared<std::atomic<Listener*>>(nullptr)),
+      m_closeGate(std::make_shared<CloseGate>())
 {
+    m_closeGate->queue = queue;
+    m_closeGate->handler = this;
 }
 
 ClientHandler::~ClientHandler()
 {
     std::atomic_load(&m_listener)->store(nullptr);
+    std::lock_guard<std::mutex> hold(m_closeGate->lock);
+    m_closeGate->queue = nullptr;
+    m_closeGate->handler = nullptr;
 }
 
 void ClientHandler::setListener(Listener* listener)
@@ -57,9 +63,23 @@ void ClientHandler::closeBrowser()
 {
     if (m_closing.exchange(true))
         return;
-    m_engine->Close();
+    // The engine reports the end of its close on a thread of its own.
+    std::shared_ptr<CloseGate> gate = m_closeGate;
+    m_engine->Close([gate]() {
+        std::lock_guard<std::mutex> hold(gate->lock);
+        if (gate->queue)
+            gate->queue->post([gate]() {
+                if (gate->handler)
+                    gate->handler->engineClosed();
+            });
+    });
+}
+
+void ClientHandler::engineClosed()
+{
     browserGone();
-    toListener([](Listener* l) { l->OnBrowserClosed(); });
+    if (Listener* listener = std::atomic_load(&m_listener)->load())
+        listener->OnBrowserClosed();
 }
 
 void ClientHandler::browserGone()

@@ -51,7 +51,8 @@ public:
 
     // UI thread (as every operation below unless named). Null stops the news (queued news for the old one is dropped).
     void setListener(Listener* listener);
-    // UI thread: closes the page unless a close already began.
+    // UI thread: starts closing the page unless a close already began, and
+    // returns at once; the listener hears OnBrowserClosed once it is gone.
     void closeBrowser();
     bool isClosing() const { return m_closing; }
 
@@ -90,12 +91,21 @@ private:
     // changed or went in between.
     void toListener(std::function<void(Listener*)> call, bool highPriority = false);
     void browserGone();
+    void engineClosed();
+
+    // What the engine's report of its close needs, cleared when the handler goes.
+    struct CloseGate {
+        std::mutex lock;
+        UiThreadQueue* queue = nullptr;
+        ClientHandler* handler = nullptr;  // read on the UI thread only
+    };
 
     IBrowserEngine* m_engine;
     UiThreadQueue* m_queue;
     std::shared_ptr<std::atomic<Listener*>> m_listener;
     std::atomic<bool> m_closing{false};
     std::atomic<int> m_liveBrowsers{0};
+    std::shared_ptr<CloseGate> m_closeGate;
 
     // The framework's strings count references without locking, so what
     // the engine's thread keeps is held in standard strings.

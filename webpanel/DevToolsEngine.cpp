@@ -17,10 +17,13 @@
 #include <boost/beast/websocket.hpp>
 #include <nlohmann/json.hpp>
 
+#include <windows.h>
+
 #include <deque>
+#include <set>
+#include <vector>
 #include <map>
 #include <mutex>
-#include <thread>
 
 namespace beast = boost::beast;
 namespace websocket = beast::websocket;
@@ -33,6 +36,7 @@ namespace {
 constexpr int kEngineStartMs = 60000;
 constexpr size_t kMessageLimit = 256u << 20;
 constexpr int kLargestFrameSide = 4096;
+constexpr int kErrorAborted = -3;
 
 std::string utf8(const std::wstring& text) { return toUtf8(fromWide(text)); }
 std::wstring wide(const std::string& text) { return toWide(fromUtf8(text)); }
@@ -50,14 +54,32 @@ public:
 
     Session() : m_ws(m_io), m_guard(net::make_work_guard(m_io)) {}
 
-    void start(int width, int height, const std::wstring& url, IBrowserEngineListener* listener)
+    bool start(int width, int height, const std::wstring& url, IBrowserEngineListener* listener)
     {
         m_width = width;
         m_height = height;
         m_startUrl = utf8(url);
         m_listener = listener;
-        std::shared_ptr<Session> self = shared_from_this();
-        m_thread = std::thread([self]() { self->run(); });
+        // The thread may outlive the panel (a close does not wait for it):
+        // it holds the module that holds its code until it has returned.
+        HMODULE module = nullptr;
+        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Session::threadMain),
+                                &module))
+            return false;
+        {
+            std::lock_guard<std::mutex> hold(m_doneLock);
+            m_finished = false;
+        }
+        auto* start = new ThreadStart{shared_from_this(), module};
+        HANDLE thread = CreateThread(nullptr, 0, &Session::threadMain, start, 0, nullptr);
+        if (!thread) {
+            delete start;
+            FreeLibrary(module);
+            finished();
+            return false;
+        }
+        CloseHandle(thread);
+        return true;
     }
 
     // From any thread: runs the task on the engine's thread.
@@ -70,15 +92,31 @@ public:
         });
     }
 
-    void close()
+    // Returns at once; closed runs when the thread has ended (at once when
+    // it already has).
+    void close(std::function<void()> closed)
     {
-        m_listener = nullptr;  // nothing more is heard
+        {
+            // Waits for a report in progress; nothing more is heard.
+            std::lock_guard<std::recursive_mutex> hold(m_listenerLock);
+            m_listener = nullptr;
+        }
+        bool running;
+        {
+            std::lock_guard<std::mutex> hold(m_doneLock);
+            running = !m_finished;
+            if (running && closed)
+                m_onClosed.push_back(std::move(closed));
+        }
+        if (!running) {
+            if (closed)
+                closed();
+            return;
+        }
         if (m_cancel.exchange(true))
             return;
         std::shared_ptr<Session> self = shared_from_this();
         net::post(m_io, [self]() { self->shutDown(); });
-        if (m_thread.joinable())
-            m_thread.join();
     }
 
     std::wstring devToolsUrl()
@@ -113,8 +151,9 @@ public:
             std::string error = result.value("errorText", std::string());
             if (error.empty())
                 return;
-            self->m_reportedLoader = result.value("loaderId", std::string());
-            self->loadError(error, url);
+            // The request's failure may have told it already.
+            if (self->m_reportedLoads.insert(result.value("loaderId", std::string())).second)
+                self->loadError(error, url);
         });
     }
 
@@ -141,6 +180,34 @@ public:
     }
 
 private:
+    struct ThreadStart {
+        std::shared_ptr<Session> session;
+        HMODULE module;
+    };
+
+    static DWORD WINAPI threadMain(void* param)
+    {
+        auto* start = static_cast<ThreadStart*>(param);
+        HMODULE module = start->module;
+        start->session->run();
+        start->session->finished();
+        delete start;  // the session may go here, on its own thread
+        FreeLibraryAndExitThread(module, 0);
+        return 0;
+    }
+
+    void finished()
+    {
+        std::vector<std::function<void()>> closed;
+        {
+            std::lock_guard<std::mutex> hold(m_doneLock);
+            m_finished = true;
+            closed.swap(m_onClosed);
+        }
+        for (auto& report : closed)
+            report();
+    }
+
     void run()
     {
         if (connect()) {
@@ -217,8 +284,11 @@ private:
         std::shared_ptr<Session> self = shared_from_this();
         // Created once the engine has taken the set-up.
         command("Runtime.evaluate", {{"expression", "1"}}, [self](const json&) {
-            if (IBrowserEngineListener* l = self->m_listener)
-                l->OnEngineCreated();
+            {
+                std::lock_guard<std::recursive_mutex> hold(self->m_listenerLock);
+                if (IBrowserEngineListener* l = self->m_listener)
+                    l->OnEngineCreated();
+            }
             self->navigate(self->m_startUrl);
         });
     }
@@ -301,6 +371,8 @@ private:
             }
             return;
         }
+        // A close waits for the listener's reports in progress.
+        std::lock_guard<std::recursive_mutex> hold(m_listenerLock);
         onEvent(message.value("method", std::string()), message.value("params", json::object()));
     }
 
@@ -353,7 +425,7 @@ private:
                 return;
             std::string url = it->second;
             m_documentRequests.erase(it);
-            if (id != m_reportedLoader)
+            if (m_reportedLoads.insert(id).second)
                 loadError(params.value("errorText", std::string()), url);
         } else if (method == "Network.loadingFinished") {
             m_documentRequests.erase(params.value("requestId", std::string()));
@@ -400,8 +472,19 @@ private:
 
     void loadError(const std::string& errorText, const std::string& url)
     {
-        if (IBrowserEngineListener* l = m_listener)
-            l->OnLoadError(PanelLoadErrorNumber(errorText, url), wide(errorText), wide(url));
+        std::lock_guard<std::recursive_mutex> hold(m_listenerLock);
+        IBrowserEngineListener* l = m_listener;
+        if (!l)
+            return;
+        int code = PanelLoadErrorNumber(errorText, url);
+        l->OnLoadError(code, wide(errorText), wide(url));
+        // A failed load has ended, whether or not the engine goes on to an
+        // error page of its own (an aborted one was replaced or stopped and
+        // reports its own end).
+        if (m_loading && code != kErrorAborted) {
+            m_loading = false;
+            l->OnLoadingStateChanged(false);
+        }
     }
 
     void updateNavState()
@@ -411,6 +494,7 @@ private:
             const json& result = answer.value("result", json::object());
             int index = result.value("currentIndex", 0);
             int count = static_cast<int>(result.value("entries", json::array()).size());
+            std::lock_guard<std::recursive_mutex> hold(self->m_listenerLock);
             if (IBrowserEngineListener* l = self->m_listener)
                 l->OnNavStateChanged(index > 0, index + 1 < count);
         });
@@ -455,7 +539,6 @@ private:
     net::io_context m_io;
     websocket::stream<beast::tcp_stream> m_ws;
     net::executor_work_guard<net::io_context::executor_type> m_guard;
-    std::thread m_thread;
     beast::flat_buffer m_readBuffer;
     std::deque<std::string> m_writes;
     std::map<int, Reply> m_replies;
@@ -465,7 +548,11 @@ private:
     bool m_draining = false;
     std::shared_ptr<net::steady_timer> m_closeTimer;
     std::atomic<bool> m_cancel{false};
-    std::atomic<IBrowserEngineListener*> m_listener{nullptr};
+    std::recursive_mutex m_listenerLock;
+    IBrowserEngineListener* m_listener = nullptr;  // under m_listenerLock once the thread runs
+    std::mutex m_doneLock;
+    bool m_finished = true;  // no thread running
+    std::vector<std::function<void()>> m_onClosed;
 
     int m_width = 0;
     int m_height = 0;
@@ -473,7 +560,7 @@ private:
     std::string m_mainFrameId;
     bool m_loading = false;
     bool m_onErrorPage = false;
-    std::string m_reportedLoader;
+    std::set<std::string> m_reportedLoads;  // loads whose failure was told
     std::map<std::string, std::string> m_documentRequests;
     std::map<std::string, Popup> m_popups;
     std::vector<uint8_t> m_bgr;
@@ -492,8 +579,7 @@ DevToolsEngine::~DevToolsEngine()
 
 bool DevToolsEngine::Create(int width, int height, const std::wstring& url, IBrowserEngineListener* listener)
 {
-    m_session->start(width, height, url, listener);
-    return true;
+    return m_session->start(width, height, url, listener);
 }
 
 void DevToolsEngine::Load(const std::wstring& url)
@@ -550,7 +636,7 @@ void DevToolsEngine::SendKey(const EngineKeyEvent& e)
 
 std::wstring DevToolsEngine::DevToolsUrl() { return m_session->devToolsUrl(); }
 
-void DevToolsEngine::Close() { m_session->close(); }
+void DevToolsEngine::Close(std::function<void()> closed) { m_session->close(std::move(closed)); }
 
 void DevToolsEngine::SendRaw(const std::string& method, const std::string& paramsJson,
                              std::function<void(const std::string&)> onReply)

@@ -26,7 +26,7 @@ public:
     void SendMouse(const EngineMouseEvent& event) override;
     void SendKey(const EngineKeyEvent& event) override;
     std::wstring DevToolsUrl() override;
-    void Close() override;
+    void Close(std::function<void()> closed = std::function<void()>()) override;
 
     // Sends any protocol command (tests and the benchmark); onReply gets
     // the answer's JSON text on the engine's thread.

@@ -38,6 +38,20 @@ void UiThreadQueue::post(std::function<void()> task, bool highPriority)
         PostMessageW(m_window, kWakeMessage, 0, 0);
 }
 
+unsigned UiThreadQueue::postAfter(unsigned ms, std::function<void()> task)
+{
+    unsigned id = m_nextTimer++;
+    m_timers[id] = std::move(task);
+    SetTimer(m_window, id, ms, nullptr);
+    return id;
+}
+
+void UiThreadQueue::cancel(unsigned id)
+{
+    if (m_timers.erase(id))
+        KillTimer(m_window, id);
+}
+
 void UiThreadQueue::runPending()
 {
     {
@@ -64,6 +78,19 @@ LRESULT CALLBACK UiThreadQueue::windowProc(HWND window, UINT message, WPARAM wPa
         auto* queue = reinterpret_cast<UiThreadQueue*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (queue)
             queue->runPending();
+        return 0;
+    }
+    if (message == WM_TIMER) {
+        auto* queue = reinterpret_cast<UiThreadQueue*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        KillTimer(window, wParam);
+        if (!queue)
+            return 0;
+        auto it = queue->m_timers.find(static_cast<unsigned>(wParam));
+        if (it == queue->m_timers.end())
+            return 0;
+        std::function<void()> task = std::move(it->second);
+        queue->m_timers.erase(it);
+        task();
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

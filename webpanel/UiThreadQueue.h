@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 
 class UiThreadQueue {
@@ -17,6 +18,9 @@ public:
     UiThreadQueue& operator=(const UiThreadQueue&) = delete;
 
     void post(std::function<void()> task, bool highPriority = false);
+    // UI thread only: runs the task once, after ms; the id cancels it.
+    unsigned postAfter(unsigned ms, std::function<void()> task);
+    void cancel(unsigned id);
     // Runs every task posted so far (UI thread only).
     void runPending();
     bool onUiThread() const { return GetCurrentThreadId() == m_threadId; }
@@ -30,6 +34,8 @@ private:
     std::deque<std::function<void()>> m_high;
     std::deque<std::function<void()>> m_normal;
     bool m_wakePosted = false;
+    std::map<unsigned, std::function<void()>> m_timers;  // UI thread only
+    unsigned m_nextTimer = 1;
 };
 
 // Pumps the calling thread's messages until done() holds or timeoutMs

@@ -11,6 +11,8 @@
 #include <windows.h>
 #include <gdiplus.h>
 
+#include <algorithm>
+
 namespace {
 // The framework's button bits to the engine's button numbers.
 int engineButton(int32_t button) { return button == 2 ? 2 : button == 4 ? 1 : 0; }
@@ -60,6 +62,16 @@ void WebViewItem::paint(KqPainter* painter)
     graphics->DrawImage(&picture, Gdiplus::Rect(0, 0, frame->width, frame->height), 0, 0, frame->width, frame->height,
                         Gdiplus::UnitPixel, &edges);
     graphics->Restore(state);
+    // A picture smaller than the view (the page's size changing, a partial
+    // frame) leaves the rest of the view blank instead of unpainted.
+    KqRectF area = rect();
+    const KqColor blank(255, 255, 255, 255);
+    if (frame->width < area.width)
+        painter->fillRect(KqRectF(area.x + frame->width, area.y, area.width - frame->width, area.height), blank);
+    if (frame->height < area.height)
+        painter->fillRect(KqRectF(area.x, area.y + frame->height, std::min<double>(frame->width, area.width),
+                                  area.height - frame->height),
+                          blank);
 }
 
 void WebViewItem::onMouseDown(KqGraphicsItem*, KqEvent* event)

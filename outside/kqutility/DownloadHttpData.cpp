@@ -28,9 +28,12 @@ public:
             return false;
         m_url = url;
         m_savePath = savePath;
-        m_partPath = m_savePath + L".part";
+        m_partPath = m_savePath + KqUtility::http::kPartFileSuffix;
         m_third = third;
-        m_file = CreateFileW(m_partPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Deletable while written: an owner that lets go of a download that
+        // never ends removes the unfinished file.
+        m_file = CreateFileW(m_partPath.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
         if (m_file == INVALID_HANDLE_VALUE)
             return false;
         ++m_refs;  // the thread's

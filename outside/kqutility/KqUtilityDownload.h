@@ -25,8 +25,9 @@ constexpr int kDownloadDataCallbackSlots = 2;
 class IDownloadHttpData {
 public:
     virtual void SetCallback(IDownloadDataCallback* callback) = 0;
-    // Starts fetching url into savePath (a file written beside it first and
-    // renamed into place when complete). False when it cannot start; the
+    // Starts fetching url into savePath (written first into savePath +
+    // kPartFileSuffix, renamed into place when complete; its owner may
+    // delete that file while the download runs). False when it cannot start; the
     // callback then hears nothing.
     virtual bool Start(const wchar_t* url, const wchar_t* savePath, int third) = 0;
     // The owner is done with the object: the callback is not called after
@@ -37,6 +38,7 @@ protected:
     ~IDownloadHttpData() {}
 };
 constexpr int kDownloadHttpDataSlots = 3;
+constexpr wchar_t kPartFileSuffix[] = L".part";
 
 }  // namespace http
 }  // namespace KqUtility

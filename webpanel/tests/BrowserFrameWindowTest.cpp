@@ -124,6 +124,39 @@ TEST_F(BrowserFrameWindowTest, TheLoadingOverlayGivesWayToThePagesPicture)
     EXPECT_NE(0xC08030u, storePixel(x0 + 10, y0 - 1)) << "nothing drawn over the caption";
 }
 
+TEST_F(BrowserFrameWindowTest, APictureSmallerThanTheViewLeavesTheRestBlank)
+{
+    loadPage();
+    const int x0 = kEdge + BrowserWindow::kWebViewX, y0 = kEdge + BrowserWindow::kWebViewY;
+    const int viewWidth = BrowserWindow::kWebViewWidth, viewHeight = BrowserWindow::kWebViewHeight;
+    struct Case {
+        int width, height;
+    } cases[] = {{viewWidth, viewHeight - 74}, {viewWidth - 100, viewHeight}, {400, 300}};
+    for (const Case& c : cases) {
+        EngineFrame picture;
+        picture.width = c.width;
+        picture.height = c.height;
+        picture.bgra.assign(size_t(c.width) * c.height * 4, 0);
+        for (size_t i = 0; i < picture.bgra.size(); i += 4) {
+            picture.bgra[i + 1] = 0x80;
+            picture.bgra[i + 2] = 0xC0;
+            picture.bgra[i + 3] = 255;
+        }
+        engineListener()->OnFrame(picture);
+        drain();
+        settle();
+        EXPECT_EQ(0xC08000u, storePixel(x0 + c.width - 1, y0 + c.height - 1)) << c.width << "x" << c.height;
+        if (c.width < viewWidth) {
+            EXPECT_EQ(0xFFFFFFu, storePixel(x0 + c.width, y0)) << c.width << "x" << c.height;
+            EXPECT_EQ(0xFFFFFFu, storePixel(x0 + viewWidth - 1, y0 + viewHeight - 1)) << c.width << "x" << c.height;
+        }
+        if (c.height < viewHeight) {
+            EXPECT_EQ(0xFFFFFFu, storePixel(x0, y0 + c.height)) << c.width << "x" << c.height;
+            EXPECT_EQ(0xFFFFFFu, storePixel(x0 + c.width - 1, y0 + viewHeight - 1)) << c.width << "x" << c.height;
+        }
+    }
+}
+
 TEST_F(BrowserFrameWindowTest, InputInsideThePageReachesItAtPageCoordinates)
 {
     loadPage();
@@ -159,6 +192,21 @@ TEST_F(BrowserFrameWindowTest, TheSystemsFirstCloseWaitsForTheBrowser)
     drain();
     drain();
     EXPECT_FALSE(IsWindow(window)) << "the browser's close closes the window";
+}
+
+TEST_F(BrowserFrameWindowTest, ALaterCloseInTheProcessClosesWindowAndPageAtOnce)
+{
+    loadPage();
+    struct Heard : KqTrackable {
+        int closes = 0;
+        void onClosed() { ++closes; }
+    } heard;
+    logic->closed.connect(&heard, &Heard::onClosed);
+    BrowserWindow::markCloseBegunForTest();  // a window of this process closed before
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(journal->has(L"Close")) << "the page closes with its window";
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(1, heard.closes) << "the host hears that the window went";
 }
 
 TEST_F(BrowserFrameWindowTest, TheCloseButtonAsksTheLogicToo)

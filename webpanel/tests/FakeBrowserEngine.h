@@ -4,6 +4,7 @@
 
 #include "BrowserEngine.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +18,22 @@ public:
         IBrowserEngineListener* listener = nullptr;
         std::wstring devToolsUrl;
         bool createResult = true;
+        // While set, the page's close does not end until releaseCloses().
+        bool holdClose = false;
+        std::vector<std::function<void()>> heldCloses;
+
+        void releaseCloses()
+        {
+            std::vector<std::function<void()>> closes;
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                closes.swap(heldCloses);
+                holdClose = false;
+            }
+            for (auto& closed : closes)
+                if (closed)
+                    closed();
+        }
 
         std::vector<std::wstring> snapshot()
         {
@@ -73,7 +90,19 @@ public:
         std::lock_guard<std::mutex> hold(m_journal->lock);
         return m_journal->devToolsUrl;
     }
-    void Close() override { record(L"Close"); }
+    void Close(std::function<void()> closed) override
+    {
+        record(L"Close");
+        {
+            std::lock_guard<std::mutex> hold(m_journal->lock);
+            if (m_journal->holdClose) {
+                m_journal->heldCloses.push_back(std::move(closed));
+                return;
+            }
+        }
+        if (closed)
+            closed();
+    }
 
 private:
     void record(const std::wstring& call)

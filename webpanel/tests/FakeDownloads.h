@@ -4,6 +4,8 @@
 
 #include "KqUtilityDownload.h"
 
+#include <windows.h>
+
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +28,14 @@ public:
         {
             std::lock_guard<std::mutex> hold(m_owner->m_lock);
             m_owner->m_started.push_back({url, savePath, third, m_callback});
+            if (m_owner->m_startResult) {
+                // The unfinished file, open as the service holds it until its transfer ends.
+                HANDLE file = CreateFileW((std::wstring(savePath) + KqUtility::http::kPartFileSuffix).c_str(),
+                                          GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+                if (file != INVALID_HANDLE_VALUE)
+                    m_owner->m_partFiles.push_back(file);
+            }
             return m_owner->m_startResult;
         }
         void Release() override
@@ -40,7 +50,18 @@ public:
         KqUtility::http::IDownloadDataCallback* m_callback = nullptr;
     };
 
+    ~FakeDownloads() { closeFiles(); }
+
     KqUtility::http::IDownloadHttpData* create() { return new Object(this); }
+
+    // The transfers' ends (or the process's): the unfinished files are closed.
+    void closeFiles()
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        for (HANDLE file : m_partFiles)
+            CloseHandle(file);
+        m_partFiles.clear();
+    }
 
     // Reports the end of download i as the service would.
     void finish(size_t i, bool ok)
@@ -69,5 +90,6 @@ private:
     std::mutex m_lock;
     std::vector<Started> m_started;
     int m_released = 0;
+    std::vector<HANDLE> m_partFiles;
     bool m_startResult = true;
 };

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <shlobj.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
 
@@ -51,13 +52,29 @@ class FrameStub : public IBrowserWindowFrame {
 public:
     void setTitle(const KqString&) override {}
     void showWindow() override {}
-    void closeWindow() override {}
+    void closeWindow() override { ++closes; }
     void setWebViewVisible(bool) override {}
     void setLoadingVisible(bool) override {}
     void setLoadingText(const KqString&) override {}
     void webViewChanged() override { ++frames; }
     int frames = 0;
+    int closes = 0;
 };
+
+// Whether the engine still lists a page target of that id.
+bool targetListed(const std::string& id)
+{
+    std::string body;
+    if (!DevToolsHttp::request("GET", "/json/list", body, 5000))
+        return false;
+    nlohmann::json targets = nlohmann::json::parse(body, nullptr, false);
+    if (!targets.is_array())
+        return false;
+    for (const nlohmann::json& target : targets)
+        if (target.is_object() && target.value("id", std::string()) == id)
+            return true;
+    return false;
+}
 
 class PanelChromiumTest : public PanelTest {
 protected:
@@ -91,7 +108,9 @@ protected:
         services.window.createDownload = []() { return CreateDownloadHttpData(); };
         services.createFrame = [this](BrowserWindow*) { return std::unique_ptr<IBrowserWindowFrame>(frame = new FrameStub()); };
         services.stopEngine = []() { ChromiumService::stop(); };
-        services.pageUrl = [this]() { return fromWide(server.url("/qn_effect_depot/index.php")); };
+        services.pageUrl = [this]() {
+            return fromWide(pageOverride.empty() ? server.url("/qn_effect_depot/index.php") : pageOverride);
+        };
         host.reset(new PanelHost(services));
     }
     void TearDown() override
@@ -186,6 +205,7 @@ protected:
     }
 
     std::wstring appFolder;
+    std::wstring pageOverride;
     std::string song;
     LoopbackHttpServer server;
     DevToolsEngine* engine = nullptr;
@@ -243,15 +263,44 @@ TEST_F(PanelChromiumTest, PageShownClickedDownloadedPlayedAndHostileNamesRefused
 
     // The first close closes the page, then the window goes; the next panel
     // opens a page of its own on the engine already running.
+    // The close does not wait for the engine: its thread is held busy
+    // while the UI thread closes, and the window stays until the page went.
     std::string firstTarget = engine->TargetId();
     BrowserWindow::resetCloseFlagForTest();
+    HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::shared_ptr<std::atomic<bool>> gaveUp = std::make_shared<std::atomic<bool>>(false);
+    engine->SendRaw("Runtime.evaluate", R"({"expression":"1"})", [entered, release, gaveUp](const std::string&) {
+        SetEvent(entered);
+        if (WaitForSingleObject(release, 60000) != WAIT_OBJECT_0)
+            *gaveUp = true;
+    });
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(entered, 30000));
     EXPECT_FALSE(host->window()->closeRequest());
+    EXPECT_FALSE(*gaveUp) << "the close returned while the engine was still busy";
+    EXPECT_EQ(0, frame->closes) << "the window stays while its page is open";
+    SetEvent(release);
     ASSERT_TRUE(PumpMessagesUntil([&]() { return host->window() == nullptr; }, 30000));
+    EXPECT_TRUE(PumpMessagesUntil([&]() { return !targetListed(firstTarget); }, 30000)) << "its page closed";
+    CloseHandle(entered);
+    CloseHandle(release);
     bool started = ChromiumService::startedHere();
     host->showMoreAuraeBox(&hostCallback);
     ASSERT_TRUE(PumpMessagesUntil([&]() { return host->window()->webView()->isVisible(); }, kEngineMs));
-    EXPECT_NE(firstTarget, engine->TargetId());
+    std::string secondTarget = engine->TargetId();
+    EXPECT_NE(firstTarget, secondTarget);
     EXPECT_EQ(started, ChromiumService::startedHere()) << "no second engine";
+
+    // The process's second close is accepted at once: the window and its
+    // page go, and the next show builds a new window with a page of its own.
+    EXPECT_TRUE(host->window()->closeRequest());
+    ASSERT_TRUE(PumpMessagesUntil([&]() { return host->window() == nullptr; }, 30000));
+    EXPECT_TRUE(PumpMessagesUntil([&]() { return !targetListed(secondTarget); }, 30000)) << "its page closed";
+    host->showMoreAuraeBox(&hostCallback);
+    ASSERT_NE(nullptr, host->window()) << "a new window after the old one went";
+    ASSERT_TRUE(PumpMessagesUntil([&]() { return host->window()->webView()->isVisible(); }, kEngineMs));
+    EXPECT_NE(secondTarget, engine->TargetId());
+    EXPECT_TRUE(targetListed(engine->TargetId()));
 
     // The engine this process started goes with the exit notice.
     host->notifyBeforeProcessExit();
@@ -262,6 +311,26 @@ TEST_F(PanelChromiumTest, PageShownClickedDownloadedPlayedAndHostileNamesRefused
             Sleep(100);
         EXPECT_FALSE(DevToolsHttp::request("GET", "/json/version", body, 1000)) << "the engine was closed";
     }
+}
+
+// A page that cannot be reached: the overlay gives way to the view, and the
+// failure is written once.
+TEST_F(PanelChromiumTest, AnUnreachablePageEndsItsLoadAndIsReportedOnce)
+{
+    // A port that refuses: a server's, once it has stopped.
+    LoopbackHttpServer gone;
+    ASSERT_TRUE(gone.start([](const LoopbackRequest&, size_t) { return LoopbackResponse::statusOnly(404, "Not Found"); }));
+    pageOverride = gone.url("/qn_effect_depot/index.php");
+    gone.stop();
+    host->showMoreAuraeBox(&hostCallback);
+    ASSERT_NE(nullptr, host->window());
+    PanelWebView* view = host->window()->webView();
+    ASSERT_TRUE(PumpMessagesUntil([&]() { return view->isVisible(); }, kEngineMs)) << "the failed load ended";
+    // Every report of the failed load has come once the next page shows.
+    view->load(fromWide(server.url("/qn_effect_depot/index.php")));
+    ASSERT_TRUE(PumpMessagesUntil([&]() { return pixelIs(20, 20, 255, 0, 0); }, 60000));
+    EXPECT_EQ(1u, debugLinesContaining(L"ClientHandler::OnLoadError Failed to load URL " + pageOverride + L" with error "))
+        << "written once";
 }
 
 }  // namespace

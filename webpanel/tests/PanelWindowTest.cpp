@@ -12,6 +12,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -66,7 +68,6 @@ protected:
         g_engineJournal = journal.get();
         g_evalsAtCallback = 0;
 
-        PanelHost::Services services;
         services.window.createEngine = [this]() { return makeEngine(); };
         services.window.createDownload = [this]() { return downloads.create(); };
         services.window.openUrl = [this](const std::wstring& url) { openedUrls.push_back(url); };
@@ -128,6 +129,7 @@ protected:
     FakeDownloads downloads;
     std::vector<std::wstring> openedUrls;
     std::vector<std::wstring> frameJournal;
+    PanelHost::Services services;
     int engineStops = 0;
     std::unique_ptr<PanelHost> host;
 };
@@ -364,6 +366,167 @@ TEST_F(PanelWindowTest, NotifyBeforeProcessExitDeletesTheWindowThenStopsTheEngin
     EXPECT_EQ(1, downloads.released()) << "the running download is let go";
     host->notifyBeforeProcessExit();
     EXPECT_EQ(1, engineStops);
+}
+
+}  // namespace
+
+namespace {
+
+void writeText(const std::wstring& path, const std::string& text)
+{
+    std::ofstream out(path.c_str(), std::ios::binary);
+    out << text;
+}
+
+std::string readText(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+TEST_F(PanelWindowTest, ExitNoticeRemovesOnlyTheUnfinishedFilesOfPendingDownloads)
+{
+    openPanel();
+    const std::wstring music = musicFolder();
+    // The user's own files beside and in the place of the downloads.
+    const std::vector<std::wstring> canaries = {
+        music + L"\\y.mp3",              // the pending download's final name
+        music + L"\\other.mp3.part",     // someone else's unfinished file
+        appFolder + L"\\aurae\\y.mp3.part",  // the same name one folder up
+        music + L"\\z.mp3.part\\inner.txt",  // a folder where a download's file would go
+    };
+    SHCreateDirectoryExW(nullptr, (music + L"\\z.mp3.part").c_str(), nullptr);
+    DeleteFileW((music + L"\\y.mp3.part").c_str());
+    for (const std::wstring& canary : canaries)
+        writeText(canary, "canary " + toUtf8(fromWide(canary)));
+
+    pageSends(R"(["startDownload", "http://depot/x.mp3", "m", "x", 1])");
+    downloads.finish(0, true);
+    drain();
+    pageSends(R"(["startDownload", "http://depot/y.mp3", "m", "y", 1])");
+    pageSends(R"(["startDownload", "http://depot/z.mp3", "m", "z", 1])");
+    ASSERT_EQ(3u, downloads.startedCount());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((music + L"\\y.mp3.part").c_str()));
+
+    host->notifyBeforeProcessExit();
+    downloads.closeFiles();  // the transfers end with the process
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((music + L"\\y.mp3.part").c_str()))
+        << "the pending download's unfinished file is gone";
+    for (const std::wstring& canary : canaries)
+        EXPECT_EQ("canary " + toUtf8(fromWide(canary)), readText(canary)) << toUtf8(fromWide(canary));
+    EXPECT_EQ(1, engineStops);
+}
+
+}  // namespace
+
+namespace {
+
+size_t countOf(const std::vector<std::wstring>& lines, const std::wstring& line)
+{
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+TEST_F(PanelWindowTest, EveryClosedWindowGoesWithItsPageAndTheNextShowBuildsANewOne)
+{
+    // The first close of the process waits for the browser; later ones are
+    // accepted at once. Either way the window and its page go.
+    for (int round = 0; round < 3; ++round) {
+        BrowserWindow* window = openPanel();
+        ASSERT_NE(nullptr, window) << round;
+        EXPECT_EQ(1u, countOf(frameJournal, L"show")) << round;
+        size_t closes = journal->count(L"Close");
+        frameJournal.clear();
+        EXPECT_EQ(round > 0, window->closeRequest()) << round;
+        EXPECT_EQ(closes + 1, journal->count(L"Close")) << "the page closes with its window: " << round;
+        drain();
+        drain();
+        EXPECT_EQ(nullptr, host->window()) << round;
+        EXPECT_EQ(1u, countOf(frameJournal, L"frame deleted")) << round;
+        EXPECT_EQ(size_t(round + 1), journal->count(L"Destroyed")) << "its engine, bridge and all: " << round;
+        frameJournal.clear();
+    }
+    EXPECT_EQ(0, engineStops);
+}
+
+TEST_F(PanelWindowTest, TheFirstCloseReturnsAtOnceAndTheWindowStaysUntilTheBrowserClosed)
+{
+    BrowserWindow* window = openPanel();
+    journal->holdClose = true;
+    frameJournal.clear();
+    EXPECT_FALSE(window->closeRequest());
+    EXPECT_TRUE(journal->has(L"Close"));
+    drain();
+    drain();
+    EXPECT_TRUE(frameJournal.empty()) << "the window stays on screen while the browser closes";
+    EXPECT_EQ(window, host->window());
+    host->showMoreAuraeBox(&secondCallback);
+    EXPECT_EQ(window, host->window()) << "the window still exists: it is shown again";
+    EXPECT_EQ(1u, countOf(frameJournal, L"show"));
+    EXPECT_EQ(1u, journal->count(L"Create "));
+
+    journal->releaseCloses();
+    drain();
+    drain();
+    EXPECT_EQ((std::vector<std::wstring>{L"show", L"close", L"frame deleted"}), frameJournal);
+    EXPECT_EQ(nullptr, host->window());
+    host->showMoreAuraeBox(&secondCallback);
+    ASSERT_NE(nullptr, host->window()) << "a new window once the old one is gone";
+    EXPECT_EQ(2u, journal->count(L"Create "));
+}
+
+TEST_F(PanelWindowTest, AFirstLoadThatFailsOrNeverEndsGivesWayToTheView)
+{
+    const std::wstring page = L"http://depot/qn_effect_depot/index.php";
+    struct Case {
+        const char* what;
+        unsigned limitMs;
+        bool created;
+        bool started;
+        int errorCode;  // 0: the engine reports no error
+        bool stopped;
+        std::wstring line;
+        bool stopAsked;
+    } cases[] = {
+        {"refused", 30000, true, true, -102, true,
+         L"Failed to load URL " + page + L" with error net::ERR_CONNECTION_REFUSED (-102).", false},
+        {"never answers", 50, true, true, 0, false,
+         L"Failed to load URL " + page + L" with error net::ERR_TIMED_OUT (-7).", true},
+        {"no engine", 50, false, false, 0, false,
+         L"Failed to load URL " + page + L" with error net::ERR_TIMED_OUT (-7).", false},
+    };
+    for (const Case& c : cases) {
+        BrowserWindow::resetCloseFlagForTest();
+        services.window.loadLimitMs = c.limitMs;
+        host.reset(new PanelHost(services));
+        journal->calls.clear();
+        frameJournal.clear();
+        host->showMoreAuraeBox(&firstCallback);
+        ASSERT_NE(nullptr, host->window()) << c.what;
+        capturedDebugLines().clear();
+        if (c.created)
+            engineListener()->OnEngineCreated();
+        if (c.started)
+            engineListener()->OnLoadingStateChanged(true);
+        if (c.errorCode)
+            engineListener()->OnLoadError(c.errorCode, L"net::ERR_CONNECTION_REFUSED", page);
+        if (c.stopped)
+            engineListener()->OnLoadingStateChanged(false);
+        ASSERT_TRUE(PumpMessagesUntil([&] { return countOf(frameJournal, L"loading hidden") > 0; }, 30000)) << c.what;
+        drain();
+        EXPECT_TRUE(host->window()->webView()->isVisible()) << c.what;
+        EXPECT_EQ(1u, countOf(frameJournal, L"view shown")) << c.what;
+        EXPECT_EQ(1u, debugLinesContaining(L"ClientHandler::OnLoadError")) << c.what;
+        EXPECT_EQ(1u, debugLinesContaining(c.line)) << c.what;
+        EXPECT_EQ(c.stopAsked, journal->has(L"Stop")) << c.what;
+        // The load's late end tells nothing more.
+        if (c.created) {
+            engineListener()->OnLoadingStateChanged(false);
+            drain();
+        }
+        EXPECT_EQ(1u, debugLinesContaining(L"ClientHandler::OnLoadError")) << c.what;
+    }
 }
 
 }  // namespace

@@ -171,3 +171,34 @@ TEST_F(KqUtilityDownloadTest, ReleasedObjectReportsNothingAndStopsItsTransfer)
 }
 
 }  // namespace
+
+namespace {
+
+// An owner that lets go of a download that may never end removes its
+// unfinished file; the download then neither lands nor reports.
+TEST_F(KqUtilityDownloadTest, OwnerRemovesTheUnfinishedFileOfARunningDownload)
+{
+    ASSERT_TRUE(server.start([](const LoopbackRequest&, size_t) {
+        LoopbackResponse slow = LoopbackResponse::generated(10u << 20);
+        slow.piece = 16384;
+        slow.pauseMs = 20;
+        return slow;
+    }));
+    std::wstring target = tempPath(L"removed.mp3");
+    DeleteFileW(target.c_str());
+    IDownloadHttpData* object = CreateDownloadHttpData();
+    object->SetCallback(&reports);
+    ASSERT_TRUE(object->Start(server.url("/big").c_str(), target.c_str(), 0));
+    ASSERT_TRUE(server.waitForRequests(1, 60000));
+    std::wstring part = target + KqUtility::http::kPartFileSuffix;
+    EXPECT_TRUE(DeleteFileW(part.c_str())) << "error " << GetLastError();
+    object->Release();
+    DWORD start = GetTickCount();
+    while (exists(part) && GetTickCount() - start < 60000)
+        Sleep(10);
+    EXPECT_FALSE(exists(part));
+    EXPECT_FALSE(exists(target));
+    EXPECT_TRUE(reports.reports().empty());
+}
+
+}  // namespace
