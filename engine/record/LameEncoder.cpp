@@ -62,6 +62,17 @@ int MpegAudioFrameLength(const uint8_t* h)
     return samples * bitRate / (8 * sampleRate) + padding;
 }
 
+int MpegAudioFrameSamples(const uint8_t* h)
+{
+    if (MpegAudioFrameLength(h) <= 0)
+        return 0;
+    const int version = (h[1] >> 3) & 3;  // 3 MPEG-1
+    const int layer = 4 - ((h[1] >> 1) & 3);
+    if (layer == 1)
+        return 384;
+    return (layer == 3 && version != 3) ? 576 : 1152;
+}
+
 CLameEncoder::CLameEncoder()
     : m_accumulator(new uint8_t[AccumulatorCapacity]())
 {

@@ -13,6 +13,8 @@ namespace tq {
 // `header`; -1 when the header is invalid or its length cannot be known
 // (free-format or forbidden bit rate).
 int MpegAudioFrameLength(const uint8_t* header);
+// Samples per channel in that frame; 0 when the header is invalid.
+int MpegAudioFrameSamples(const uint8_t* header);
 
 class CLameEncoder {
 public:

@@ -1,5 +1,7 @@
 #include "RecordContainer.h"
 
+#include "LameEncoder.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
@@ -14,7 +16,6 @@ namespace tq {
 
 namespace {
 
-const AVRational kMilliseconds = {1, 1000};
 // Sound held back before the first picture: at most this many packets
 // (several seconds of MP3), so a video encoder that never delivers cannot
 // make it grow without end.
@@ -83,7 +84,7 @@ bool CRecordContainer::Open(const std::string& path)
     }
     m_constantRate = strcmp(format->name, "avi") == 0;
     m_videoStream->id = 0;
-    m_videoStream->time_base = m_constantRate ? AVRational{1, m_fps} : kMilliseconds;
+    m_videoStream->time_base = AVRational{1, m_fps};
     m_videoStream->avg_frame_rate = AVRational{m_fps, 1};
     AVCodecParameters* video = m_videoStream->codecpar;
     video->codec_type = AVMEDIA_TYPE_VIDEO;
@@ -108,7 +109,7 @@ bool CRecordContainer::Open(const std::string& path)
         return false;
     }
     m_audioStream->id = 1;
-    m_audioStream->time_base = m_constantRate ? AVRational{kMp3FrameSamples, m_sampleRate} : kMilliseconds;
+    m_audioStream->time_base = m_constantRate ? AVRational{kMp3FrameSamples, m_sampleRate} : AVRational{1, m_sampleRate};
     AVCodecParameters* audio = m_audioStream->codecpar;
     audio->codec_type = AVMEDIA_TYPE_AUDIO;
     audio->codec_id = AV_CODEC_ID_MP3;
@@ -135,8 +136,9 @@ bool CRecordContainer::Open(const std::string& path)
     m_lastAudioMs = 0;
     m_videoStarted = false;
     m_lastVideoPts = -1;
-    m_lastAudioPts = -1;
-    m_audioBlocks = 0;
+    m_audioStarted = false;
+    m_audioStartSamples = 0;
+    m_audioSamples = 0;
     m_heldAudio.clear();
     return true;
 }
@@ -171,17 +173,15 @@ bool CRecordContainer::WriteVideo(uint32_t timeMs, const uint8_t* data, int size
         m_firstVideoMs = timeMs;
     }
     const int64_t ms = int64_t(uint32_t(timeMs - m_firstVideoMs));
-    // By picture number for AVI (the nearest slot of the constant rate), by
-    // millisecond elsewhere.
-    int64_t pts = m_constantRate ? (ms * m_fps + 500) / 1000 : ms;
+    // The nearest slot of the stated rate: readers count pictures at that
+    // rate, and two pictures in one slot would share a time there.
+    int64_t pts = (ms * m_fps + 500) / 1000;
     // Two pictures in one slot (or a clock step back): keep the time stamps
     // increasing instead of letting the muxer refuse the packet.
     if (pts <= m_lastVideoPts)
         pts = m_lastVideoPts + 1;
     m_lastVideoPts = pts;
-    const bool written = m_constantRate
-        ? Write(m_videoStream, pts, 1, AVRational{1, m_fps}, data, size, (flags & 1) != 0)
-        : Write(m_videoStream, pts, 1000 / m_fps, kMilliseconds, data, size, (flags & 1) != 0);
+    const bool written = Write(m_videoStream, pts, 1, AVRational{1, m_fps}, data, size, (flags & 1) != 0);
     if (!written)
         return false;
     return WriteHeldAudio();
@@ -198,6 +198,20 @@ bool CRecordContainer::WriteHeldAudio()
     return true;
 }
 
+int64_t CRecordContainer::SamplesIn(const uint8_t* data, int size)
+{
+    int64_t samples = 0;
+    int offset = 0;
+    while (size - offset >= 4) {
+        const int length = MpegAudioFrameLength(data + offset);
+        if (length <= 0 || length > size - offset)
+            break;
+        samples += MpegAudioFrameSamples(data + offset);
+        offset += length;
+    }
+    return samples > 0 ? samples : kMp3FrameSamples;
+}
+
 bool CRecordContainer::WriteAudio(uint32_t timeMs, const uint8_t* data, int size)
 {
     if (!data || size <= 0 || !m_context || !m_audioStream || !m_headerWritten)
@@ -207,22 +221,23 @@ bool CRecordContainer::WriteAudio(uint32_t timeMs, const uint8_t* data, int size
             m_heldAudio.push_back(HeldAudio{timeMs, std::vector<uint8_t>(data, data + size)});
         return true;
     }
-    if (m_lastAudioMs == 0)
-        m_lastAudioMs = timeMs;
     // Sound from before the first picture, or older than what was written.
-    if (timeMs < m_firstVideoMs || timeMs < m_lastAudioMs)
+    if (int32_t(timeMs - m_firstVideoMs) < 0 || (m_audioStarted && int32_t(timeMs - m_lastAudioMs) < 0))
         return true;
-    int64_t duration = int64_t(timeMs) - int64_t(m_lastAudioMs);
-    if (duration <= 0)
-        duration = 20;
+    // The first packet's stamp places the sound; after it every packet
+    // follows the samples written before it, so the track neither overlaps
+    // nor leaves gaps, and its stated length is what it decodes to. AVI
+    // counts its sound from the start of the file whatever the stamps say.
+    if (!m_audioStarted) {
+        m_audioStarted = true;
+        m_audioStartSamples = m_constantRate ? 0 : int64_t(uint32_t(timeMs - m_firstVideoMs)) * m_sampleRate / 1000;
+        m_audioSamples = 0;
+    }
     m_lastAudioMs = timeMs;
-    int64_t pts = int64_t(uint32_t(timeMs - m_firstVideoMs));
-    if (pts <= m_lastAudioPts)
-        pts = m_lastAudioPts + 1;
-    m_lastAudioPts = pts;
-    if (m_constantRate)  // AVI counts sound by its blocks, one MP3 frame each
-        return Write(m_audioStream, m_audioBlocks++, 1, AVRational{kMp3FrameSamples, m_sampleRate}, data, size, true);
-    return Write(m_audioStream, pts, duration, kMilliseconds, data, size, true);
+    const int64_t samples = SamplesIn(data, size);
+    const int64_t pts = m_audioStartSamples + m_audioSamples;
+    m_audioSamples += samples;
+    return Write(m_audioStream, pts, samples, AVRational{1, m_sampleRate}, data, size, true);
 }
 
 bool CRecordContainer::Close()

@@ -29,7 +29,8 @@ public:
 
     bool Open(const std::string& path);
     // Stamps are milliseconds of the producer's clock; the file's time starts
-    // at the first video packet written.
+    // at the first video packet written. Pictures go to the nearest free slot
+    // of the frame rate; sound after its first packet follows its samples.
     bool WriteVideo(uint32_t timeMs, const uint8_t* data, int size, int flags);
     bool WriteAudio(uint32_t timeMs, const uint8_t* data, int size);
     // Finishes the file. A file that received no picture holds nothing a
@@ -47,6 +48,8 @@ private:
     bool Write(AVStream* stream, int64_t pts, int64_t duration, AVRational timeBase, const uint8_t* data, int size,
                bool key);
     bool WriteHeldAudio();
+    // Samples in the MP3 frames of one packet (one frame's worth when none parses).
+    static int64_t SamplesIn(const uint8_t* data, int size);
 
     std::string m_path;
     AVFormatContext* m_context = nullptr;
@@ -65,13 +68,16 @@ private:
     uint32_t m_firstVideoMs = 0;
     uint32_t m_lastAudioMs = 0;
     bool m_videoStarted = false;
-    // AVI keeps no time stamps: its pictures are counted at a constant rate,
-    // so they are written by picture number rather than by millisecond.
+    // AVI keeps no time stamps: its sound is counted in MP3 frames from the
+    // start of the file.
     bool m_constantRate = false;
-    int64_t m_audioBlocks = 0;
     static constexpr int kMp3FrameSamples = 1152;
     int64_t m_lastVideoPts = -1;
-    int64_t m_lastAudioPts = -1;
+    // The sound's place: its first packet's samples after the first picture,
+    // and the samples written since.
+    bool m_audioStarted = false;
+    int64_t m_audioStartSamples = 0;
+    int64_t m_audioSamples = 0;
     std::vector<uint8_t> m_extradata;
 
     // Sound that reaches the writer while the video encoder still holds the

@@ -111,6 +111,9 @@ CAudioEncodeThread::~CAudioEncodeThread()
 bool CAudioEncodeThread::OpenEncoder(uint8_t channels, uint16_t bits, int sampleRate, int kbps)
 {
     m_encoder = new (std::nothrow) CLameEncoder;
+    m_sampleRate = sampleRate > 0 ? sampleRate : 44100;
+    m_started = false;
+    m_samplesOut = 0;
     if (m_encoder && m_encoder->Open(channels, bits, sampleRate, kbps))
         return true;
     delete m_encoder;
@@ -133,17 +136,48 @@ void CAudioEncodeThread::CloseEncoder()
     m_encoder = nullptr;
 }
 
+void CAudioEncodeThread::PushFrames(const uint8_t* data, int size)
+{
+    CRecordPacket* last = nullptr;
+    int offset = 0;
+    while (offset < size) {
+        int length = size - offset >= 4 ? MpegAudioFrameLength(data + offset) : -1;
+        int samples = length > 0 ? MpegAudioFrameSamples(data + offset) : 0;
+        if (length <= 0 || length > size - offset || samples <= 0) {
+            // Bytes that are no whole frame (LAME's very last output) stay
+            // with the frame before them.
+            length = size - offset;
+            if (last && last->size + length <= last->capacity) {
+                memcpy(last->data + last->size, data + offset, length);
+                last->size += length;
+            }
+            break;
+        }
+        if (last)
+            m_muxer->PushPacket(last);
+        last = CRecordPacket::Create(CRecordPacket::Sound);
+        if (!last)
+            return;  // out of memory: the rest of this output is lost
+        memcpy(last->data, data + offset, length);
+        last->size = length;
+        last->timeMs = m_startMs + uint32_t(m_samplesOut * 1000 / m_sampleRate);
+        m_samplesOut += samples;
+        offset += length;
+    }
+    if (last)
+        m_muxer->PushPacket(last);
+}
+
 void CAudioEncodeThread::EncodeOne(CRecordPacket* input)
 {
-    CRecordPacket* output = CRecordPacket::Create(CRecordPacket::Sound);
-    if (output && m_encoder->Encode(input->data, input->size, output->data, output->capacity, &output->size)) {
-        output->type = CRecordPacket::Sound;
-        output->timeMs = input->timeMs;
-        m_muxer->PushPacket(output);
-    } else {
-        delete output;
+    if (!m_started) {
+        m_started = true;
+        m_startMs = input->timeMs;
     }
-    m_lastTimeMs = input->timeMs;
+    CRecordPacket* output = CRecordPacket::Create(CRecordPacket::Sound);
+    if (output && m_encoder->Encode(input->data, input->size, output->data, output->capacity, &output->size))
+        PushFrames(output->data, output->size);
+    delete output;
     delete input;
 }
 
@@ -151,17 +185,15 @@ void CAudioEncodeThread::Drain()
 {
     while (CRecordPacket* input = m_input.Pop())
         EncodeOne(input);
-    // The sound LAME still holds, stamped after the last block, about one
-    // frame apart.
+    // The sound LAME still holds follows the frames before it.
     for (;;) {
         CRecordPacket* output = CRecordPacket::Create(CRecordPacket::Sound);
         if (!output || !m_encoder->Flush(output->data, output->capacity, &output->size)) {
             delete output;
             break;
         }
-        m_lastTimeMs += 26;
-        output->timeMs = m_lastTimeMs;
-        m_muxer->PushPacket(output);
+        PushFrames(output->data, output->size);
+        delete output;
     }
 }
 
@@ -254,6 +286,8 @@ void CRecordMuxer::Start(const std::string& path)
 
     // Pictures and sound are taken from here on: the queues hold them until
     // the writing loop runs, so nothing offered right after the start is lost.
+    m_audioStarted = false;
+    m_videoStarted = false;
     m_running = true;
     if (!m_videoThread->Start(false) || !m_audioThread->Start(false) || !CEncodeThread::Start(false)) {
         CEncodeThread::Stop(INFINITE);
@@ -287,6 +321,19 @@ void CRecordMuxer::PushVideo(uint8_t* pixels, int width, int height, uint32_t ti
         return;
     if (width <= 0 || height <= 0 || (width | height) & 1 || width * height * 3 / 2 > CRecordPacket::VideoCapacity)
         return;
+    // Each picture takes the next slot of the stated rate, so no two share a
+    // time in any container or reader; a source faster than that rate
+    // gives up the pictures that would run ahead of the clock.
+    if (!m_videoStarted) {
+        m_videoStarted = true;
+        m_firstVideoMs = timeMs;
+        m_lastVideoSlot = -1;
+    }
+    const int fps = m_fps > 0 ? m_fps : 10;
+    const int64_t slot = (int64_t(int32_t(timeMs - m_firstVideoMs)) * fps + 500) / 1000;
+    const int64_t taken = std::max(slot, m_lastVideoSlot + 1);
+    if (taken > slot + 1)
+        return;
     CRecordPacket* packet = CRecordPacket::Create(CRecordPacket::Video);
     if (!packet)
         return;
@@ -298,7 +345,8 @@ void CRecordMuxer::PushVideo(uint8_t* pixels, int width, int height, uint32_t ti
         delete packet;
         return;
     }
-    packet->timeMs = timeMs;
+    m_lastVideoSlot = taken;
+    packet->timeMs = m_firstVideoMs + uint32_t((taken * 1000 + fps / 2) / fps);
     m_videoThread->Push(packet);
 }
 
@@ -306,11 +354,15 @@ void CRecordMuxer::PushAudio(const uint8_t* data, int length)
 {
     if (!m_running || !m_audioThread || !data || length <= 0)
         return;
-    uint32_t now = timeGetTime();
-    // Stamps must grow: a push in the same millisecond as the previous one
-    // goes 2 ms later, and a later push never falls behind that.
-    if (int32_t(now - m_lastAudioPushMs) <= 0 && m_lastAudioPushMs != 0)
-        now = m_lastAudioPushMs + 2;
+    // Blocks arrive with jitter: only the first one's arrival counts, the
+    // rest follow by the samples before them, so the stamps never overlap.
+    if (!m_audioStarted) {
+        m_audioStarted = true;
+        m_audioStartMs = timeGetTime();
+        m_audioSamplesIn = 0;
+    }
+    const int bytesPerSampleFrame = (m_channels > 1 ? 2 : 1) * 2;
+    const int rate = m_sampleRate > 0 ? m_sampleRate : 44100;
     // A block larger than one packet goes in several packets.
     while (length > 0) {
         int size = std::min<int>(length, CRecordPacket::SoundCapacity);
@@ -320,13 +372,11 @@ void CRecordMuxer::PushAudio(const uint8_t* data, int length)
         packet->type = CRecordPacket::Input;
         memcpy(packet->data, data, size);
         packet->size = size;
-        packet->timeMs = now;
+        packet->timeMs = m_audioStartMs + uint32_t(m_audioSamplesIn * 1000 / rate);
         m_audioThread->Push(packet);
-        m_lastAudioPushMs = now;
+        m_audioSamplesIn += size / bytesPerSampleFrame;
         data += size;
         length -= size;
-        if (length > 0)
-            now += 2;
     }
 }
 

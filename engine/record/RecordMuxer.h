@@ -72,11 +72,18 @@ protected:
 private:
     void EncodeOne(CRecordPacket* input);
     void Drain();
+    // Hands on the encoder's output one MP3 frame per packet, each stamped by
+    // the samples encoded before it.
+    void PushFrames(const uint8_t* data, int size);
 
     CRecordMuxer* m_muxer;
     CLameEncoder* m_encoder = nullptr;
     CPacketQueue m_input;
-    uint32_t m_lastTimeMs = 0;
+    int m_sampleRate = 44100;
+    // The first block's stamp and the samples handed on since.
+    bool m_started = false;
+    uint32_t m_startMs = 0;
+    int64_t m_samplesOut = 0;
 };
 
 class CRecordMuxer : public CEncodeThread {
@@ -132,7 +139,15 @@ private:
     uint16_t m_bits = 16;
     int m_sampleRate = 44100;
     int m_audioKbps = 128;
-    uint32_t m_lastAudioPushMs = 0;
+    // Sound is stamped by its sample count from the first block; the first
+    // block's arrival sets the start.
+    bool m_audioStarted = false;
+    uint32_t m_audioStartMs = 0;
+    int64_t m_audioSamplesIn = 0;
+    // Pictures are placed on slots of the stated rate from the first one.
+    bool m_videoStarted = false;
+    uint32_t m_firstVideoMs = 0;
+    int64_t m_lastVideoSlot = -1;
 };
 
 } // namespace tq

@@ -117,8 +117,10 @@ TEST(RecordContainer, KeyFlagComesFromBitZeroAndTimesStartAtTheFirstPicture)
     CRecordContainer container;
     PrepareContainer(container, pictures);
     ASSERT_TRUE(container.Open(path));
-    // Two pictures in one millisecond are nudged apart, not refused. The
-    // flags hand over odd and even values: only bit 0 marks a key picture.
+    // Pictures go to the nearest slot of the frame rate (13 a second, so
+    // 77 ms steps land one slot apart); two pictures in one millisecond take
+    // two slots, not one, and are not refused. The flags hand over odd and
+    // even values: only bit 0 marks a key picture.
     uint32_t stamps[31];
     for (int i = 0; i < 31; ++i)
         stamps[i] = 70000 + 77 * i;
@@ -141,7 +143,7 @@ TEST(RecordContainer, KeyFlagComesFromBitZeroAndTimesStartAtTheFirstPicture)
     ASSERT_NE(nullptr, video);
     EXPECT_EQ(31, video->packets);
     EXPECT_EQ(expectedKeys, video->keyIndexes);
-    EXPECT_EQ(77 * 30, video->lastTime);
+    EXPECT_EQ((30 * 1000 + 6) / 13, video->lastTime);  // slot 30, to the nearest ms
 }
 
 TEST(RecordContainer, SoundIsHeldUntilTheFirstPictureAndOlderSoundIsDropped)
@@ -169,7 +171,10 @@ TEST(RecordContainer, SoundIsHeldUntilTheFirstPictureAndOlderSoundIsDropped)
     const TrackSummary* audio = file.Find("audio");
     ASSERT_NE(nullptr, audio);
     EXPECT_EQ(4, audio->packets);
-    EXPECT_EQ(82, audio->lastTime);
+    // The first packet kept (1010) places the sound 10 ms after the first
+    // picture; the others follow its samples, one MP3 frame (1152) each,
+    // whatever their own stamps: 10 ms + 3 x 1152 / 44.1 ms.
+    EXPECT_EQ((441 + 3 * 1152) * 1000 / 44100, audio->lastTime);
 }
 
 TEST(RecordContainer, FileWithoutPicturesIsRemoved)

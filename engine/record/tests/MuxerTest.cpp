@@ -8,6 +8,9 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <atomic>
+#include <string>
+#include <thread>
 #include <vector>
 
 using tq::CRecordMuxer;
@@ -149,6 +152,126 @@ TEST(RecordMuxer, WritesEveryPictureAndAllSoundOfOddBlocks)
     EXPECT_GE(samples, pushedSamples);
     EXPECT_LE(samples, pushedSamples + 576 + 529 + 2 * 1152);
     std::ofstream(path + ".samples") << pushedSamples << "\n";
+}
+
+// Sound that arrives in bursts and in blocks larger than one packet, and
+// pictures whose arrival jitters (two of them 3 ms apart), as a loaded
+// machine delivers them: every container must get increasing times for both
+// tracks and a sound track whose stated length is what it decodes to.
+// record_probe reads the files back; five rounds, since the faults showed
+// at random.
+TEST(RecordMuxer, JitteredInputGivesIncreasingTimesInEveryContainer)
+{
+    const int kRounds = 5;
+    const char* extensions[] = {"mkv", "mp4", "flv", "avi"};
+    // Milliseconds between pictures: about ten a second, unevenly.
+    const DWORD pictureGaps[] = {100, 67, 133, 3, 97, 71, 129, 100, 2, 98};
+    // Sample frames per sound block; 6400 frames make three packets.
+    const int soundBlocks[] = {882, 882, 4410, 441, 6400, 1234, 882};
+    for (int round = 0; round < kRounds; ++round) {
+        for (const char* extension : extensions) {
+            std::string name = "muxer_jitter_" + std::to_string(round) + "." + extension;
+            std::string path = OutputPath(name);
+            EventLog log;
+            int pictures = 0;
+            {
+                CRecordMuxer muxer;
+                Prepare(muxer, log);
+                muxer.Start(path);
+                ASSERT_TRUE(WaitFor([&] { return muxer.IsRunning(); }, 5000)) << name;
+                std::atomic<bool> stop{false};
+                // Blocks are pushed once real time has made them due, polled
+                // unevenly, so several often arrive in the same millisecond.
+                std::thread sound([&] {
+                    int phase = 0, block = 0, poll = 0;
+                    int64_t pushed = 0;
+                    const DWORD start = timeGetTime();
+                    while (!stop) {
+                        const int64_t due = int64_t(timeGetTime() - start) * 44100 / 1000;
+                        while (!stop && pushed + soundBlocks[block % 7] <= due) {
+                            std::vector<uint8_t> pcm = ToneBlock(soundBlocks[block % 7], phase);
+                            muxer.PushAudio(pcm.data(), int(pcm.size()));
+                            pushed += soundBlocks[block++ % 7];
+                        }
+                        Sleep(poll++ % 3 == 2 ? 45 : 3);
+                    }
+                });
+                const DWORD start = timeGetTime();
+                while (timeGetTime() - start < 2000) {
+                    std::vector<uint8_t> frame = Frame(pictures);
+                    muxer.PushVideo(frame.data(), 400, 300, timeGetTime());
+                    Sleep(pictureGaps[pictures++ % 10]);
+                }
+                stop = true;
+                sound.join();
+                muxer.Stop();
+            }
+            EXPECT_EQ((std::vector<int>{1, 0}), log.Codes()) << name;
+            if (std::string(extension) == "mkv" || std::string(extension) == "mp4") {
+                FileSummary file = SummariseFile(path);
+                ASSERT_TRUE(file.valid) << name;
+                ASSERT_NE(nullptr, file.Find("video")) << name;
+                // About ten a second: none is given up for the rate.
+                EXPECT_EQ(pictures, file.Find("video")->packets) << name;
+            }
+        }
+    }
+}
+
+// Pictures take the slots of the stated rate (13 a second): a slower or
+// uneven source keeps every picture, one picture per slot; a faster one
+// gives up those that would run ahead of the clock, so the pictures keep
+// pace with the sound.
+TEST(RecordMuxer, PicturesTakeSlotsOfTheStatedRate)
+{
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> stamps;  // ms
+        int minKept, maxKept;
+        int64_t lastTime;               // ms of the last picture in the file
+        int64_t lastTimeSlack;          // ms either side
+    };
+    auto every = [](int count, double gapMs) {
+        std::vector<uint32_t> stamps;
+        for (int i = 0; i < count; ++i)
+            stamps.push_back(100000 + uint32_t(i * gapMs + 0.5));
+        return stamps;
+    };
+    std::vector<uint32_t> pairs = every(20, 100);
+    pairs[7] = pairs[6] + 1;    // two pictures in one slot: both stay, one slot apart
+    pairs[12] = pairs[11];      // and two in one millisecond
+    const Case cases[] = {
+        {"muxer_slots_13.mkv", every(26, 1000.0 / 13), 26, 26, 1923, 0},
+        {"muxer_slots_10.mkv", pairs, 20, 20, 1923, 0},
+        // Two seconds at 30 a second: 27 slots, and a picture may run one
+        // slot ahead of its own time (1967 ms), never more.
+        {"muxer_slots_30.mkv", every(60, 1000.0 / 30), 26, 28, 1967, 1000 * 3 / 26},
+    };
+    for (const Case& c : cases) {
+        std::string path = OutputPath(c.name);
+        EventLog log;
+        {
+            CRecordMuxer muxer;
+            Prepare(muxer, log);
+            muxer.Start(path);
+            ASSERT_TRUE(WaitFor([&] { return muxer.IsRunning(); }, 5000));
+            for (size_t i = 0; i < c.stamps.size(); ++i) {
+                std::vector<uint8_t> frame = Frame(int(i));
+                muxer.PushVideo(frame.data(), 400, 300, c.stamps[i]);
+            }
+            muxer.Stop();
+        }
+        FileSummary file = SummariseFile(path);
+        ASSERT_TRUE(file.valid) << c.name;
+        const TrackSummary* video = file.Find("video");
+        ASSERT_NE(nullptr, video) << c.name;
+        EXPECT_GE(video->packets, c.minKept) << c.name;
+        EXPECT_LE(video->packets, c.maxKept) << c.name;
+        EXPECT_NEAR(double(c.lastTime), double(video->lastTime), double(c.lastTimeSlack)) << c.name;
+        // Slot n lies at round(n * 1000 / 13) ms: the last picture sits on one.
+        const int64_t slot = (video->lastTime * 13 + 500) / 1000;
+        EXPECT_EQ((slot * 1000 + 6) / 13, video->lastTime) << c.name;
+    }
 }
 
 // A recording that never received a picture (sound alone waits for the
