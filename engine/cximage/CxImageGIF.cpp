@@ -40,6 +40,48 @@ CxImageGIF::~CxImageGIF()
 
 bool CxImageGIF::Decode(CxFile* file)
 {
+    if (!ReadHead(file))
+        return false;
+    Walk(file);
+    FinishTrueColour();
+    previous_.Create(0, 0, 0, 0);
+    trueColour_.Create(0, 0, 0, 0);
+    return true;
+}
+
+bool CxImageGIF::OpenFrames(CxFile* file)
+{
+    info_.frameToLoad = 0;
+    return ReadHead(file);
+}
+
+bool CxImageGIF::NextFrame(CxFile* file)
+{
+    if (walkEnded_ || !file)
+        return false;
+    info_.frameToLoad = walkFrame_;
+    const bool reached = Walk(file);
+    FinishTrueColour();
+    return reached;
+}
+
+size_t CxImageGIF::HeldBytes() const
+{
+    const auto pictureBytes = [](const CxImage& image) -> size_t {
+        if (!image.HasPixels())
+            return 0;
+        size_t bytes = sizeof(CxBitmapInfoHeader) + image.PaletteSize() + image.Header().biSizeImage;
+        if (image.AlphaPlane())
+            bytes += size_t(image.Width()) * image.Height();
+        return bytes;
+    };
+    return size_t(kBufferSize) + 4096 * 2 + 4096 * sizeof(uint16_t) + pictureBytes(*this) + pictureBytes(previous_) +
+           pictureBytes(trueColour_);
+}
+
+bool CxImageGIF::ReadHead(CxFile* file)
+{
+    walkEnded_ = true;
     if (!file)
         return false;
     uint8_t header[13];
@@ -62,14 +104,19 @@ bool CxImageGIF::Decode(CxFile* file)
         return false;
     if (info_.frameCount == 1)
         trueColourSigns_ = 0;
+    walkPreviousZero_ = true;
+    walkFrame_ = 0;
+    walkEnded_ = false;
+    return true;
+}
 
-    bool previousZero = true;
-    int32_t k = 0;
+bool CxImageGIF::Walk(CxFile* file)
+{
     for (;;) {
         uint8_t ch;
         if (file->Read(&ch, 1, 1) != 1)
             break;
-        if (ch != 0 && !previousZero)
+        if (ch != 0 && !walkPreviousZero_)
             continue;
         if (ch == ';')
             break;
@@ -84,16 +131,20 @@ bool CxImageGIF::Decode(CxFile* file)
                 break;
             if (d.left + d.width > screenWidth_ || d.top + d.height > screenHeight_)
                 continue;
-            if (DecodeFrame(file, d, k) == FrameStopWalk)
+            if (DecodeFrame(file, d, walkFrame_) == FrameStopWalk)
                 break;
-            if (k == info_.frameToLoad)
-                break;
-            ++k;
+            if (walkFrame_++ == info_.frameToLoad)
+                return true;
             continue;
         }
-        previousZero = ch == 0;
+        walkPreviousZero_ = ch == 0;
     }
+    walkEnded_ = true;
+    return false;
+}
 
+void CxImageGIF::FinishTrueColour()
+{
     if (trueColourSigns_ >= 2 && trueColour_.HasPixels()) {
         CxImageInfo& picture = InfoOf(trueColour_);
         if (gceFlags_ & 1) {
@@ -104,9 +155,6 @@ bool CxImageGIF::Decode(CxFile* file)
         }
         TakeOver(trueColour_, false);
     }
-    previous_.Create(0, 0, 0, 0);
-    trueColour_.Create(0, 0, 0, 0);
-    return true;
 }
 
 bool CxImageGIF::ReadDescriptor(CxFile* file, Descriptor& d)
