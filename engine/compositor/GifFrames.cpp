@@ -198,17 +198,30 @@ bool CGifFrames::LoadBytes(const std::vector<uint8_t>& file, int width, int heig
     try {
         m_file = file;
         GifFrame first;
-        if (!StartReader()) {
-            Reset();
-            return false;
+        if (m_file.size() >= 4 && memcmp(m_file.data(), "GIF8", 4) == 0) {
+            if (!StartReader()) {
+                Reset();
+                return false;
+            }
+            m_reader->gif.NextFrame(&m_reader->stream);
+            m_readerNext = 1;
+            if (!FrameFromImage(m_reader->gif, width, height, first)) {
+                Reset();
+                return false;
+            }
+            m_frameCount = std::max(1, int32_t(m_reader->gif.FrameCount()));
+        } else {
+            // Not a GIF: the library's other readers, one still frame.
+            CxImage image(CXIMAGE_FORMAT_UNKNOWN);
+            CxMemoryFile stream(m_file);
+            image.DecodeStream(&stream, CXIMAGE_FORMAT_UNKNOWN);
+            m_bytesReadBefore += stream.BytesRead();
+            if (!FrameFromImage(image, width, height, first)) {
+                Reset();
+                return false;
+            }
+            m_frameCount = 1;
         }
-        m_reader->gif.NextFrame(&m_reader->stream);
-        m_readerNext = 1;
-        if (!FrameFromImage(m_reader->gif, width, height, first)) {
-            Reset();
-            return false;
-        }
-        m_frameCount = std::max(1, int32_t(m_reader->gif.FrameCount()));
         const uint64_t frameBytes = uint64_t(width) * uint64_t(height) * 3;
         m_cacheAll = uint64_t(m_frameCount) * frameBytes <= m_cacheBytes;
         if (m_cacheAll) {

@@ -1,10 +1,11 @@
-// A full-frame animated GIF. Frames are decoded by the image-file library as they come due and
-// scaled (nearest neighbour) to the frame size; the reader keeps the picture
-// composed so far, so each frame costs its own decoding only. What a layer
-// holds is bounded whatever the file says: the file's bytes, the reader's
-// pictures (the GIF's screen size is capped) and the scaled frames (all of
-// them only while they fit the cache budget; otherwise the one shown, and the
-// reader starts over at the end of the animation).
+// A full-frame animated GIF, or a single picture of another format that the
+// image-file library reads. Frames are decoded by the library as they come
+// due and scaled (nearest neighbour) to the frame size; the reader keeps the
+// picture composed so far, so each frame costs its own decoding only. What a
+// layer holds is bounded whatever the file says: the file's bytes, the
+// reader's pictures (the GIF's screen size is capped) and the scaled frames
+// (all of them only while they fit the cache budget; otherwise the one shown,
+// and the reader starts over at the end of the animation).
 #pragma once
 
 #include <cstddef>
@@ -40,8 +41,9 @@ public:
     CGifFrames(const CGifFrames&) = delete;
     CGifFrames& operator=(const CGifFrames&) = delete;
 
-    // Decodes the first frame, scaled to width x height. False when the first
-    // frame cannot be decoded (no frames then).
+    // Decodes the first frame, scaled to width x height. A file that is no
+    // GIF is read by the library's other readers as one still frame. False
+    // when nothing can be decoded (no frames then).
     bool Load(const std::string& path, int width, int height);
     bool LoadBytes(const std::vector<uint8_t>& file, int width, int height);
 

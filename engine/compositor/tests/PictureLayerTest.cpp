@@ -7,6 +7,7 @@
 #include "CxImage.h"
 #include "Fixtures.h"
 #include "MemFile.h"
+#include "OtherPictures.h"
 
 #include <gtest/gtest.h>
 
@@ -726,6 +727,44 @@ TEST(FullFrameGif, TheFileCannotMakeTheLayerHoldMore)
     EXPECT_EQ(0, layer.gifFrames.FrameCount());
     EXPECT_LE(layer.gifFrames.HeldBytes(), size_t(1) << 20);
     DeleteFileA(path.c_str());
+}
+
+// ---- Other pictures named as GIFs ----
+
+TEST(LayerSniffing, OtherPicturesNamedAsGifsAreDrawnOverTheWholeFrame)
+{
+    const struct {
+        std::string name;
+        std::vector<uint8_t> bytes;
+        bool positioned;
+        bool draws;
+    } cases[] = {
+        {"picture-bmp.gif", Bmp43(), false, true},
+        {"picture-tga.gif", Tga43(), false, true},
+        {"picture-psd.gif", Psd43(), false, true},
+        {"picture-bmp.GIF", Bmp43(), false, true},
+        {"picture-psd.Gif", Psd43(), false, true},
+        {"picture-bmp-sticker.gif", Bmp43(), true, false},  // stickers are told by content only
+        {"picture.bmp", Bmp43(), false, false},
+        {"noise.gif", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}, false, false},
+    };
+    const int W = 8, H = 6;
+    for (const auto& c : cases) {
+        const std::string path = WriteTempFile(c.name, c.bytes);
+        CPictureLayer layer;
+        layer.Load(path, nullptr, W, H, c.positioned);
+        DeleteFileA(path.c_str());
+        const std::vector<uint8_t> camera = PatternFrame(W, H);
+        std::vector<uint8_t> frame = camera;
+        layer.Draw(frame.data(), W, H);
+        if (!c.draws) {
+            EXPECT_EQ(camera, frame) << c.name;
+            continue;
+        }
+        EXPECT_EQ(CPictureLayer::FullFrameGif, layer.mode) << c.name;
+        EXPECT_EQ(1, layer.gifFrames.FrameCount()) << c.name;
+        EXPECT_EQ(Mixed43(camera), frame) << c.name;
+    }
 }
 
 } // namespace
