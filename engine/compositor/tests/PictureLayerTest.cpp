@@ -317,6 +317,44 @@ TEST(GifSticker, LargeFramesAreFittedOnceAtLoad)
     }
 }
 
+TEST(GifSticker, FramesAreKeptUpToTheBudget)
+{
+    // Sticker frames of 100 x 75 (30,000 bytes) and of 4 x 4 (counted at
+    // 8 KB each), each frame over the whole screen.
+    const struct {
+        int screenWidth, screenHeight;
+        size_t budget;
+        int kept;
+    } cases[] = {{100, 75, 10 * 30000, 10}, {100, 75, 10 * 30000 - 1, 9}, {4, 4, 5 * 8192, 5},
+                 {100, 75, 1, 1}, {100, 75, CGifMovie::kMaxHeldBytes, 40}};
+    for (const auto& c : cases) {
+        const cxfix::Bytes table = cxfix::ColourTable({0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}, 4);
+        std::vector<cxfix::GifFrame> frames(40);
+        for (size_t k = 0; k < frames.size(); ++k) {
+            frames[k].width = c.screenWidth;
+            frames[k].height = c.screenHeight;
+            frames[k].indices.assign(size_t(c.screenWidth) * c.screenHeight, uint8_t(k % 4));
+            frames[k].delay = 1;
+        }
+        const std::string path =
+            WriteTempFile("budget.gif", cxfix::Gif(c.screenWidth, c.screenHeight, table, frames, true));
+        FakeMs clock;
+        CGifMovie movie(clock.Clock(), c.budget);
+        ASSERT_TRUE(movie.Load(path)) << c.budget;
+        EXPECT_EQ(c.kept, movie.FrameCount()) << c.budget;
+        EXPECT_EQ(size_t(c.kept), movie.Delays().size()) << c.budget;
+        // The animation loops over the frames kept: 10 ms each.
+        movie.Start();
+        clock.now = uint32_t(10 * c.kept);
+        movie.Advance();
+        EXPECT_EQ(0, movie.CurrentIndex()) << c.budget;
+        clock.now += uint32_t(10 * (c.kept - 1));
+        movie.Advance();
+        EXPECT_EQ(c.kept - 1, movie.CurrentIndex()) << c.budget;
+        DeleteFileA(path.c_str());
+    }
+}
+
 TEST(GifSticker, ChangesUnderTheMessageLoop)
 {
     // Frames of 100 ms, looked at about every 20 ms.
