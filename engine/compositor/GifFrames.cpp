@@ -165,7 +165,7 @@ bool CGifFrames::Load(const std::string& path, int width, int height)
     std::vector<uint8_t> file;
     if (!ReadWholeFile(path, kMaxFileBytes, file))
         return false;
-    return LoadBytes(file, width, height);
+    return LoadOwned(std::move(file), width, height);
 }
 
 bool CGifFrames::StartReader()
@@ -189,24 +189,49 @@ void CGifFrames::DropReader()
 
 bool CGifFrames::LoadBytes(const std::vector<uint8_t>& file, int width, int height)
 {
+    if (file.size() > kMaxFileBytes) {
+        Reset();
+        ReleaseFile();
+        return false;
+    }
+    std::vector<uint8_t> copy;
+    try {
+        copy = file;
+    } catch (const std::bad_alloc&) {
+        Reset();
+        ReleaseFile();
+        return false;
+    }
+    return LoadOwned(std::move(copy), width, height);
+}
+
+void CGifFrames::ReleaseFile()
+{
+    std::vector<uint8_t>().swap(m_file);
+}
+
+bool CGifFrames::LoadOwned(std::vector<uint8_t>&& file, int width, int height)
+{
     Reset();
-    m_file.clear();
+    ReleaseFile();
     if (width <= 0 || height <= 0 || file.size() > kMaxFileBytes)
         return false;
     m_width = width;
     m_height = height;
     try {
-        m_file = file;
+        m_file.swap(file);
         GifFrame first;
         if (m_file.size() >= 4 && memcmp(m_file.data(), "GIF8", 4) == 0) {
             if (!StartReader()) {
                 Reset();
+                ReleaseFile();
                 return false;
             }
             m_reader->gif.NextFrame(&m_reader->stream);
             m_readerNext = 1;
             if (!FrameFromImage(m_reader->gif, width, height, first)) {
                 Reset();
+                ReleaseFile();
                 return false;
             }
             m_frameCount = std::max(1, int32_t(m_reader->gif.FrameCount()));
@@ -218,6 +243,7 @@ bool CGifFrames::LoadBytes(const std::vector<uint8_t>& file, int width, int heig
             m_bytesReadBefore += stream.BytesRead();
             if (!FrameFromImage(image, width, height, first)) {
                 Reset();
+                ReleaseFile();
                 return false;
             }
             m_frameCount = 1;
@@ -231,11 +257,15 @@ bool CGifFrames::LoadBytes(const std::vector<uint8_t>& file, int width, int heig
             m_current = std::move(first);
             m_currentIndex = 0;
         }
-        if (m_frameCount == 1)
+        if (m_frameCount == 1) {
             DropReader();
+            ReleaseFile();
+        }
     } catch (const std::bad_alloc&) {
         Reset();
     }
+    if (m_frameCount == 0)
+        ReleaseFile();
     return m_frameCount > 0;
 }
 
@@ -266,8 +296,11 @@ const GifFrame* CGifFrames::FrameAt(int index)
     }
     if (m_cacheAll) {
         m_frames.push_back(std::move(frame));
-        if (int32_t(m_frames.size()) >= m_frameCount)
+        if (int32_t(m_frames.size()) >= m_frameCount) {
+            // Every frame is kept: the file is not read again.
             DropReader();
+            ReleaseFile();
+        }
         return &m_frames.back();
     }
     m_current = std::move(frame);

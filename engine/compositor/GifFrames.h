@@ -65,6 +65,8 @@ public:
 private:
     struct Reader;
 
+    bool LoadOwned(std::vector<uint8_t>&& file, int width, int height);
+    void ReleaseFile();
     const GifFrame* FrameAt(int index);
     bool StartReader();
     void DropReader();

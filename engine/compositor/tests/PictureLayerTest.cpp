@@ -647,7 +647,10 @@ TEST(FullFrameGif, ShownFramesAreTheLibrarysFramesByteForByte)
                 CGifFrames frames(clock.Clock(), cache);
                 ASSERT_TRUE(frames.LoadBytes(g.gif, size.width, size.height)) << what;
                 ASSERT_EQ(count, frames.FrameCount()) << what;
+                uint64_t readInFirstLoop = 0;
                 for (int i = 0; i < 3 * count; ++i, clock.ms += 100000) {
+                    if (i == count)
+                        readInFirstLoop = frames.BytesRead();
                     const GifFrame* shown = frames.FrameToShow();
                     ASSERT_TRUE(shown) << what;
                     const int k = i % count;
@@ -659,6 +662,14 @@ TEST(FullFrameGif, ShownFramesAreTheLibrarysFramesByteForByte)
                     EXPECT_EQ(w.transparentRed, shown->transparentRed) << what << ", frame " << k;
                     EXPECT_EQ(w.transparentGreen, shown->transparentGreen) << what << ", frame " << k;
                     EXPECT_EQ(w.transparentBlue, shown->transparentBlue) << what << ", frame " << k;
+                }
+                // Frames kept are not decoded again, and the file is let go.
+                if (cache) {
+                    EXPECT_EQ(readInFirstLoop, frames.BytesRead()) << what;
+                    EXPECT_LT(frames.HeldBytes(), size_t(count + 1) * (sizeof(GifFrame) + size.width * size.height * 3))
+                        << what;
+                } else if (count > 1) {
+                    EXPECT_GT(frames.BytesRead(), readInFirstLoop) << what;
                 }
             }
         }
