@@ -277,8 +277,13 @@ const GifFrame* CGifFrames::FrameAt(int index)
         return &m_current;
     GifFrame frame;
     try {
-        // Frames come in order; the animation starting over starts the reader over.
+        // Frames come in order; the animation starting over takes the reader
+        // back to the first frame (without counting the frames again).
         bool ready = m_reader && m_readerNext <= index;
+        if (!ready && m_reader && m_reader->gif.Rewind(&m_reader->stream)) {
+            m_readerNext = 0;
+            ready = true;
+        }
         if (!ready)
             ready = StartReader();
         if (ready) {

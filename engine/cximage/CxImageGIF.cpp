@@ -82,6 +82,7 @@ size_t CxImageGIF::HeldBytes() const
 bool CxImageGIF::ReadHead(CxFile* file)
 {
     walkEnded_ = true;
+    headPosition_ = -1;
     if (!file)
         return false;
     uint8_t header[13];
@@ -104,6 +105,34 @@ bool CxImageGIF::ReadHead(CxFile* file)
         return false;
     if (info_.frameCount == 1)
         trueColourSigns_ = 0;
+    walkPreviousZero_ = true;
+    walkFrame_ = 0;
+    walkEnded_ = false;
+    headPosition_ = file->Tell();
+    headInfo_ = info_;
+    headSigns_ = trueColourSigns_;
+    headGceFlags_ = gceFlags_;
+    headGceIndex_ = gceIndex_;
+    headDisposal_ = disposal_;
+    headGceDelay_ = gceDelay_;
+    return true;
+}
+
+bool CxImageGIF::Rewind(CxFile* file)
+{
+    if (!file || headPosition_ < 0 || !file->Seek(headPosition_, SEEK_SET))
+        return false;
+    Create(0, 0, 0, 0);
+    info_ = headInfo_;
+    trueColourSigns_ = headSigns_;
+    gceFlags_ = headGceFlags_;
+    gceIndex_ = headGceIndex_;
+    disposal_ = headDisposal_;
+    gceDelay_ = headGceDelay_;
+    previous_.Create(0, 0, 0, 0);
+    trueColour_.Create(0, 0, 0, 0);
+    firstTransparent_ = -1;
+    previousDisposal_ = 0;
     walkPreviousZero_ = true;
     walkFrame_ = 0;
     walkEnded_ = false;

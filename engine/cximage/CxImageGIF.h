@@ -20,6 +20,8 @@ public:
     // False once the file holds no further frame; the picture is then the
     // last one composed.
     bool NextFrame(CxFile* file);
+    // Back to the state OpenFrames left, without counting the frames again.
+    bool Rewind(CxFile* file);
     int32_t ScreenWidth() const { return screenWidth_; }
     int32_t ScreenHeight() const { return screenHeight_; }
     // The reader's buffers and pictures, in bytes.
@@ -70,6 +72,13 @@ private:
     CxImage trueColour_;
     int32_t firstTransparent_ = -1;
     uint8_t previousDisposal_ = 0;
+
+    // The state right after the header, for Rewind.
+    int32_t headPosition_ = -1;
+    CxImageInfo headInfo_;
+    int32_t headSigns_ = 0;
+    uint8_t headGceFlags_ = 0, headGceIndex_ = 0, headDisposal_ = 0;
+    uint16_t headGceDelay_ = 0;
 
     // Where the walk over the file stands.
     bool walkPreviousZero_ = true;

@@ -388,14 +388,20 @@ TEST(CxImageGIF, FrameByFrameReadingComposesWhatEachFreshLoadDoes)
             continue;
         const int frames = first.FrameCount();
         multiFrame += frames > 1;
-        for (int k = 0; k < frames; ++k) {
-            reader.NextFrame(&file);
-            CxImage fresh;
-            fresh.SelectFrame(k);
-            DecodeBytes(fresh, gif.second, CXIMAGE_FORMAT_GIF);
-            ExpectSamePicture(fresh, reader, gif.first + ", frame " + std::to_string(k));
+        // Twice: the second time after going back to the start.
+        for (int pass = 0; pass < 2; ++pass) {
+            if (pass == 1)
+                ASSERT_TRUE(reader.Rewind(&file)) << gif.first;
+            for (int k = 0; k < frames; ++k) {
+                reader.NextFrame(&file);
+                CxImage fresh;
+                fresh.SelectFrame(k);
+                DecodeBytes(fresh, gif.second, CXIMAGE_FORMAT_GIF);
+                ExpectSamePicture(fresh, reader, gif.first + ", frame " + std::to_string(k) + ", pass " +
+                                                     std::to_string(pass));
+            }
+            EXPECT_FALSE(reader.NextFrame(&file)) << gif.first << ": past the last frame";
         }
-        EXPECT_FALSE(reader.NextFrame(&file)) << gif.first << ": past the last frame";
     }
     EXPECT_GE(multiFrame, 6);
 }
