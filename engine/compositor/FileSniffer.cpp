@@ -1,6 +1,7 @@
 #include "FileSniffer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -56,4 +57,13 @@ bool HasFlashExtension(const std::string& path)
         return false;
     const std::string tail = path.substr(path.size() - 4);
     return tail == ".swf" || tail == ".SWF";
+}
+
+bool HasGifExtension(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string tail = path.substr(path.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return char(tolower(c)); });
+    return tail == ".gif";
 }

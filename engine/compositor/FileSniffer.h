@@ -12,3 +12,5 @@ int SniffFileKind(const std::string& path);
 int SniffBytes(const unsigned char* bytes, size_t count);
 // A name ending in ".swf" or ".SWF" (no other letter case).
 bool HasFlashExtension(const std::string& path);
+// A name ending in ".gif", in any letter case.
+bool HasGifExtension(const std::string& path);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 const int kDefaultDelay = 10;  // hundredths of a second
@@ -66,8 +67,9 @@ bool ReadFrame(Gdiplus::Bitmap& bitmap, StickerPicture& out)
 }
 }
 
-CGifMovie::CGifMovie(Clock clock)
-    : m_clock(clock ? std::move(clock) : Clock([] { return uint32_t(timeGetTime()); }))
+CGifMovie::CGifMovie(Clock clock, size_t maxHeldBytes)
+    : m_clock(clock ? std::move(clock) : Clock([] { return uint32_t(timeGetTime()); })),
+      m_maxHeldBytes(maxHeldBytes)
 {
 }
 
@@ -94,14 +96,22 @@ bool CGifMovie::Load(const std::string& path)
     const std::vector<int> delays = FrameDelays(*bitmap, frames);
     std::vector<StickerPicture> pictures;
     std::vector<int> kept;
-    for (int i = 0; i < frames; ++i) {
-        if (frames > 1 && bitmap->SelectActiveFrame(&dimension, UINT(i)) != Gdiplus::Ok)
-            break;
-        StickerPicture picture;
-        if (!ReadFrame(*bitmap, picture))
-            break;
-        pictures.push_back(std::move(picture));
-        kept.push_back(delays[size_t(i)]);
+    size_t held = 0;
+    try {
+        for (int i = 0; i < frames; ++i) {
+            if (frames > 1 && bitmap->SelectActiveFrame(&dimension, UINT(i)) != Gdiplus::Ok)
+                break;
+            StickerPicture picture;
+            if (!ReadFrame(*bitmap, picture))
+                break;
+            held += std::max(picture.bgra.size(), kMinFrameBytes);
+            if (held > m_maxHeldBytes && !pictures.empty())
+                break;
+            pictures.push_back(std::move(picture));
+            kept.push_back(delays[size_t(i)]);
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory part way: show the frames decoded so far.
     }
     if (pictures.empty())
         return false;

@@ -1,13 +1,17 @@
-// An animated GIF sticker: every frame decoded through GDI+ and fitted into
+// An animated GIF sticker: the frames decoded through GDI+ and fitted into
 // the sticker box at load; a thread timer on the loading (UI) thread moves the
 // current frame on by each frame's delay, looping for ever. The frame thread
-// only reads the current index; frames never change after load.
+// only reads the current index; frames never change after load. A sticker
+// keeps its frames only up to a byte budget (each frame counted at 8 KB at
+// least, which also bounds their number and the time loading takes); a longer
+// animation loops over the frames kept.
 #pragma once
 
 #include "StickerPicture.h"
 #include "ThreadTimer.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,8 +20,10 @@
 class CGifMovie : public tq::ITimerCallback {
 public:
     using Clock = std::function<uint32_t()>;  // milliseconds
+    static constexpr size_t kMaxHeldBytes = size_t(64) << 20;
+    static constexpr size_t kMinFrameBytes = 8192;
 
-    explicit CGifMovie(Clock clock = Clock());
+    explicit CGifMovie(Clock clock = Clock(), size_t maxHeldBytes = kMaxHeldBytes);
     ~CGifMovie();
     CGifMovie(const CGifMovie&) = delete;
     CGifMovie& operator=(const CGifMovie&) = delete;
@@ -41,6 +47,7 @@ private:
     void ArmTimer(uint32_t milliseconds);
 
     Clock m_clock;
+    size_t m_maxHeldBytes;
     std::vector<StickerPicture> m_frames;
     std::vector<int> m_delays;
     uint64_t m_loopMs = 0;

@@ -31,7 +31,10 @@ bool CPictureLayer::Load(const std::string& file, HWND flashHost, int width, int
         movie = std::move(loaded);
         return true;
     }
-    if (kind == FileKindGif) {
+    // A full-frame picture named as a GIF whose content is something else
+    // (a BMP, TGA, PSD, ...) goes to the image-file library, which reads it
+    // with its other readers.
+    if (kind == FileKindGif || (kind == FileKindUnknown && !positioned && HasGifExtension(file))) {
         mode = FullFrameGif;
         return gifFrames.Load(file, width, height);
     }

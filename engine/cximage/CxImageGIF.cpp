@@ -40,6 +40,49 @@ CxImageGIF::~CxImageGIF()
 
 bool CxImageGIF::Decode(CxFile* file)
 {
+    if (!ReadHead(file))
+        return false;
+    Walk(file);
+    FinishTrueColour();
+    previous_.Create(0, 0, 0, 0);
+    trueColour_.Create(0, 0, 0, 0);
+    return true;
+}
+
+bool CxImageGIF::OpenFrames(CxFile* file)
+{
+    info_.frameToLoad = 0;
+    return ReadHead(file);
+}
+
+bool CxImageGIF::NextFrame(CxFile* file)
+{
+    if (walkEnded_ || !file)
+        return false;
+    info_.frameToLoad = walkFrame_;
+    const bool reached = Walk(file);
+    FinishTrueColour();
+    return reached;
+}
+
+size_t CxImageGIF::HeldBytes() const
+{
+    const auto pictureBytes = [](const CxImage& image) -> size_t {
+        if (!image.HasPixels())
+            return 0;
+        size_t bytes = sizeof(CxBitmapInfoHeader) + image.PaletteSize() + image.Header().biSizeImage;
+        if (image.AlphaPlane())
+            bytes += size_t(image.Width()) * image.Height();
+        return bytes;
+    };
+    return size_t(kBufferSize) + 4096 * 2 + 4096 * sizeof(uint16_t) + pictureBytes(*this) + pictureBytes(previous_) +
+           pictureBytes(trueColour_);
+}
+
+bool CxImageGIF::ReadHead(CxFile* file)
+{
+    walkEnded_ = true;
+    headPosition_ = -1;
     if (!file)
         return false;
     uint8_t header[13];
@@ -62,14 +105,47 @@ bool CxImageGIF::Decode(CxFile* file)
         return false;
     if (info_.frameCount == 1)
         trueColourSigns_ = 0;
+    walkPreviousZero_ = true;
+    walkFrame_ = 0;
+    walkEnded_ = false;
+    headPosition_ = file->Tell();
+    headInfo_ = info_;
+    headSigns_ = trueColourSigns_;
+    headGceFlags_ = gceFlags_;
+    headGceIndex_ = gceIndex_;
+    headDisposal_ = disposal_;
+    headGceDelay_ = gceDelay_;
+    return true;
+}
 
-    bool previousZero = true;
-    int32_t k = 0;
+bool CxImageGIF::Rewind(CxFile* file)
+{
+    if (!file || headPosition_ < 0 || !file->Seek(headPosition_, SEEK_SET))
+        return false;
+    Create(0, 0, 0, 0);
+    info_ = headInfo_;
+    trueColourSigns_ = headSigns_;
+    gceFlags_ = headGceFlags_;
+    gceIndex_ = headGceIndex_;
+    disposal_ = headDisposal_;
+    gceDelay_ = headGceDelay_;
+    previous_.Create(0, 0, 0, 0);
+    trueColour_.Create(0, 0, 0, 0);
+    firstTransparent_ = -1;
+    previousDisposal_ = 0;
+    walkPreviousZero_ = true;
+    walkFrame_ = 0;
+    walkEnded_ = false;
+    return true;
+}
+
+bool CxImageGIF::Walk(CxFile* file)
+{
     for (;;) {
         uint8_t ch;
         if (file->Read(&ch, 1, 1) != 1)
             break;
-        if (ch != 0 && !previousZero)
+        if (ch != 0 && !walkPreviousZero_)
             continue;
         if (ch == ';')
             break;
@@ -84,16 +160,20 @@ bool CxImageGIF::Decode(CxFile* file)
                 break;
             if (d.left + d.width > screenWidth_ || d.top + d.height > screenHeight_)
                 continue;
-            if (DecodeFrame(file, d, k) == FrameStopWalk)
+            if (DecodeFrame(file, d, walkFrame_) == FrameStopWalk)
                 break;
-            if (k == info_.frameToLoad)
-                break;
-            ++k;
+            if (walkFrame_++ == info_.frameToLoad)
+                return true;
             continue;
         }
-        previousZero = ch == 0;
+        walkPreviousZero_ = ch == 0;
     }
+    walkEnded_ = true;
+    return false;
+}
 
+void CxImageGIF::FinishTrueColour()
+{
     if (trueColourSigns_ >= 2 && trueColour_.HasPixels()) {
         CxImageInfo& picture = InfoOf(trueColour_);
         if (gceFlags_ & 1) {
@@ -104,9 +184,6 @@ bool CxImageGIF::Decode(CxFile* file)
         }
         TakeOver(trueColour_, false);
     }
-    previous_.Create(0, 0, 0, 0);
-    trueColour_.Create(0, 0, 0, 0);
-    return true;
 }
 
 bool CxImageGIF::ReadDescriptor(CxFile* file, Descriptor& d)

@@ -11,6 +11,22 @@ public:
 
     bool Decode(CxFile* file);
 
+    // Reads an animation one frame at a time with one reader: each NextFrame
+    // composes the next frame onto the picture kept from the frame before, so
+    // a frame costs its own decoding only. OpenFrames reads the header and
+    // counts the frames (false: not a GIF, or no frame fits the screen); the
+    // file must stay where the last call left it.
+    bool OpenFrames(CxFile* file);
+    // False once the file holds no further frame; the picture is then the
+    // last one composed.
+    bool NextFrame(CxFile* file);
+    // Back to the state OpenFrames left, without counting the frames again.
+    bool Rewind(CxFile* file);
+    int32_t ScreenWidth() const { return screenWidth_; }
+    int32_t ScreenHeight() const { return screenHeight_; }
+    // The reader's buffers and pictures, in bytes.
+    size_t HeldBytes() const;
+
 private:
     struct Descriptor {
         int32_t left, top, width, height;
@@ -18,6 +34,11 @@ private:
     };
     enum FrameResult { FrameGoOn, FrameStopWalk };
 
+    bool ReadHead(CxFile* file);
+    // Walks on from where the last walk stopped; true when frame frameToLoad
+    // was composed.
+    bool Walk(CxFile* file);
+    void FinishTrueColour();
     bool ReadExtension(CxFile* file);
     bool ReadDescriptor(CxFile* file, Descriptor& d);
     int32_t CountFrames(CxFile* file);
@@ -51,6 +72,18 @@ private:
     CxImage trueColour_;
     int32_t firstTransparent_ = -1;
     uint8_t previousDisposal_ = 0;
+
+    // The state right after the header, for Rewind.
+    int32_t headPosition_ = -1;
+    CxImageInfo headInfo_;
+    int32_t headSigns_ = 0;
+    uint8_t headGceFlags_ = 0, headGceIndex_ = 0, headDisposal_ = 0;
+    uint16_t headGceDelay_ = 0;
+
+    // Where the walk over the file stands.
+    bool walkPreviousZero_ = true;
+    int32_t walkFrame_ = 0;
+    bool walkEnded_ = true;  // until OpenFrames
 
     // Read buffer.
     static const int32_t kBufferSize = 16384;

@@ -2,6 +2,7 @@
 #include "EngineLog.h"
 #include "EngineLogTesting.h"
 #include "MarkResource.h"
+#include "OtherPictures.h"
 #include "ModuleInstance.h"
 #include "ShareHandle.h"
 #include "testing/SlotCall.h"
@@ -295,6 +296,35 @@ TEST_F(Compositor, ComposeRequeuesLayersMadeForAnotherSize)
 
     layer->Compose(frame.data(), 640, 480);
     EXPECT_TRUE(layer->PendingChanges().empty());  // made for this size now
+}
+
+TEST_F(Compositor, PicturesOfOtherFormatsNamedAsGifsAreComposedOverTheFrame)
+{
+    HostAndApply();
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    } cases[] = {{"tq-compose-bmp.gif", Bmp43()}, {"tq-compose-tga.gif", Tga43()}, {"tq-compose-psd.gif", Psd43()}};
+    for (const auto& c : cases) {
+        const std::string path = std::string(temp) + c.name;
+        {
+            std::ofstream file(path.c_str(), std::ios::binary);
+            file.write(reinterpret_cast<const char*>(c.bytes.data()), std::streamsize(c.bytes.size()));
+        }
+        layer->RemoveAllLayers();
+        layer->AddLayer(path, 8, 6, 480, 360, false, 0, 0);
+        Pump();
+        DeleteFileA(path.c_str());
+        ASSERT_EQ(1u, layer->LayerPlacements().size()) << c.name;
+        std::vector<uint8_t> frame(8 * 6 * 3);
+        for (size_t i = 0; i < frame.size(); ++i)
+            frame[i] = uint8_t(i * 5);
+        const std::vector<uint8_t> want = Mixed43(frame);
+        layer->Compose(frame.data(), 8, 6);
+        EXPECT_EQ(want, frame) << c.name;
+    }
 }
 
 TEST_F(Compositor, ClearLayersEmptiesEverythingThroughTheWindow)

@@ -4,7 +4,10 @@
 #include "LayerTestFiles.h"
 #include "PictureLayer.h"
 #include "StickerPicture.h"
+#include "CxImage.h"
 #include "Fixtures.h"
+#include "MemFile.h"
+#include "OtherPictures.h"
 
 #include <gtest/gtest.h>
 
@@ -314,6 +317,44 @@ TEST(GifSticker, LargeFramesAreFittedOnceAtLoad)
     }
 }
 
+TEST(GifSticker, FramesAreKeptUpToTheBudget)
+{
+    // Sticker frames of 100 x 75 (30,000 bytes) and of 4 x 4 (counted at
+    // 8 KB each), each frame over the whole screen.
+    const struct {
+        int screenWidth, screenHeight;
+        size_t budget;
+        int kept;
+    } cases[] = {{100, 75, 10 * 30000, 10}, {100, 75, 10 * 30000 - 1, 9}, {4, 4, 5 * 8192, 5},
+                 {100, 75, 1, 1}, {100, 75, CGifMovie::kMaxHeldBytes, 40}};
+    for (const auto& c : cases) {
+        const cxfix::Bytes table = cxfix::ColourTable({0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}, 4);
+        std::vector<cxfix::GifFrame> frames(40);
+        for (size_t k = 0; k < frames.size(); ++k) {
+            frames[k].width = c.screenWidth;
+            frames[k].height = c.screenHeight;
+            frames[k].indices.assign(size_t(c.screenWidth) * c.screenHeight, uint8_t(k % 4));
+            frames[k].delay = 1;
+        }
+        const std::string path =
+            WriteTempFile("budget.gif", cxfix::Gif(c.screenWidth, c.screenHeight, table, frames, true));
+        FakeMs clock;
+        CGifMovie movie(clock.Clock(), c.budget);
+        ASSERT_TRUE(movie.Load(path)) << c.budget;
+        EXPECT_EQ(c.kept, movie.FrameCount()) << c.budget;
+        EXPECT_EQ(size_t(c.kept), movie.Delays().size()) << c.budget;
+        // The animation loops over the frames kept: 10 ms each.
+        movie.Start();
+        clock.now = uint32_t(10 * c.kept);
+        movie.Advance();
+        EXPECT_EQ(0, movie.CurrentIndex()) << c.budget;
+        clock.now += uint32_t(10 * (c.kept - 1));
+        movie.Advance();
+        EXPECT_EQ(c.kept - 1, movie.CurrentIndex()) << c.budget;
+        DeleteFileA(path.c_str());
+    }
+}
+
 TEST(GifSticker, ChangesUnderTheMessageLoop)
 {
     // Frames of 100 ms, looked at about every 20 ms.
@@ -391,7 +432,7 @@ TEST(FullFrameGif, BothTransparencyRulesGiveExactBytes)
         CGifFrames frames;
         ASSERT_TRUE(frames.LoadBytes(KeyedGif(keyed ? 3 : -1), 8, 6));
         ASSERT_EQ(1, frames.FrameCount());
-        const GifFrame& gif = frames.Frames()[0];
+        const GifFrame gif = *frames.FrameToShow();
         EXPECT_EQ(keyed, gif.hasTransparency);
         const std::vector<uint8_t> camera = PatternFrame(8, 6);
         std::vector<uint8_t> frame = camera;
@@ -468,10 +509,12 @@ TEST(FullFrameGif, FramesSwitchByTheirDelaysAtCameraFrames)
     FakeCounter clock;
     CGifFrames frames(clock.Clock());
     ASSERT_TRUE(frames.LoadBytes(file, 8, 6));
-    ASSERT_EQ(3u, frames.Frames().size());
+    ASSERT_EQ(3, frames.FrameCount());
     std::vector<int> shown;
-    for (clock.ms = 0; clock.ms <= 400; clock.ms += 10)
-        shown.push_back(int(frames.FrameToShow() - frames.Frames().data()));
+    for (clock.ms = 0; clock.ms <= 400; clock.ms += 10) {
+        ASSERT_TRUE(frames.FrameToShow());
+        shown.push_back(frames.ShownIndex());
+    }
     // t = 0 shows frame 0; frame 1 from 10 to 200 ms, frame 2 from 210 to 300, then frame 0 up to 400.
     std::vector<int> want;
     want.push_back(0);
@@ -488,8 +531,10 @@ TEST(FullFrameGif, ShortDelaysStillShowEveryFrameOnce)
     CGifFrames frames(clock.Clock());
     ASSERT_TRUE(frames.LoadBytes(file, 8, 6));
     std::vector<int> shown;
-    for (int i = 0; i < 9; ++i, clock.ms += 33)
-        shown.push_back(int(frames.FrameToShow() - frames.Frames().data()));
+    for (int i = 0; i < 9; ++i, clock.ms += 33) {
+        ASSERT_TRUE(frames.FrameToShow());
+        shown.push_back(frames.ShownIndex());
+    }
     EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 1, 2, 0, 1, 2}), shown);
 }
 
@@ -502,6 +547,274 @@ TEST(FullFrameGif, AFileThatIsNoGifDrawsNothing)
     const std::vector<uint8_t> before = frame;
     frames.Draw(frame.data(), 8, 6);
     EXPECT_EQ(before, frame);
+}
+
+
+// ---- Full-frame GIFs decoded as they are shown ----
+
+// Frame k of a GIF as a fresh load of the library gives it, scaled to
+// width x height by the nearest source pixel (bottom rows first).
+GifFrame ReferenceFrame(const std::vector<uint8_t>& gif, int k, int width, int height)
+{
+    CxImage image;
+    image.SelectFrame(k);
+    CxMemFile file(gif);
+    image.DecodeStream(&file, CXIMAGE_FORMAT_GIF);
+    GifFrame out;
+    if (!image.HasPixels())
+        return out;
+    out.hasTransparency = image.HasTransparency();
+    const CxRgbQuad key = image.TransparentColor();
+    out.transparentRed = key.rgbRed;
+    out.transparentGreen = key.rgbGreen;
+    out.transparentBlue = key.rgbBlue;
+    out.delay = int32_t(image.FrameDelay());
+    out.width = width;
+    out.height = height;
+    const int sw = int(image.Width()), sh = int(image.Height());
+    for (int row = 0; row < height; ++row)
+        for (int column = 0; column < width; ++column) {
+            const CxRgbQuad c = image.PixelColor((2 * column + 1) * sw / (2 * width), (2 * row + 1) * sh / (2 * height));
+            out.pixels.insert(out.pixels.end(), {c.rgbBlue, c.rgbGreen, c.rgbRed});
+        }
+    return out;
+}
+
+std::vector<uint8_t> MixedGif()
+{
+    const cxfix::Bytes table = cxfix::ColourTable({0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00}, 4);
+    std::vector<cxfix::GifFrame> frames;
+    for (int k = 0; k < 6; ++k) {
+        cxfix::GifFrame f;
+        f.left = k % 3;
+        f.top = k % 2;
+        f.width = 10 - 2 * (k % 3);
+        f.height = 7 - (k % 2) * 2;
+        for (int i = 0; i < f.width * f.height; ++i)
+            f.indices.push_back(uint8_t((i * 5 + k) % 4));
+        f.disposal = k % 4;
+        f.transparent = k == 0 ? 0 : (k % 2 ? 3 : -1);
+        f.delay = 5 * k;
+        f.interlaced = k == 4;
+        if (k == 2)
+            f.localTable = cxfix::ColourTable({0x203040, 0x506070, 0x8090A0, 0xB0C0D0, 0xE0F000}, 8);
+        frames.push_back(f);
+    }
+    return cxfix::Gif(12, 8, table, frames, true);
+}
+
+std::vector<uint8_t> MosaicGif()
+{
+    std::vector<cxfix::GifFrame> tiles;
+    for (int i = 0; i < 4; ++i) {
+        cxfix::GifFrame t;
+        t.left = (i % 2) * 3;
+        t.top = (i / 2) * 2;
+        t.width = 3;
+        t.height = 2;
+        t.localTable = cxfix::ColourTable({0x102030u * uint32_t(i + 1), 0xFFFFFF}, 2);
+        t.indices = {0, 1, 0, 1, 0, 0};
+        t.delay = 10 + i;
+        tiles.push_back(t);
+    }
+    return cxfix::Gif(6, 4, {}, tiles);
+}
+
+TEST(FullFrameGif, ShownFramesAreTheLibrarysFramesByteForByte)
+{
+    const struct {
+        const char* name;
+        std::vector<uint8_t> gif;
+    } gifs[] = {{"three", ThreeFrameGif(8, 6, {10, 20, 10})}, {"keyed", KeyedGif(3)}, {"mixed", MixedGif()},
+                {"mosaic", MosaicGif()}};
+    const struct {
+        int width, height;
+    } sizes[] = {{12, 8}, {40, 30}, {5, 3}};
+    for (const auto& g : gifs) {
+        CxImage probe;
+        CxMemFile file(g.gif);
+        ASSERT_TRUE(probe.DecodeStream(&file, CXIMAGE_FORMAT_GIF)) << g.name;
+        const int count = probe.FrameCount();
+        for (const auto& size : sizes) {
+            std::vector<GifFrame> want;
+            for (int k = 0; k < count; ++k)
+                want.push_back(ReferenceFrame(g.gif, k, size.width, size.height));
+            // Every frame kept, and only the frame shown kept.
+            for (const size_t cache : {CGifFrames::kMaxCachedBytes, size_t(0)}) {
+                const std::string what = std::string(g.name) + " at " + std::to_string(size.width) + "x" +
+                                         std::to_string(size.height) + (cache ? ", cached" : ", streamed");
+                FakeCounter clock;
+                CGifFrames frames(clock.Clock(), cache);
+                ASSERT_TRUE(frames.LoadBytes(g.gif, size.width, size.height)) << what;
+                ASSERT_EQ(count, frames.FrameCount()) << what;
+                uint64_t readInFirstLoop = 0;
+                for (int i = 0; i < 3 * count; ++i, clock.ms += 100000) {
+                    if (i == count)
+                        readInFirstLoop = frames.BytesRead();
+                    const GifFrame* shown = frames.FrameToShow();
+                    ASSERT_TRUE(shown) << what;
+                    const int k = i % count;
+                    ASSERT_EQ(k, frames.ShownIndex()) << what;
+                    const GifFrame& w = want[size_t(k)];
+                    ASSERT_EQ(w.pixels, shown->pixels) << what << ", frame " << k;
+                    EXPECT_EQ(w.delay, shown->delay) << what << ", frame " << k;
+                    EXPECT_EQ(w.hasTransparency, shown->hasTransparency) << what << ", frame " << k;
+                    EXPECT_EQ(w.transparentRed, shown->transparentRed) << what << ", frame " << k;
+                    EXPECT_EQ(w.transparentGreen, shown->transparentGreen) << what << ", frame " << k;
+                    EXPECT_EQ(w.transparentBlue, shown->transparentBlue) << what << ", frame " << k;
+                }
+                // Frames kept are not decoded again, and the file is let go.
+                if (cache) {
+                    EXPECT_EQ(readInFirstLoop, frames.BytesRead()) << what;
+                    EXPECT_LT(frames.HeldBytes(), size_t(count + 1) * (sizeof(GifFrame) + size.width * size.height * 3))
+                        << what;
+                } else if (count > 1) {
+                    EXPECT_GT(frames.BytesRead(), readInFirstLoop) << what;
+                }
+            }
+        }
+    }
+}
+
+// n frames of one white pixel each, at (k % width, k / width) from the top
+// of a width x height screen; frame k shows pixels 0 .. k. Index 0 (black)
+// is transparent.
+std::vector<uint8_t> GrowingGif(int n, int width, int height)
+{
+    const cxfix::Bytes table = cxfix::ColourTable({0x000000, 0xFFFFFF}, 2);
+    std::vector<cxfix::GifFrame> frames;
+    for (int k = 0; k < n; ++k) {
+        cxfix::GifFrame f;
+        f.left = k % width;
+        f.top = k / width;
+        f.width = 1;
+        f.height = 1;
+        f.indices = {1};
+        f.transparent = 0;
+        f.disposal = 1;
+        f.delay = 1;
+        frames.push_back(f);
+    }
+    return cxfix::Gif(width, height, table, frames, true);
+}
+
+TEST(FullFrameGif, ALongAnimationIsDecodedAsItIsShown)
+{
+    const int n = 6000, screenWidth = 80, screenHeight = 75;
+    const std::vector<uint8_t> gif = GrowingGif(n, screenWidth, screenHeight);
+    ASSERT_LT(gif.size(), 200000u);
+    const struct {
+        int width, height;
+        int shows;  // camera frames looked at, one switch each
+    } cases[] = {{80, 75, 2 * n + 5}, {480, 360, 40}};
+    for (const auto& c : cases) {
+        const std::string what = std::to_string(c.width) + "x" + std::to_string(c.height);
+        FakeCounter clock;
+        CGifFrames frames(clock.Clock());
+        ASSERT_TRUE(frames.LoadBytes(gif, c.width, c.height)) << what;
+        ASSERT_EQ(n, frames.FrameCount()) << what;
+        // One pass over the file: the reader refills its 16 KB buffer at
+        // every frame. Counting the frames and decoding the first is one pass
+        // and a little.
+        const uint64_t pass = gif.size() + uint64_t(n) * 16384;
+        EXPECT_LE(frames.BytesRead(), 2 * pass) << what;
+        const size_t frameBytes = size_t(c.width) * c.height * 3;
+        const size_t bound = gif.size() + 2 * frameBytes + (1 << 20);
+        EXPECT_LE(frames.HeldBytes(), bound) << what;
+
+        const std::vector<uint8_t> camera(frameBytes, 0x40);
+        for (int i = 0; i < c.shows; ++i, clock.ms += 40) {
+            std::vector<uint8_t> frame = camera;
+            frames.Draw(frame.data(), c.width, c.height);
+            const int k = i % n;
+            ASSERT_EQ(k, frames.ShownIndex()) << what << ", look " << i;
+            // Frame k: the first k + 1 screen pixels white, the rest the camera.
+            for (int row = 0; row < c.height; ++row) {
+                const int sourceTop = screenHeight - 1 - (2 * row + 1) * screenHeight / (2 * c.height);
+                for (int column = 0; column < c.width; ++column) {
+                    const int sourceColumn = (2 * column + 1) * screenWidth / (2 * c.width);
+                    const int want = sourceTop * screenWidth + sourceColumn <= k ? 255 : 0x40;
+                    ASSERT_EQ(want, frame[(size_t(row) * c.width + column) * 3])
+                        << what << ", frame " << k << ", pixel " << column << "," << row;
+                }
+            }
+            ASSERT_LE(frames.HeldBytes(), bound) << what << ", frame " << k;
+        }
+        // Linear in the frames shown: the count at load, then a decoding
+        // pass per loop.
+        const uint64_t loops = uint64_t(c.shows) / n + 1;
+        EXPECT_LE(frames.BytesRead(), (loops + 1) * pass) << what;
+    }
+}
+
+TEST(FullFrameGif, TheFileCannotMakeTheLayerHoldMore)
+{
+    // A one-pixel frame on a screen of 65535 x 65535.
+    const cxfix::Bytes table = cxfix::ColourTable({0x000000, 0xFFFFFF}, 2);
+    cxfix::GifFrame dot;
+    dot.width = 1;
+    dot.height = 1;
+    dot.indices = {1};
+    const std::vector<uint8_t> wide = cxfix::Gif(65535, 65535, table, {dot});
+    std::vector<uint8_t> huge = ThreeFrameGif(8, 6, {10, 10, 10});
+    huge.resize(CGifFrames::kMaxFileBytes + 1, 0);
+    const struct {
+        const char* name;
+        const std::vector<uint8_t>& bytes;
+    } cases[] = {{"huge screen", wide}, {"huge file", huge}};
+    for (const auto& c : cases) {
+        CGifFrames frames;
+        EXPECT_FALSE(frames.LoadBytes(c.bytes, 480, 360)) << c.name;
+        EXPECT_EQ(0, frames.FrameCount()) << c.name;
+        EXPECT_FALSE(frames.FrameToShow()) << c.name;
+        EXPECT_LE(frames.HeldBytes(), size_t(1) << 20) << c.name;
+    }
+    // From a file too: the big one is not read in.
+    const std::string path = WriteTempFile("huge.gif", huge);
+    CPictureLayer layer;
+    layer.Load(path, nullptr, 480, 360, false);
+    EXPECT_EQ(CPictureLayer::FullFrameGif, layer.mode);
+    EXPECT_EQ(0, layer.gifFrames.FrameCount());
+    EXPECT_LE(layer.gifFrames.HeldBytes(), size_t(1) << 20);
+    DeleteFileA(path.c_str());
+}
+
+// ---- Other pictures named as GIFs ----
+
+TEST(LayerSniffing, OtherPicturesNamedAsGifsAreDrawnOverTheWholeFrame)
+{
+    const struct {
+        std::string name;
+        std::vector<uint8_t> bytes;
+        bool positioned;
+        bool draws;
+    } cases[] = {
+        {"picture-bmp.gif", Bmp43(), false, true},
+        {"picture-tga.gif", Tga43(), false, true},
+        {"picture-psd.gif", Psd43(), false, true},
+        {"picture-bmp.GIF", Bmp43(), false, true},
+        {"picture-psd.Gif", Psd43(), false, true},
+        {"picture-bmp-sticker.gif", Bmp43(), true, false},  // stickers are told by content only
+        {"picture.bmp", Bmp43(), false, false},
+        {"noise.gif", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}, false, false},
+    };
+    const int W = 8, H = 6;
+    for (const auto& c : cases) {
+        const std::string path = WriteTempFile(c.name, c.bytes);
+        CPictureLayer layer;
+        layer.Load(path, nullptr, W, H, c.positioned);
+        DeleteFileA(path.c_str());
+        const std::vector<uint8_t> camera = PatternFrame(W, H);
+        std::vector<uint8_t> frame = camera;
+        layer.Draw(frame.data(), W, H);
+        if (!c.draws) {
+            EXPECT_EQ(camera, frame) << c.name;
+            continue;
+        }
+        EXPECT_EQ(CPictureLayer::FullFrameGif, layer.mode) << c.name;
+        EXPECT_EQ(1, layer.gifFrames.FrameCount()) << c.name;
+        EXPECT_EQ(Mixed43(camera), frame) << c.name;
+    }
 }
 
 } // namespace

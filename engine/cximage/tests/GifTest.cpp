@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "CxImageGIF.h"
 #include "TestUtil.h"
+
+#include <cstring>
 
 using cxfix::Bytes;
 using cxfix::ColourTable;
@@ -301,4 +304,123 @@ TEST(CxImageGIF, NotAGif)
     EXPECT_FALSE(DecodeBytes(image, {'G', 'I', 'F', '7', '8', '9', 'a', 0, 0, 0, 0, 0, 0}, CXIMAGE_FORMAT_GIF));
     EXPECT_FALSE(DecodeBytes(image, {'G', 'I', 'F', '8'}, CXIMAGE_FORMAT_GIF));
     EXPECT_STREQ(image.LastError(), "");
+}
+
+namespace {
+
+// Everything a frame's reader of the picture sees.
+void ExpectSamePicture(const CxImage& want, const CxImage& got, const std::string& what)
+{
+    ASSERT_EQ(want.HasPixels(), got.HasPixels()) << what;
+    if (!want.HasPixels())
+        return;
+    ASSERT_EQ(want.Width(), got.Width()) << what;
+    ASSERT_EQ(want.Height(), got.Height()) << what;
+    ASSERT_EQ(want.BitDepth(), got.BitDepth()) << what;
+    const size_t blockBytes = sizeof(CxBitmapInfoHeader) + want.PaletteSize() + want.Header().biSizeImage;
+    ASSERT_EQ(0, std::memcmp(want.PixelBlock(), got.PixelBlock(), blockBytes)) << what << ": pixels or palette";
+    EXPECT_EQ(want.TransparentIndex(), got.TransparentIndex()) << what;
+    EXPECT_EQ(want.TransparentColor(), got.TransparentColor()) << what;
+    EXPECT_EQ(want.FrameDelay(), got.FrameDelay()) << what;
+    EXPECT_EQ(want.FrameCount(), got.FrameCount()) << what;
+    ASSERT_EQ(want.AlphaPlane() != nullptr, got.AlphaPlane() != nullptr) << what;
+    if (want.AlphaPlane()) {
+        EXPECT_EQ(0, std::memcmp(want.AlphaPlane(), got.AlphaPlane(), size_t(want.Width()) * want.Height())) << what;
+    }
+}
+
+} // namespace
+
+TEST(CxImageGIF, FrameByFrameReadingComposesWhatEachFreshLoadDoes)
+{
+    // Every frame read on from the one before must be the picture a fresh
+    // load of that frame gives: disposals, transparency, local tables,
+    // interlacing, damaged data, mosaics and the fuzzers' findings.
+    std::vector<std::pair<std::string, Bytes>> gifs;
+    for (const cxfix::NamedFixture& f : cxfix::AllFixtures())
+        if (f.formatId == CXIMAGE_FORMAT_GIF)
+            gifs.emplace_back(f.name, f.bytes);
+    for (const cxfix::NamedFixture& f : cxfix::FuzzFindings())
+        if (f.bytes.size() >= 4 && std::memcmp(f.bytes.data(), "GIF8", 4) == 0)
+            gifs.emplace_back("finding " + f.name, f.bytes);
+    for (int disposal = 0; disposal < 4; ++disposal) {
+        GifFrame base = Solid(0, 0, 6, 5, 1);
+        base.transparent = 0;
+        base.delay = 7;
+        GifFrame block = Frame(1, 1, 3, 2, 2);
+        block.disposal = disposal;
+        block.transparent = 3;
+        GifFrame local = Frame(2, 0, 4, 5, 1);
+        local.localTable = ColourTable({0x112233, 0x445566, 0x778899, 0xAABBCC, 0xDDEEFF}, 8);
+        local.disposal = (disposal + 1) % 4;
+        local.interlaced = true;
+        local.delay = 30;
+        GifFrame last = Solid(5, 4, 1, 1, 3);
+        last.disposal = (disposal + 2) % 4;
+        gifs.emplace_back("disposal " + std::to_string(disposal),
+                          Gif(6, 5, kPalette4, {base, block, local, last, Frame(0, 0, 6, 5, 3)}, true));
+    }
+    std::vector<GifFrame> tiles;
+    for (int i = 0; i < 4; ++i) {
+        GifFrame t = Solid((i % 2) * 2, (i / 2) * 2, 2, 2, 0);
+        t.localTable = ColourTable({0x102030u * uint32_t(i + 1), 0xFFFFFF}, 2);
+        t.indices = {0, 0, 0, 1};
+        t.transparent = i == 3 ? 1 : -1;
+        tiles.push_back(t);
+    }
+    gifs.emplace_back("mosaic", Gif(4, 4, {}, tiles));
+    GifFrame broken = Solid(0, 0, 4, 2, 0);
+    broken.rawData = cxfix::GifCodes(2, {{4, 3}, {0, 3}, {1, 3}, {7, 3}, {5, 3}});
+    gifs.emplace_back("damaged", Gif(4, 2, kPalette4, {broken, Frame(0, 0, 4, 2, 3), Frame(1, 0, 2, 2, 1)}));
+    Bytes cut = Gif(4, 4, kPalette4, {Frame(0, 0, 4, 4, 0), Frame(0, 0, 4, 4, 1), Frame(0, 0, 4, 4, 2)});
+    cut.resize(cut.size() - 12);
+    gifs.emplace_back("cut short", cut);
+
+    int multiFrame = 0;
+    for (const auto& gif : gifs) {
+        CxImage first;
+        first.SelectFrame(0);
+        const bool loads = DecodeBytes(first, gif.second, CXIMAGE_FORMAT_GIF);
+        CxMemFile file(gif.second);
+        CxImageGIF reader;
+        ASSERT_EQ(loads, reader.OpenFrames(&file)) << gif.first;
+        if (!loads)
+            continue;
+        const int frames = first.FrameCount();
+        multiFrame += frames > 1;
+        // Twice: the second time after going back to the start.
+        for (int pass = 0; pass < 2; ++pass) {
+            if (pass == 1)
+                ASSERT_TRUE(reader.Rewind(&file)) << gif.first;
+            for (int k = 0; k < frames; ++k) {
+                reader.NextFrame(&file);
+                CxImage fresh;
+                fresh.SelectFrame(k);
+                DecodeBytes(fresh, gif.second, CXIMAGE_FORMAT_GIF);
+                ExpectSamePicture(fresh, reader, gif.first + ", frame " + std::to_string(k) + ", pass " +
+                                                     std::to_string(pass));
+            }
+            EXPECT_FALSE(reader.NextFrame(&file)) << gif.first << ": past the last frame";
+        }
+    }
+    EXPECT_GE(multiFrame, 6);
+}
+
+TEST(CxImageGIF, FrameByFrameReadingHoldsTwoScreensAtMost)
+{
+    // 200 frames of one pixel each on a 64 x 64 screen.
+    std::vector<GifFrame> frames;
+    for (int k = 0; k < 200; ++k)
+        frames.push_back(Solid(k % 64, k / 64, 1, 1, uint8_t(1 + k % 3)));
+    const Bytes gif = Gif(64, 64, kPalette4, frames);
+    CxMemFile file(gif);
+    CxImageGIF reader;
+    ASSERT_TRUE(reader.OpenFrames(&file));
+    EXPECT_EQ(reader.FrameCount(), 200);
+    const size_t screen = 64 * 64;  // a byte a pixel at most for a 4-colour table
+    for (int k = 0; k < 200; ++k) {
+        ASSERT_TRUE(reader.NextFrame(&file)) << k;
+        EXPECT_EQ(IndexAt(reader, k % 64, k / 64), 1 + k % 3) << k;
+        ASSERT_LE(reader.HeldBytes(), 16384 + 16384 + 2 * (screen + 1024)) << k;
+    }
 }
