@@ -1,5 +1,6 @@
 // TqSorvaSetup: installs the product, with its windows or silently
 // ("-silence" [folder]); the exit code tells a silent caller how it went.
+#include "DllSearch.h"
 #include "KqApplication.h"
 #include "SetupConstants.h"
 #include "SetupWindows.h"
@@ -10,6 +11,8 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
+    // Started from Downloads with admin rights: no DLL from beside the program.
+    restrictDllSearchToSystem();
     HANDLE startEvent = OpenEventW(EVENT_ALL_ACCESS, FALSE, setup::kStartEventName);
     if (startEvent) {
         WaitForSingleObject(startEvent, 3000);
