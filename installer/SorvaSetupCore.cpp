@@ -433,7 +433,13 @@ void SorvaSetupCore::openFullInstaller()
         return;
     }
     std::wstring url = base + L"/tqsorva/install/" + kProductVersion + L"/TqSorvaSetupFull" + kProductVersion + L".exe";
-    ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    // The shell opens whatever it is given, programs included, with this
+    // program's rights: only a web address goes to the browser.
+    if (!isHttpUrl(url)) {
+        writeLog(L"SorvaSetupCore::openFullInstaller, %s is no http or https address, not opened.", url.c_str());
+        return;
+    }
+    ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void SorvaSetupCore::RegsvrAxCom(bool wait)
