@@ -92,7 +92,7 @@ SorvaSetupCore::SorvaSetupCore(SorvaSetupListener* listener)
 
 SorvaSetupCore::~SorvaSetupCore()
 {
-    finishRegistration(false);
+    finishRegistration();
     m_checker->stop();
     m_decompressor->stop();
     m_checker.reset();
@@ -401,13 +401,16 @@ void SorvaSetupCore::_writeSetupFlags()
     writeSetupIni("NeedCleanOldVersion", "1");
 }
 
-void SorvaSetupCore::finishRegistration(bool wait)
+bool SorvaSetupCore::finishRegistration()
 {
-    if (!m_extracted || m_registered)
-        return;
-    m_registered = 1;
-    _writeRegedit();
-    RegsvrAxCom(wait);
+    if (!m_extracted)
+        return true;
+    if (!m_registered) {
+        m_registered = 1;
+        _writeRegedit();
+        m_registrationFailed = RegsvrAxCom() ? 0 : 1;
+    }
+    return !m_registrationFailed;
 }
 
 void SorvaSetupCore::writeMachineIdIfMissing()
@@ -420,7 +423,7 @@ void SorvaSetupCore::writeMachineIdIfMissing()
 void SorvaSetupCore::runTqRun()
 {
     // The product finds its registry values and the registered camera on its first start.
-    finishRegistration(true);
+    finishRegistration();
     runExe(m_paths[5], L"-reg", m_installPath, false);
     writeLog(L"SorvaSetupCore::runTqRun, run %s parameter is -reg.", m_paths[5].c_str());
 }
@@ -442,10 +445,19 @@ void SorvaSetupCore::openFullInstaller()
     ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void SorvaSetupCore::RegsvrAxCom(bool wait)
+bool SorvaSetupCore::RegsvrAxCom()
 {
+    // The system folder's own regsvr32: this program runs elevated, and a
+    // bare name would find a planted copy beside it first.
+    wchar_t system[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        writeLog(L"SorvaSetupCore::RegsvrAxCom, GetSystemDirectory fail, last error is %d.", static_cast<int>(GetLastError()));
+        return false;
+    }
+    const std::wstring program = std::wstring(system) + L"\\regsvr32.exe";
     // Wide all the way: an install path outside the ANSI code page stays intact.
-    std::wstring command = L"regsvr32 -s " + quoted(m_paths[2] + L"\\TqVirtualCam.ax");
+    std::wstring command = quoted(program) + L" -s " + quoted(m_paths[2] + L"\\TqVirtualCam.ax");
     std::vector<wchar_t> buffer(command.begin(), command.end());
     buffer.push_back(L'\0');
     STARTUPINFOW startup = {};
@@ -453,14 +465,21 @@ void SorvaSetupCore::RegsvrAxCom(bool wait)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-    if (started) {
-        if (wait)
-            WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD result = 0;
+    bool registered = false;
+    if (CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        // Its exit code is the registration's result: 0 when registered.
+        if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &result))
+            result = GetLastError();
+        else
+            registered = result == 0;
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+    } else {
+        result = GetLastError();
     }
-    writeLog(L"SorvaSetupCore::RegsvrAxCom, run %s, result is %d.", command.c_str(), started ? 33 : static_cast<int>(GetLastError()));
+    writeLog(L"SorvaSetupCore::RegsvrAxCom, run %s, result is %d.", command.c_str(), static_cast<int>(result));
+    return registered;
 }
 
 void SorvaSetupCore::_writeRegedit()

@@ -32,6 +32,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
             SorvaSetupControl control;
             control.startSetup();
             exitCode = app.exec();
+            // Interactive installs register once the windows are gone; a
+            // failed registration is a failed install.
+            if (!control.finishRegistration() && exitCode == 0)
+                exitCode = setup::kExitRegisterFailed;
         }
     }
     if (startEvent)

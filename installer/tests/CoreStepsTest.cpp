@@ -312,4 +312,20 @@ TEST(ServiceAddress, TheFullInstallerLinkOpensNoProgram)
     SetEnvironmentVariableW(L"TQ_TALLYO_LOG", nullptr);
 }
 
+TEST(Registration, AFilterRegsvr32CannotRegisterIsAFailedRegistration)
+{
+    struct Case { const char* filter; };  // nullptr: no filter at all
+    const Case cases[] = {{"not a library"}, {nullptr}};
+    for (const Case& c : cases) {
+        TestFolder folder(L"registration");
+        ASSERT_TRUE(createDirectories(folder / L"Stable"));
+        if (c.filter)
+            ASSERT_TRUE(writeFileBytes(folder / L"Stable\\TqVirtualCam.ax", c.filter));
+        RecordingListener listener;
+        SorvaSetupCore core(&listener);
+        core.setPath(folder.path());
+        EXPECT_FALSE(core.RegsvrAxCom()) << (c.filter ? c.filter : "(none)");
+    }
+}
+
 } // namespace

@@ -252,8 +252,12 @@ def successful_install(args):
                      "SorvaSetupCore::runTallyo, run %s\\1.0.3.0\\tallyo.exe parameter is \"|1.0.3.0|1|i|\"." % install,
                      "SorvaSetupCore::sendInstallStastics, url %s%s." % (server.url, expected_request),
                      "Quit application, exit code is 0",
-                     'SorvaSetupCore::RegsvrAxCom, run regsvr32 -s "%s\\Stable\\TqVirtualCam.ax"' % install]:
+                     'regsvr32.exe" -s "%s\\Stable\\TqVirtualCam.ax", result is 0.' % install]:
             check(line in log, "log line: " + line)
+        check('SorvaSetupCore::RegsvrAxCom, run "c:\\windows\\system32\\regsvr32.exe"' in log.lower(),
+              "the system folder's regsvr32 registers the filter")
+        check(log.find("SorvaSetupCore::RegsvrAxCom, run") < log.find("Quit application, exit code is 0"),
+              "the exit code comes after the registration")
 
         # Programs holding an installed filter of the same version do not stop a reinstall.
         code = p.install("-silence", install, runner_options=["--event", "--hold", install + "\\Stable\\TqVirtualCam.ax"],
