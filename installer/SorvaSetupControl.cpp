@@ -130,6 +130,8 @@ void SorvaSetupControl::onDecompressFinish(int code)
     if (!name)
         return;
     writeLog(L"SorvaSetupControl::onDecompressFinish, %s.", name);
+    if (code == DR_DecompressInstallFailed)
+        m_core->removeCheckCopy();
     if (m_silent)
         quitApplication(kExitExtractFailed);
     else
@@ -198,7 +200,7 @@ void SorvaSetupControl::quitApplication(int code)
 
 void SorvaSetupControl::silentInstall()
 {
-    if (!isValidInstallPath(m_path)) {
+    if (!isValidInstallPath(m_path) || !m_core->payloadFitsPath(m_path)) {
         quitApplication(kExitInvalidPath);
         return;
     }

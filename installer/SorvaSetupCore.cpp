@@ -29,8 +29,14 @@ std::wstring quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 std::wstring join(std::wstring path, const std::wstring& more)
 {
-    pathAppend(path, more);
-    return path;
+    if (pathAppend(path, more))
+        return path;
+    // Never the unchanged path: a step would write into the wrong folder.
+    // Too long for the system, the joined path fails where it is used.
+    writeLog(L"SorvaSetupCore, joining %s and %s exceeds the path limit.", path.c_str(), more.c_str());
+    if (!path.empty() && path.back() != L'\\')
+        path += L'\\';
+    return path + more;
 }
 
 bool setStringValue(HKEY key, const wchar_t* name, const std::wstring& value)
@@ -135,7 +141,11 @@ int SorvaSetupCore::checkFilterNow() { return m_checker->checkFilterNow(); }
 
 bool SorvaSetupCore::startDecompress(bool async) { return m_decompressor->start(async); }
 
+bool SorvaSetupCore::payloadFitsPath(const std::wstring& path) const { return m_decompressor->fitsPath(path); }
+
 void SorvaSetupCore::stopDecompress() { m_decompressor->stop(); }
+
+void SorvaSetupCore::removeCheckCopy() { m_checker->removeCheckCopy(); }
 
 void SorvaSetupCore::forceQuit() { m_decompressor->forceQuit(); }
 

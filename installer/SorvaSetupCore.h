@@ -33,7 +33,12 @@ public:
     // Silent installs: the filter comparison once the path is accepted.
     int checkFilterNow();
     bool startDecompress(bool async);
+    // Whether everything the install writes below path stays within the
+    // system's path limits (for the payload of the resource module).
+    bool payloadFitsPath(const std::wstring& path) const;
     void stopDecompress();
+    // After a failed extraction: the Check copy goes too when this run made it.
+    void removeCheckCopy();
     void forceQuit();
     void setSilent(bool silent);
     // The module whose resource holds the payload (default: the program).
