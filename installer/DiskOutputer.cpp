@@ -118,7 +118,29 @@ CDiskOutputer::CDiskOutputer(const std::wstring& root, SorvaSetupListener* liste
 {
 }
 
-bool CDiskOutputer::accept(const std::wstring&) { return true; }
+bool CDiskOutputer::accept(const std::wstring& entryName)
+{
+    if (!m_measureOnly)
+        return true;
+    std::wstring name = entryName;
+    std::replace(name.begin(), name.end(), L'/', L'\\');
+    size_t separator = name.find(L'\\');
+    std::wstring below = name;
+    if (separator != std::wstring::npos) {
+        const std::wstring first = name.substr(0, separator);
+        // These go to folders of their own outside the root.
+        if (equalsNoCase(first, L"AppData") || equalsNoCase(first, L"TEMP") || equalsNoCase(first, L"VQM"))
+            return false;
+        below = name.substr(separator + 1);
+    }
+    while (!below.empty() && below.back() == L'\\')
+        below.pop_back();
+    size_t folderEnd = below.find_last_of(L'\\');
+    m_longestFile = std::max(m_longestFile, below.size());
+    if (folderEnd != std::wstring::npos)
+        m_longestFolder = std::max(m_longestFolder, folderEnd);
+    return false;
+}
 
 bool CDiskOutputer::shouldContinue() { return true; }
 
@@ -202,13 +224,62 @@ bool CDiskOutputer::output(const std::wstring& name, bool isDirectory, const voi
     while (!trimmed.empty() && trimmed.back() == L'\\')
         trimmed.pop_back();
     std::wstring parent;
-    if (parentPath(trimmed, parent) && !isPathExist(parent))
+    if (parentPath(trimmed, parent) && !isPathExist(parent)) {
+        noteMissingFolders(parent);
         createFolder(parent);
+    }
     if (isDirectory) {
+        noteMissingFolders(trimmed);
         createFolder(trimmed);
         return true;
     }
-    return writeFile(trimmed, data, size);
+    const bool existed = GetFileAttributesW(trimmed.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const bool written = writeFile(trimmed, data, size);
+    if (!existed && GetFileAttributesW(trimmed.c_str()) != INVALID_FILE_ATTRIBUTES)
+        m_createdFiles.push_back({m_lastBase, trimmed});
+    return written;
+}
+
+void CDiskOutputer::noteMissingFolders(const std::wstring& path)
+{
+    std::vector<std::wstring> missing;
+    std::wstring folder = path;
+    while (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    while (!folder.empty() && GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        missing.push_back(folder);
+        size_t cut = folder.find_last_of(L'\\');
+        if (cut == std::wstring::npos)
+            break;
+        folder.resize(cut);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+        m_createdFolders.push_back({m_lastBase, *it});
+}
+
+size_t CDiskOutputer::removeWritten()
+{
+    size_t removed = 0;
+    for (auto it = m_createdFiles.rbegin(); it != m_createdFiles.rend(); ++it) {
+        // A folder swapped for a link meanwhile would lead the delete elsewhere.
+        if (passesThroughLink(it->base, it->path)) {
+            writeLog(L"CDiskOutputer::removeWritten, %s passes through a link, kept.", it->path.c_str());
+            continue;
+        }
+        if (DeleteFileW(it->path.c_str()))
+            ++removed;
+        else
+            writeLog(L"CDiskOutputer::removeWritten, delete %s fail, last error is %d.", it->path.c_str(),
+                     static_cast<int>(GetLastError()));
+    }
+    for (auto it = m_createdFolders.rbegin(); it != m_createdFolders.rend(); ++it) {
+        if (isLinkItself(it->path))
+            continue;
+        RemoveDirectoryW(it->path.c_str());  // only when empty: what others put there stays
+    }
+    m_createdFiles.clear();
+    m_createdFolders.clear();
+    return removed;
 }
 
 bool CDiskOutputer::writeFile(const std::wstring& target, const void* data, size_t size)

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 class SorvaSetupListener;
 
@@ -32,13 +33,38 @@ public:
 
     const std::wstring& root() const { return m_root; }
 
+    // Removes what this outputer created: the files that were not there
+    // before it wrote them, then the folders it made, when they are empty.
+    // Files it replaced stay (an earlier install keeps working). Returns the
+    // number of files removed.
+    size_t removeWritten();
+
+    // Measuring instead of writing: every entry is refused before it is
+    // decoded, and the longest path below the root it would take is kept.
+    void setMeasureOnly(bool on) { m_measureOnly = on; }
+    // Characters of the longest file path below the root, and of the
+    // longest folder path below it (the entry names as the root's children).
+    size_t longestFileBelowRoot() const { return m_longestFile; }
+    size_t longestFolderBelowRoot() const { return m_longestFolder; }
+
 private:
     bool writeFile(const std::wstring& target, const void* data, size_t size);
+    // Notes the folders from path upwards that do not exist yet.
+    void noteMissingFolders(const std::wstring& path);
 
     std::wstring m_root;
     SorvaSetupListener* m_listener;
     bool m_allowOutsideRoots;
     mutable std::wstring m_lastBase;  // the folder route() chose for the last entry
+    struct Created {
+        std::wstring base;  // the routed folder: nothing through a link above it is removed
+        std::wstring path;
+    };
+    std::vector<Created> m_createdFiles;
+    std::vector<Created> m_createdFolders;  // outermost first
+    bool m_measureOnly = false;
+    size_t m_longestFile = 0;
+    size_t m_longestFolder = 0;
 };
 
 // True for an entry name that stays below whatever folder it is joined to:

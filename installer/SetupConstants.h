@@ -37,10 +37,12 @@ constexpr UINT MSG_DECOMPRESS_FINISH = WM_USER + 108;
 constexpr UINT MSG_QUIT_SETUP = WM_USER + 111;
 constexpr UINT MSG_AX_USIMG = WM_USER + 112;
 
-// Process exit codes of silent installs.
+// Process exit codes of silent installs (-7 of interactive ones too).
 constexpr int kExitSetupExist = -1;
 constexpr int kExitInvalidPath = -3;
 constexpr int kExitExtractFailed = -5;
 constexpr int kExitFilterInUse = -6;
+// The files are in place but regsvr32 could not register the camera filter.
+constexpr int kExitRegisterFailed = -7;
 
 } // namespace setup

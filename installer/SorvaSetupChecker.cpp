@@ -103,6 +103,12 @@ void SorvaSetupChecker::checkEnvironment()
     compareFilterVersion();
 }
 
+void SorvaSetupChecker::removeCheckCopy()
+{
+    if (m_checkDecompressor)
+        m_checkDecompressor->removeCheckCopy();
+}
+
 int SorvaSetupChecker::checkFilterNow()
 {
     extractCheckCopy();

@@ -40,6 +40,8 @@ public:
     void compareFilterVersion();
     // The result of the comparison without reporting it.
     int compareFilterVersionResult();
+    // Removes the Check copy again when this run made it (a failed install).
+    void removeCheckCopy();
 
     bool _isSetupExist();
     static bool getFileVersion(const std::wstring& path, uint16_t parts[4]);

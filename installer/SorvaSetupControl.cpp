@@ -71,6 +71,8 @@ void SorvaSetupControl::runTqRun() { m_core->runTqRun(); }
 
 void SorvaSetupControl::openFullInstaller() { m_core->openFullInstaller(); }
 
+bool SorvaSetupControl::finishRegistration() { return m_core->finishRegistration(); }
+
 void SorvaSetupControl::onCheckResult(int code)
 {
     switch (code) {
@@ -117,8 +119,9 @@ void SorvaSetupControl::onDecompressFinish(int code)
     if (code == DR_Success) {
         writeLog(L"SorvaSetupControl::onDecompressFinish, DR_Success.");
         m_core->doAfterDecompress();
+        // A silent caller learns from the exit code whether the camera works.
         if (m_silent)
-            quitApplication(0);
+            quitApplication(m_core->finishRegistration() ? 0 : kExitRegisterFailed);
         else
             m_ui->onDecompressFinish();
         return;
@@ -127,6 +130,8 @@ void SorvaSetupControl::onDecompressFinish(int code)
     if (!name)
         return;
     writeLog(L"SorvaSetupControl::onDecompressFinish, %s.", name);
+    if (code == DR_DecompressInstallFailed)
+        m_core->removeCheckCopy();
     if (m_silent)
         quitApplication(kExitExtractFailed);
     else
@@ -195,7 +200,7 @@ void SorvaSetupControl::quitApplication(int code)
 
 void SorvaSetupControl::silentInstall()
 {
-    if (!isValidInstallPath(m_path)) {
+    if (!isValidInstallPath(m_path) || !m_core->payloadFitsPath(m_path)) {
         quitApplication(kExitInvalidPath);
         return;
     }

@@ -43,6 +43,9 @@ public:
     void _initDefaultPath();
     void quitApplication(int code);
     void silentInstall();
+    // The registry values and the filter's registration after an extraction
+    // (once); false when the registration failed.
+    bool finishRegistration();
 
     SorvaSetupCore& core() { return *m_core; }
     const std::wstring& path() const { return m_path; }

@@ -29,8 +29,14 @@ std::wstring quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 std::wstring join(std::wstring path, const std::wstring& more)
 {
-    pathAppend(path, more);
-    return path;
+    if (pathAppend(path, more))
+        return path;
+    // Never the unchanged path: a step would write into the wrong folder.
+    // Too long for the system, the joined path fails where it is used.
+    writeLog(L"SorvaSetupCore, joining %s and %s exceeds the path limit.", path.c_str(), more.c_str());
+    if (!path.empty() && path.back() != L'\\')
+        path += L'\\';
+    return path + more;
 }
 
 bool setStringValue(HKEY key, const wchar_t* name, const std::wstring& value)
@@ -92,7 +98,7 @@ SorvaSetupCore::SorvaSetupCore(SorvaSetupListener* listener)
 
 SorvaSetupCore::~SorvaSetupCore()
 {
-    finishRegistration(false);
+    finishRegistration();
     m_checker->stop();
     m_decompressor->stop();
     m_checker.reset();
@@ -135,7 +141,11 @@ int SorvaSetupCore::checkFilterNow() { return m_checker->checkFilterNow(); }
 
 bool SorvaSetupCore::startDecompress(bool async) { return m_decompressor->start(async); }
 
+bool SorvaSetupCore::payloadFitsPath(const std::wstring& path) const { return m_decompressor->fitsPath(path); }
+
 void SorvaSetupCore::stopDecompress() { m_decompressor->stop(); }
+
+void SorvaSetupCore::removeCheckCopy() { m_checker->removeCheckCopy(); }
 
 void SorvaSetupCore::forceQuit() { m_decompressor->forceQuit(); }
 
@@ -401,13 +411,16 @@ void SorvaSetupCore::_writeSetupFlags()
     writeSetupIni("NeedCleanOldVersion", "1");
 }
 
-void SorvaSetupCore::finishRegistration(bool wait)
+bool SorvaSetupCore::finishRegistration()
 {
-    if (!m_extracted || m_registered)
-        return;
-    m_registered = 1;
-    _writeRegedit();
-    RegsvrAxCom(wait);
+    if (!m_extracted)
+        return true;
+    if (!m_registered) {
+        m_registered = 1;
+        _writeRegedit();
+        m_registrationFailed = RegsvrAxCom() ? 0 : 1;
+    }
+    return !m_registrationFailed;
 }
 
 void SorvaSetupCore::writeMachineIdIfMissing()
@@ -420,7 +433,7 @@ void SorvaSetupCore::writeMachineIdIfMissing()
 void SorvaSetupCore::runTqRun()
 {
     // The product finds its registry values and the registered camera on its first start.
-    finishRegistration(true);
+    finishRegistration();
     runExe(m_paths[5], L"-reg", m_installPath, false);
     writeLog(L"SorvaSetupCore::runTqRun, run %s parameter is -reg.", m_paths[5].c_str());
 }
@@ -433,13 +446,28 @@ void SorvaSetupCore::openFullInstaller()
         return;
     }
     std::wstring url = base + L"/tqsorva/install/" + kProductVersion + L"/TqSorvaSetupFull" + kProductVersion + L".exe";
-    ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    // The shell opens whatever it is given, programs included, with this
+    // program's rights: only a web address goes to the browser.
+    if (!isHttpUrl(url)) {
+        writeLog(L"SorvaSetupCore::openFullInstaller, %s is no http or https address, not opened.", url.c_str());
+        return;
+    }
+    ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void SorvaSetupCore::RegsvrAxCom(bool wait)
+bool SorvaSetupCore::RegsvrAxCom()
 {
+    // The system folder's own regsvr32: this program runs elevated, and a
+    // bare name would find a planted copy beside it first.
+    wchar_t system[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        writeLog(L"SorvaSetupCore::RegsvrAxCom, GetSystemDirectory fail, last error is %d.", static_cast<int>(GetLastError()));
+        return false;
+    }
+    const std::wstring program = std::wstring(system) + L"\\regsvr32.exe";
     // Wide all the way: an install path outside the ANSI code page stays intact.
-    std::wstring command = L"regsvr32 -s " + quoted(m_paths[2] + L"\\TqVirtualCam.ax");
+    std::wstring command = quoted(program) + L" -s " + quoted(m_paths[2] + L"\\TqVirtualCam.ax");
     std::vector<wchar_t> buffer(command.begin(), command.end());
     buffer.push_back(L'\0');
     STARTUPINFOW startup = {};
@@ -447,14 +475,21 @@ void SorvaSetupCore::RegsvrAxCom(bool wait)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-    if (started) {
-        if (wait)
-            WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD result = 0;
+    bool registered = false;
+    if (CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        // Its exit code is the registration's result: 0 when registered.
+        if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &result))
+            result = GetLastError();
+        else
+            registered = result == 0;
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+    } else {
+        result = GetLastError();
     }
-    writeLog(L"SorvaSetupCore::RegsvrAxCom, run %s, result is %d.", command.c_str(), started ? 33 : static_cast<int>(GetLastError()));
+    writeLog(L"SorvaSetupCore::RegsvrAxCom, run %s, result is %d.", command.c_str(), static_cast<int>(result));
+    return registered;
 }
 
 void SorvaSetupCore::_writeRegedit()

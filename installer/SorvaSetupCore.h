@@ -33,7 +33,12 @@ public:
     // Silent installs: the filter comparison once the path is accepted.
     int checkFilterNow();
     bool startDecompress(bool async);
+    // Whether everything the install writes below path stays within the
+    // system's path limits (for the payload of the resource module).
+    bool payloadFitsPath(const std::wstring& path) const;
     void stopDecompress();
+    // After a failed extraction: the Check copy goes too when this run made it.
+    void removeCheckCopy();
     void forceQuit();
     void setSilent(bool silent);
     // The module whose resource holds the payload (default: the program).
@@ -44,16 +49,17 @@ public:
     // filter's registration are done first (and then not again at exit).
     void runTqRun();
     // The registry values and the filter's registration, once, after an
-    // extraction; wait: until the registration has finished.
-    void finishRegistration(bool wait);
+    // extraction, waiting for the registration; false when it failed.
+    bool finishRegistration();
     // The main window's machine id: written only when setup.ini has none,
     // as the adapter id followed by the current time in seconds.
     static void writeMachineIdIfMissing();
     void openFullInstaller();
     void sendInstallStastics();
     void mergeAuraeList();
-    // Registers the Stable copy of the filter; wait: until regsvr32 ends.
-    void RegsvrAxCom(bool wait = false);
+    // Registers the Stable copy of the filter with the system's regsvr32 and
+    // waits for it; true when regsvr32 reported success.
+    bool RegsvrAxCom();
 
     // Starts program with "program" [ "parameters"] as its command line.
     static bool runExe(const std::wstring& program, const wchar_t* parameters, const std::wstring& workingFolder,
@@ -79,4 +85,5 @@ private:
     std::wstring m_paths[kPathCount];
     uint8_t m_extracted = 0;
     uint8_t m_registered = 0;
+    uint8_t m_registrationFailed = 0;
 };

@@ -15,6 +15,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <vector>
 
@@ -76,6 +77,44 @@ bool waitForCondition(const volatile LONG& flag, const volatile int32_t& stop)
 }
 
 } // namespace
+
+bool installPathFitsPayload(const std::wstring& installPath, HMODULE module)
+{
+    // The longest path the payload and the steps after it put below the
+    // folder, measured on the entry names without decoding anything; of the
+    // copies made after the extraction, "Stable"'s are the longest.
+    size_t longestFile = wcslen(L"Stable\\avcodec-53.dll");
+    size_t longestFolder = wcslen(L"Stable");
+    if (!module)
+        module = GetModuleHandleW(nullptr);
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(kPayloadResourceId), kPayloadResourceType);
+    HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    DWORD size = resource ? SizeofResource(module, resource) : 0;
+    if (bytes && size) {
+        CDiskOutputer measure(L"C:\\", nullptr);
+        measure.setMeasureOnly(true);
+        extractArchive(bytes, size, measure, ArchiveExtractOptions());
+        longestFile = std::max(longestFile, measure.longestFileBelowRoot());
+        longestFolder = std::max(longestFolder, measure.longestFolderBelowRoot());
+    }
+
+    // The folder as the system will see it: relative and dotted forms grow or shrink.
+    std::wstring folder = installPath;
+    wchar_t full[1024] = {};
+    DWORD fullLength = GetFullPathNameW(installPath.c_str(), 1024, full, nullptr);
+    if (fullLength > 0 && fullLength < 1024 && fullLength > folder.size())
+        folder.assign(full, fullLength);
+    if (folder.empty() || folder.back() != L'\\')
+        folder += L'\\';
+    // A file replaced while in use is first renamed with ".old" appended;
+    // folders are created only below MAX_PATH - 12 characters.
+    const bool fits = folder.size() + longestFile + 4 < MAX_PATH && folder.size() + longestFolder < MAX_PATH - 12;
+    if (!fits)
+        writeLog(L"installPathFitsPayload, %s is too long: the install puts paths of %u characters below it.",
+                 installPath.c_str(), static_cast<unsigned>(longestFile));
+    return fits;
+}
 
 SorvaSetupDecompressor::SorvaSetupDecompressor(SorvaSetupListener* listener) : m_listener(listener) {}
 
@@ -144,7 +183,18 @@ bool SorvaSetupDecompressor::_decompress()
     CDiskOutputer outputer(m_installPath, m_listener);
     ArchiveExtractOptions options;
     options.cancelled = [this] { return isStopRequested(); };
-    return extractArchive(data, size, outputer, options);
+    if (extractArchive(data, size, outputer, options))
+        return true;
+    // Half a product would start and fail: what this run wrote goes again.
+    size_t removed = outputer.removeWritten();
+    writeLog(L"SorvaSetupDecompressor::_decompress, extraction failed, %u files of this run removed.",
+             static_cast<unsigned>(removed));
+    return false;
+}
+
+bool SorvaSetupDecompressor::fitsPath(const std::wstring& installPath) const
+{
+    return installPathFitsPayload(installPath, m_resourceModule);
 }
 
 bool SorvaSetupDecompressor::_decompressCheckFile(const std::wstring& folder)
@@ -154,11 +204,20 @@ bool SorvaSetupDecompressor::_decompressCheckFile(const std::wstring& folder)
     if (!_load7zDataFromResource(kPayloadResourceId, data, size))
         return false;
     std::wstring root = folder;
-    pathAppend(root, L"Check");
-    CDiskOutputer outputer(root, nullptr);
+    if (!pathAppend(root, L"Check")) {
+        writeLog(L"SorvaSetupDecompressor::_decompressCheckFile, %s is too long for the Check copy.", folder.c_str());
+        return false;
+    }
+    m_checkOutput.reset(new CDiskOutputer(root, nullptr));
     ArchiveExtractOptions options;
     options.checkMode = true;
-    return extractArchive(data, size, outputer, options);
+    return extractArchive(data, size, *m_checkOutput, options);
+}
+
+void SorvaSetupDecompressor::removeCheckCopy()
+{
+    if (m_checkOutput)
+        m_checkOutput->removeWritten();
 }
 
 bool SorvaSetupDecompressor::_isTqRunning(DWORD& pid)

@@ -9,11 +9,19 @@
 #include <wininet.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
+class CDiskOutputer;
 class SorvaSetupListener;
 class SorvaSetupCore;
+
+// True when every file and folder the install puts below installPath (the
+// payload of module's resource, the program's own by default, and the copies
+// made after it) stays within the system's path limits; else the install
+// would stop half-way. Checked right after isValidInstallPath.
+bool installPathFitsPayload(const std::wstring& installPath, HMODULE module = nullptr);
 
 class SorvaSetupDecompressor : public CWorkerThread {
 public:
@@ -45,9 +53,14 @@ public:
     // Runs the old-version cleanup before extracting (interactive installs).
     void setCore(SorvaSetupCore* core) { m_core = core; }
 
+    // Whether the payload fits below installPath (installPathFitsPayload).
+    bool fitsPath(const std::wstring& installPath) const;
+
     bool _load7zDataFromResource(int id, const void*& data, size_t& size);
     bool _decompress();
     bool _decompressCheckFile(const std::wstring& folder);
+    // Removes what the last _decompressCheckFile created.
+    void removeCheckCopy();
     bool _isTqRunning(DWORD& pid);
     void _quitTq(DWORD pid);
     bool _downloadFile(const std::wstring& url, const std::wstring& localPath, const std::wstring& progressText);
@@ -86,4 +99,5 @@ private:
     HANDLE m_downloadFile = INVALID_HANDLE_VALUE;
     unsigned long long m_maxDownloadBytes = kMaxDownloadBytes;
     unsigned long long m_maxUnpackedBytes = kMaxUnpackedBytes;
+    std::unique_ptr<CDiskOutputer> m_checkOutput;
 };

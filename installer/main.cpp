@@ -1,5 +1,6 @@
 // TqSorvaSetup: installs the product, with its windows or silently
 // ("-silence" [folder]); the exit code tells a silent caller how it went.
+#include "DllSearch.h"
 #include "KqApplication.h"
 #include "SetupConstants.h"
 #include "SetupWindows.h"
@@ -10,6 +11,8 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
+    // Started from Downloads with admin rights: no DLL from beside the program.
+    restrictDllSearchToSystem();
     HANDLE startEvent = OpenEventW(EVENT_ALL_ACCESS, FALSE, setup::kStartEventName);
     if (startEvent) {
         WaitForSingleObject(startEvent, 3000);
@@ -29,6 +32,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
             SorvaSetupControl control;
             control.startSetup();
             exitCode = app.exec();
+            // Interactive installs register once the windows are gone; a
+            // failed registration is a failed install.
+            if (!control.finishRegistration() && exitCode == 0)
+                exitCode = setup::kExitRegisterFailed;
         }
     }
     if (startEvent)

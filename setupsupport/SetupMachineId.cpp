@@ -1,4 +1,5 @@
 // The machine id: an adapter number and that adapter's hardware address.
+#include "DllSearch.h"
 #include "SystemUtils.h"
 
 #include <iphlpapi.h>
@@ -19,7 +20,7 @@ struct AdapterStatus {
 
 std::string fromNetbios()
 {
-    HMODULE library = LoadLibraryW(L"NETAPI32.DLL");
+    HMODULE library = loadSystemLibrary(L"NETAPI32.DLL");
     if (!library)
         return std::string();
     std::string id;
@@ -62,7 +63,7 @@ std::string fromNetbios()
 
 std::string fromIpHelper()
 {
-    HMODULE library = LoadLibraryW(L"IPHLPAPI.DLL");
+    HMODULE library = loadSystemLibrary(L"IPHLPAPI.DLL");
     if (!library)
         return std::string();
     std::string id;

@@ -12,6 +12,9 @@
 #include <process.h>
 #include <shlobj.h>
 
+#include <cstring>
+#include <vector>
+
 namespace {
 
 std::wstring specialFolder(int csidl)
@@ -283,15 +286,63 @@ void SorvaUninstallCore::prepareUninstall()
     std::wstring setupFolder = relocationRoot();
     // Earlier copies and logs go; the open log file stays.
     deleteDirectory(setupFolder);
+    SHCreateDirectoryExW(nullptr, setupFolder.c_str(), nullptr);
+    // A folder of our own, made now: never one somebody prepared.
     std::wstring target = setupFolder + guidText;
-    SHCreateDirectoryExW(nullptr, target.c_str(), nullptr);
+    if (!CreateDirectoryW(target.c_str(), nullptr)) {
+        writeLog(L"SorvaUninstallCore::prepareUninstall, create folder %s fail, last error is %d", target.c_str(),
+                 static_cast<int>(GetLastError()));
+        return;
+    }
     std::wstring copy = target + L"\\" + uninstall::kRelocatedFile;
-    if (!CopyFileW(program.c_str(), copy.c_str(), FALSE))
+    if (!CopyFileW(program.c_str(), copy.c_str(), TRUE)) {
         writeLog(L"SorvaUninstallCore::prepareUninstall, copy file fail dest file is %s, last error is %d",
                  copy.c_str(), static_cast<int>(GetLastError()));
+        return;
+    }
+    // The copy runs with this program's rights: it is started only when it
+    // is this program byte for byte, and nobody can change it meanwhile.
+    HANDLE held = holdVerifiedCopy(program, copy);
+    if (held == INVALID_HANDLE_VALUE) {
+        writeLog(L"SorvaUninstallCore::prepareUninstall, copy %s is not %s, not started.", copy.c_str(),
+                 program.c_str());
+        return;
+    }
     std::wstring parameters = relocationParameters(m_path, m_silent);
     writeLog(L"para is %s", parameters.c_str());
     runExeFile(copy, parameters, false);
+    CloseHandle(held);
+}
+
+HANDLE SorvaUninstallCore::holdVerifiedCopy(const std::wstring& source, const std::wstring& copy)
+{
+    // Others may read (and so start) the copy, never write, rename or delete it.
+    HANDLE held = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (held == INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
+    HANDLE original = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    bool same = original != INVALID_HANDLE_VALUE;
+    std::vector<char> a(65536), b(65536);
+    while (same) {
+        DWORD gotA = 0, gotB = 0;
+        if (!ReadFile(original, a.data(), static_cast<DWORD>(a.size()), &gotA, nullptr) ||
+            !ReadFile(held, b.data(), static_cast<DWORD>(b.size()), &gotB, nullptr) || gotA != gotB ||
+            memcmp(a.data(), b.data(), gotA) != 0) {
+            same = false;
+            break;
+        }
+        if (gotA == 0)
+            break;
+    }
+    if (original != INVALID_HANDLE_VALUE)
+        CloseHandle(original);
+    if (!same) {
+        CloseHandle(held);
+        return INVALID_HANDLE_VALUE;
+    }
+    return held;
 }
 
 bool SorvaUninstallCore::isRelocatedCopy(const std::wstring& program)

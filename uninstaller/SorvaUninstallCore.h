@@ -5,6 +5,8 @@
 
 #include "UninstallInterfaces.h"
 
+#include <windows.h>
+
 #include <string>
 
 class SorvaUninstallChecker;
@@ -53,8 +55,12 @@ public:
     void deleteRegeditInfo();
     void deleteShortcuts();
     // Copies the program into a new folder under the per-user "setup" folder
-    // and starts the copy on the install folder.
+    // and starts the copy on the install folder once it is verified.
     void prepareUninstall();
+    // Opens copy so that nobody can change it and checks that it holds the
+    // bytes of source: the open handle, or INVALID_HANDLE_VALUE when the
+    // copy cannot be opened that way or differs.
+    static HANDLE holdVerifiedCopy(const std::wstring& source, const std::wstring& copy);
 
     // The statistics address; empty without a service address.
     static std::wstring statisticsUrl();

@@ -1,5 +1,6 @@
 // Uninstall.exe: removes the product, from its install folder or as the
 // relocated copy that deletes it.
+#include "DllSearch.h"
 #include "KqApplication.h"
 #include "SetupLog.h"
 #include "SorvaUninstallControl.h"
@@ -9,6 +10,8 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    // The relocated copy runs from a per-user folder: no DLL from beside it.
+    restrictDllSearchToSystem();
     setLogFileName(uninstall::kLogFileName);
     writeLog(L"\r\n\r\nUninstall start, command line is %s", GetCommandLineW());
     int code = 0;

@@ -161,6 +161,29 @@ TEST(SetupControl, SilentInstallIntoAnInvalidPathExitsWithMinusThree)
     }
 }
 
+TEST(SetupControl, SilentInstallIntoAFolderTooLongForThePayloadExitsWithMinusThree)
+{
+    TestFolder parent(L"long_paths");
+    ASSERT_TRUE(writeFileBytes(parent / L"canary.txt", "canary"));
+    auto folderOf = [&](size_t length) {
+        std::wstring path = parent.path() + L"d";
+        while (path.size() < length)
+            path += path.size() % 100 == 0 ? L'\\' : L'd';
+        return path;
+    };
+    for (size_t length : {240u, 317u, 600u}) {
+        const std::wstring path = folderOf(length);
+        SorvaSetupControl control(L"x -silence \"" + path + L"\"");
+        control.startSetup();
+        int code = 0;
+        ASSERT_TRUE(takeQuit(code)) << length;
+        EXPECT_EQ(code, kExitInvalidPath) << length;
+        EXPECT_FALSE(fileExists(parent / L"d")) << length;
+        EXPECT_FALSE(fileExists(parent / L"Check")) << length;
+    }
+    EXPECT_EQ(readFileBytes(parent / L"canary.txt"), "canary");
+}
+
 TEST(SetupCore, PathsFollowTheInstallFolder)
 {
     RecordingListener listener;

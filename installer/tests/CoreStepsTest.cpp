@@ -252,3 +252,120 @@ TEST(Statistics, MachineIdTravelsEscaped)
 }
 
 } // namespace
+
+#include "ServiceAddress.h"
+
+#include <tlhelp32.h>
+
+namespace {
+
+class ServiceVariable {
+public:
+    explicit ServiceVariable(const std::wstring& value)
+    {
+        wchar_t saved[1024];
+        DWORD n = GetEnvironmentVariableW(L"TQ_SERVICE_URL", saved, 1024);
+        m_had = n > 0 && n < 1024;
+        if (m_had)
+            m_saved.assign(saved, n);
+        SetEnvironmentVariableW(L"TQ_SERVICE_URL", value.empty() ? nullptr : value.c_str());
+    }
+    ~ServiceVariable() { SetEnvironmentVariableW(L"TQ_SERVICE_URL", m_had ? m_saved.c_str() : nullptr); }
+
+private:
+    bool m_had;
+    std::wstring m_saved;
+};
+
+TEST(ServiceAddress, OnlyWebAddressesAreTakenFromTheEnvironment)
+{
+    struct Case { const wchar_t* variable; const wchar_t* base; };
+    const Case cases[] = {
+        {L"http://127.0.0.1:8080/", L"http://127.0.0.1:8080"},
+        {L"https://service.example.com/base//", L"https://service.example.com/base"},
+        {L"HTTP://127.0.0.1", L"HTTP://127.0.0.1"},
+        {L"http://[::1]:81", L"http://[::1]:81"},
+        {L"", L""},
+        {L"C:\\plant", L""},
+        {L"\\\\server\\share\\plant", L""},
+        {L"file:///C:/plant", L""},
+        {L"calc.exe", L""},
+        {L"ftp://example.com", L""},
+        {L"javascript:alert(1)", L""},
+        {L"http://", L""},
+        {L"http:///C:/plant", L""},
+        {L"http://user@example.com", L""},
+        {L"http://exa mple.com", L""},
+        {L"http://example.com/\" -x", L""},
+        {L"http://example.com/a\\b", L""},
+        {L"http:\\\\example.com", L""},
+    };
+    for (const Case& c : cases) {
+        ServiceVariable variable(c.variable);
+        EXPECT_EQ(serviceBaseUrl(), c.base) << std::string(c.variable, c.variable + wcslen(c.variable));
+    }
+}
+
+// Waits for every running process started from program, then tells whether
+// marker was written: a started program writes it before it ends.
+bool programRan(const std::wstring& program, const std::wstring& marker)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    const std::wstring name = program.substr(program.find_last_of(L'\\') + 1);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, name.c_str()) != 0)
+            continue;
+        if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+            WaitForSingleObject(process, INFINITE);
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
+    return fileExists(marker);
+}
+
+TEST(ServiceAddress, TheFullInstallerLinkOpensNoProgram)
+{
+    // A service address that is a folder holding a program at the place of
+    // the full installer's download: the shell would start it with our rights.
+    TestFolder folder(L"full_installer");
+    const std::wstring program = folder / L"tqsorva\\install\\1.0.3.0\\TqSorvaSetupFull1.0.3.0.exe";
+    ASSERT_TRUE(createDirectories(folder / L"tqsorva\\install\\1.0.3.0"));
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring bin(self, n);
+    bin.resize(bin.find_last_of(L'\\') + 1);
+    ASSERT_TRUE(CopyFileW((bin + L"tqwizard.exe").c_str(), program.c_str(), FALSE));
+    const std::wstring marker = folder / L"ran.log";
+    SetEnvironmentVariableW(L"TQ_TALLYO_LOG", marker.c_str());
+
+    const std::wstring base = folder.path().substr(0, folder.path().size() - 1);
+    for (const std::wstring& address : {base, L"file:///" + base}) {
+        ServiceVariable variable(address);
+        RecordingListener listener;
+        SorvaSetupCore core(&listener);
+        core.openFullInstaller();
+        EXPECT_FALSE(programRan(program, marker)) << std::string(address.begin(), address.end());
+    }
+    SetEnvironmentVariableW(L"TQ_TALLYO_LOG", nullptr);
+}
+
+TEST(Registration, AFilterRegsvr32CannotRegisterIsAFailedRegistration)
+{
+    struct Case { const char* filter; };  // nullptr: no filter at all
+    const Case cases[] = {{"not a library"}, {nullptr}};
+    for (const Case& c : cases) {
+        TestFolder folder(L"registration");
+        ASSERT_TRUE(createDirectories(folder / L"Stable"));
+        if (c.filter)
+            ASSERT_TRUE(writeFileBytes(folder / L"Stable\\TqVirtualCam.ax", c.filter));
+        RecordingListener listener;
+        SorvaSetupCore core(&listener);
+        core.setPath(folder.path());
+        EXPECT_FALSE(core.RegsvrAxCom()) << (c.filter ? c.filter : "(none)");
+    }
+}
+
+} // namespace

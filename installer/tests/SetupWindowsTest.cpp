@@ -303,7 +303,9 @@ TEST(SetupWindowsTest, OptionsPageShowsItsTextsAndNextFollowsTheLicenceBox)
 TEST(SetupWindowsTest, AnInvalidPathShowsItsPromptAndKeepsTheOptionsPage)
 {
     SetupIniGuard ini;
-    const wchar_t* paths[] = {L"C:\\a*b", L"C:\\a\\\\b", L"Q:\\nowhere"};
+    // The last: a folder too long for the files the install puts below it.
+    const std::wstring tooLong = L"C:\\" + std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e');
+    const wchar_t* paths[] = {L"C:\\a*b", L"C:\\a\\\\b", L"Q:\\nowhere", tooLong.c_str()};
     for (const wchar_t* path : paths) {
         SCOPED_TRACE(testing::Message() << std::string(path, path + wcslen(path)));
         StubCommands stub;

@@ -7,6 +7,7 @@ Waits are for conditions (a process ending, the prefix going idle), never
 for a time."""
 import argparse
 import glob
+import hashlib
 import http.server
 import os
 import shutil
@@ -252,8 +253,12 @@ def successful_install(args):
                      "SorvaSetupCore::runTallyo, run %s\\1.0.3.0\\tallyo.exe parameter is \"|1.0.3.0|1|i|\"." % install,
                      "SorvaSetupCore::sendInstallStastics, url %s%s." % (server.url, expected_request),
                      "Quit application, exit code is 0",
-                     'SorvaSetupCore::RegsvrAxCom, run regsvr32 -s "%s\\Stable\\TqVirtualCam.ax"' % install]:
+                     'regsvr32.exe" -s "%s\\Stable\\TqVirtualCam.ax", result is 0.' % install]:
             check(line in log, "log line: " + line)
+        check('sorvasetupcore::regsvraxcom, run "c:\\windows\\system32\\regsvr32.exe"' in log.lower(),
+              "the system folder's regsvr32 registers the filter")
+        check(log.find("SorvaSetupCore::RegsvrAxCom, run") < log.find("Quit application, exit code is 0"),
+              "the exit code comes after the registration")
 
         # Programs holding an installed filter of the same version do not stop a reinstall.
         code = p.install("-silence", install, runner_options=["--event", "--hold", install + "\\Stable\\TqVirtualCam.ax"],
@@ -334,6 +339,202 @@ def failed_installs(args):
         p.stop()
 
 
+def digest(path):
+    return hashlib.sha256(open(path, "rb").read()).hexdigest()
+
+
+def tree(unix_root):
+    """Every file below unix_root with its digest, and every folder (None)."""
+    found = {}
+    for folder, dirs, files in os.walk(unix_root):
+        for d in dirs:
+            found[os.path.relpath(os.path.join(folder, d), unix_root)] = None
+        for f in files:
+            path = os.path.join(folder, f)
+            found[os.path.relpath(path, unix_root)] = digest(path)
+    return found
+
+
+def plant_canaries(p, folder, names):
+    os.makedirs(p.unix(folder), exist_ok=True)
+    for name in names:
+        open(os.path.join(p.unix(folder), name), "wb").write(("canary " + name).encode() + os.urandom(64))
+
+
+# wininet.dll is still bound at start (see KNOWN_DLLS): it is not planted.
+PLANTED_DLLS = ["version.dll", "netapi32.dll", "iphlpapi.dll", "gdiplus.dll", "bcrypt.dll"]
+# Wine prefers its own copies of these; told to look for a real one first,
+# it searches the way Windows does for a DLL that is not a known DLL. Not so
+# for version.dll: Wine's own user32 imports it at every start (Windows'
+# does not), so only the import tables below show that it is not bound at
+# start. A crash ends the program instead of starting the debugger.
+PLANTED_OVERRIDES = "mscoree,mshtml=;winedbg.exe=d;" + ",".join(
+    n[:-4] for n in PLANTED_DLLS if n != "version.dll") + "=n,b"
+# What a program may import at start: DLLs the system keeps as known DLLs,
+# always taken from the system folder, and wininet.dll, which the linker
+# cannot bind late yet.
+KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+              "oleaut32.dll", "rpcrt4.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "ws2_32.dll", "wininet.dll"}
+
+
+def imported_dlls(program):
+    for tool in ["i686-w64-mingw32-objdump", "x86_64-w64-mingw32-objdump", "objdump"]:
+        if shutil.which(tool):
+            out = subprocess.run([tool, "-p", program], stdout=subprocess.PIPE, text=True).stdout
+            return {l.split("DLL Name:")[1].strip().lower() for l in out.splitlines() if "DLL Name:" in l}
+    return None
+
+
+def planted_programs(args):
+    """Programs and DLLs planted beside the setup programs, which run elevated
+    from the user's Downloads and from the install folder, are never run."""
+    for name in ["TqSorvaSetup.exe", "Uninstall.exe"]:
+        imported = imported_dlls(os.path.join(args.bin, name))
+        check(imported is not None and imported <= KNOWN_DLLS,
+              "%s imports only known DLLs at start (others: %r)" % (name, sorted((imported or set()) - KNOWN_DLLS)))
+    p = Prefix("planted", args)
+    try:
+        downloads = "C:\\users\\%s\\Downloads" % p.user
+        plant_canaries(p, downloads, ["holiday.jpg", "letter.doc"])
+        setup = os.path.join(p.unix(downloads), "TqSorvaSetup.exe")
+        shutil.copy(p.bin("TqSorvaSetup.exe"), setup)
+        # A "regsvr32" that writes "tqwizard start" to TQ_TALLYO_LOG when run
+        # (the installer's tallyo writes its own lines there).
+        shutil.copy(p.bin("tqwizard.exe"), os.path.join(p.unix(downloads), "regsvr32.exe"))
+        for name in PLANTED_DLLS:
+            shutil.copy(p.bin("TqPlanted.dll"), os.path.join(p.unix(downloads), name))
+        before = tree(p.unix(downloads))
+        env = {"TQ_TALLYO_LOG": "C:\\programs.log", "WINEDLLOVERRIDES": PLANTED_OVERRIDES}
+
+        def planted():
+            found = []
+            for name in ["C:\\planted.log", "C:\\programs.log"]:
+                if os.path.exists(p.unix(name)):
+                    text = open(p.unix(name), "rb").read().decode("utf-8", "replace")
+                    found += [line for line in text.splitlines() if not line.startswith("tallyo ")]
+            return found
+
+        install = "C:\\Program Files\\TqSorva"
+        code = p.install("-silence", install, runner_options=["--event"], setup=setup, env=env)
+        p.wait_idle()
+        check(code == 0, "install from Downloads exits 0 (got %r)" % code)
+        check(planted() == [], "nothing planted beside the installer ran (%r)" % planted())
+        rc, listing = p.wine(p.bin("vcamgrab.exe"), "list")
+        check("TqNelu" in listing, "the system's regsvr32 registered the filter (%r)" % listing[-300:])
+        check(tree(p.unix(downloads)) == before, "the Downloads canaries are unchanged")
+        if not os.path.isdir(p.unix(install)):
+            return
+
+        # The uninstaller starts from the install folder, where DLLs may have
+        # been put by anyone who could write there.
+        for name in PLANTED_DLLS:
+            shutil.copy(p.bin("TqPlanted.dll"), os.path.join(p.unix(install), name))
+        rc, out = p.wine(p.bin("setup_runner.exe"), "run", install + "\\Uninstall.exe", "-silence", env=env)
+        p.wait_idle()
+        check("exit=0" in out, "the uninstaller exits 0 (%r)" % out.strip())
+        check(planted() == [], "nothing planted beside the uninstaller ran (%r)" % planted())
+        uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TqSorva"
+        check(p.reg("HKLM", uninstall, "UninstallString") is None, "the uninstall chain ran to its end")
+        check(not os.path.exists(os.path.join(p.unix(install), "1.0.3.0")), "the uninstall removed the product")
+    finally:
+        p.stop()
+
+
+def long_paths(args):
+    """A folder whose payload paths would pass the system's limit is refused
+    with -3 before anything is written; one character less installs."""
+    p = Prefix("longpaths", args)
+    try:
+        # The longest paths the install puts below its folder, from a real install.
+        code = p.install("-silence", "C:\\Short", runner_options=["--event"])
+        check(code == 0, "short install exits 0 (got %r)" % code)
+        p.wait_idle()
+        installed = tree(p.unix("C:\\Short"))
+        longest_file = max(len(k) for k, v in installed.items() if v is not None)
+        longest_folder = max(len(k) for k, v in installed.items() if v is None)
+        # Replacing a held file appends ".old"; folders stay below MAX_PATH - 12.
+        longest_ok = min(254 - longest_file, 246 - longest_folder)
+
+        def deep(length):
+            path = "C:\\deep"
+            while len(path) < length:
+                path += "\\" + "d" * min(100, length - len(path) - 1)
+            assert len(path) == length, (length, len(path))
+            return path
+
+        plant_canaries(p, "C:\\deep", ["canary.txt"])
+        for length, expected in [(317, -3), (240, -3), (longest_ok + 1, -3), (longest_ok, 0)]:
+            before = tree(p.unix("C:\\deep"))
+            code = p.install("-silence", deep(length), runner_options=["--event"])
+            p.wait_idle()
+            check(code == expected, "a %d-character folder exits %d (got %r)" % (length, expected, code))
+            if expected != 0:
+                check(tree(p.unix("C:\\deep")) == before, "nothing written for the %d-character folder" % length)
+                check(p.reg("HKCU", "Software\\brenlo\\tqsorva", "InstallDir") == "C:\\Short\\",
+                      "the install's registry value still names the short install")
+            else:
+                got = tree(p.unix(deep(length)))
+                check(set(got) == set(installed), "the longest accepted folder holds the whole install")
+        check(tree(p.unix("C:\\deep"))["canary.txt"] == before["canary.txt"], "the canary is unchanged")
+        log = p.setup_log()
+        check("installPathFitsPayload, %s is too long" % deep(240) in log, "the refusal is logged")
+    finally:
+        p.stop()
+
+
+def half_install(args):
+    """An extraction that fails half-way removes what it wrote: files and
+    folders of the user's and of an earlier install stay as they were."""
+    p = Prefix("half", args)
+    try:
+        install = "C:\\Half"
+        plant_canaries(p, install, ["notes.txt"])
+        plant_canaries(p, "C:\\", ["half_sibling.txt"])
+        sibling = digest(p.unix("C:\\half_sibling.txt"))
+        # A folder where the payload's last file goes fails the extraction there.
+        listing = subprocess.run(["7zz", "l", "-slt", args.payload], stdout=subprocess.PIPE, text=True).stdout
+        files = [block for block in listing.split("\n\n")
+                 if "Path = install/" in block and "\nAttributes = D" not in "\n" + block]
+        last = [l[len("Path = "):] for l in files[-1].splitlines() if l.startswith("Path = ")] if files else []
+        check(len(last) == 1 and last[0].startswith("install/"), "the payload's last file (%r)" % last)
+        blocked = install + "\\" + last[0][len("install/"):].replace("/", "\\")
+        plant_canaries(p, blocked, ["keep.txt"])
+        before = tree(p.unix(install))
+        code = p.install("-silence", install, runner_options=["--event"])
+        p.wait_idle()
+        check(code == -5, "the blocked extraction exits -5 (got %r)" % code)
+        check(tree(p.unix(install)) == before, "only what was there before stays (%r)" %
+              sorted(set(tree(p.unix(install))) - set(before)))
+        check(digest(p.unix("C:\\half_sibling.txt")) == sibling, "the sibling canary is unchanged")
+        check(p.reg("HKCU", "Software\\brenlo\\tqsorva", "InstallDir") is None, "no registry values")
+        check("files of this run removed." in p.setup_log(), "the removal is logged")
+    finally:
+        p.stop()
+
+
+def failed_registration(args):
+    """A filter regsvr32 cannot register fails the silent install (-7), after
+    the files are in place; nothing of the user's is touched."""
+    p = Prefix("noreg", args)
+    try:
+        install = "C:\\NoReg"
+        # A folder where the Stable copy of the filter goes: nothing to register.
+        plant_canaries(p, install + "\\Stable\\TqVirtualCam.ax", ["keep.txt"])
+        before = digest(p.unix(install + "\\Stable\\TqVirtualCam.ax\\keep.txt"))
+        code = p.install("-silence", install, runner_options=["--event"])
+        p.wait_idle()
+        check(code == -7, "a failed registration exits -7 (got %r)" % code)
+        log = p.setup_log()
+        results = [l for l in log.splitlines() if l.find("SorvaSetupCore::RegsvrAxCom, run") >= 0]
+        check(len(results) == 1 and not results[0].endswith("result is 0.") and "result is 33" not in results[0],
+              "regsvr32's own exit code is logged (%r)" % results)
+        check(os.path.isfile(os.path.join(p.unix(install), "1.0.3.0", "TqVirtualCam.ax")), "the files are in place")
+        check(digest(p.unix(install + "\\Stable\\TqVirtualCam.ax\\keep.txt")) == before, "the planted folder is unchanged")
+        check("Quit application, exit code is -7" in log, "the exit code is logged")
+    finally:
+        p.stop()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", required=True)
@@ -341,14 +542,17 @@ def main():
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--wine", required=True)
     parser.add_argument("--wineserver", required=True)
+    parser.add_argument("--payload", default="")
+    # Names of the cases to run, separated by commas (all when empty).
     parser.add_argument("--only", default="")
     args = parser.parse_args()
     args.bin, args.work, args.prefix = map(os.path.abspath, (args.bin, args.work, args.prefix))
     if not os.path.isfile(os.path.join(args.prefix, "system.reg")):
         print("no booted test prefix at " + args.prefix)
         return 1
-    for case in [successful_install, failed_installs]:
-        if args.only in case.__name__:
+    for case in [successful_install, failed_installs, planted_programs, long_paths, half_install,
+                 failed_registration]:
+        if not args.only or case.__name__ in args.only.split(","):
             case(args)
     print("%d failure(s)" % len(FAILURES))
     return 1 if FAILURES else 0

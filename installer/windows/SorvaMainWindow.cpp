@@ -9,6 +9,7 @@
 #include "SetupLog.h"
 #include "SorvaSetupCommands.h"
 #include "SorvaSetupCore.h"
+#include "SorvaSetupDecompressor.h"
 #include "SystemUtils.h"
 
 #include "KqAnchors.h"
@@ -161,7 +162,7 @@ void SorvaMainWindow::onNextClicked()
     writeLog(L"SorvaMainWindow::onNextClicked, current page is %d", m_page);
     switch (m_page) {
     case OptionsPage: {
-        if (!isValidInstallPath(m_installPath)) {
+        if (!isValidInstallPath(m_installPath) || !installPathFitsPayload(m_installPath)) {
             _showPrompt(0);
             return;
         }

@@ -157,6 +157,47 @@ TEST_F(UninstallCoreTest, RelocatedCopyGetsTheFolderWithoutItsFinalBackslashQuot
     EXPECT_EQ(L"C:\\x\\", core.path());
 }
 
+TEST_F(UninstallCoreTest, OnlyAVerifiedCopyHeldAgainstChangesIsStarted)
+{
+    const std::wstring folder = kTestRoot + L"verified\\";
+    removeTree(folder);
+    const std::string program(300000, 'P');
+    std::string flipped = program;
+    flipped[123456] = 'Q';
+    struct Case { const char* name; const std::string* copy; bool writerHoldsIt; bool accepted; };
+    const std::string cut = program.substr(0, program.size() - 1), longer = program + "X";
+    const Case cases[] = {{"same bytes", &program, false, true},
+                          {"one byte changed", &flipped, false, false},
+                          {"cut short", &cut, false, false},
+                          {"longer", &longer, false, false},
+                          {"missing", nullptr, false, false},
+                          {"same bytes, another writer holds it", &program, true, false}};
+    ASSERT_TRUE(writeFile(folder + L"source.exe", program));
+    for (const Case& c : cases) {
+        const std::wstring copy = folder + L"copy.exe";
+        DeleteFileW(copy.c_str());
+        if (c.copy)
+            ASSERT_TRUE(writeFile(copy, *c.copy)) << c.name;
+        HANDLE writer = c.writerHoldsIt ? CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                      nullptr, OPEN_EXISTING, 0, nullptr)
+                                        : INVALID_HANDLE_VALUE;
+        HANDLE held = SorvaUninstallCore::holdVerifiedCopy(folder + L"source.exe", copy);
+        EXPECT_EQ(c.accepted, held != INVALID_HANDLE_VALUE) << c.name;
+        if (held != INVALID_HANDLE_VALUE) {
+            // Nobody swaps it before it has started: no writing, renaming or deleting.
+            EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                        nullptr, OPEN_EXISTING, 0, nullptr)) << c.name;
+            EXPECT_FALSE(MoveFileW(copy.c_str(), (folder + L"moved.exe").c_str())) << c.name;
+            EXPECT_FALSE(DeleteFileW(copy.c_str())) << c.name;
+            CloseHandle(held);
+            EXPECT_EQ(program, readFile(copy)) << c.name;
+        }
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+    }
+    removeTree(folder);
+}
+
 TEST_F(UninstallCoreTest, OnlyAnInstallOfOursMayBeDeleted)
 {
     TestInstall install(L"rule");
