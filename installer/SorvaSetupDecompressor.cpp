@@ -10,6 +10,7 @@
 #include "SevenZipArchive.h"
 #include "SorvaSetupListener.h"
 #include "SystemUtils.h"
+#include "WinInetApi.h"
 #include "WinInetHttpBase.h"
 #include "XmlDocument.h"
 
@@ -322,11 +323,11 @@ void SorvaSetupDecompressor::_syncDecompress()
 void SorvaSetupDecompressor::closeDownload()
 {
     if (m_request)
-        InternetCloseHandle(m_request);
+        WinInet().InternetCloseHandle(m_request);
     if (m_connection)
-        InternetCloseHandle(m_connection);
+        WinInet().InternetCloseHandle(m_connection);
     if (m_session)
-        InternetCloseHandle(m_session);
+        WinInet().InternetCloseHandle(m_session);
     m_request = m_connection = m_session = nullptr;
     if (m_downloadFile != INVALID_HANDLE_VALUE)
         CloseHandle(m_downloadFile);
@@ -354,11 +355,15 @@ bool SorvaSetupDecompressor::_downloadFile(const std::wstring& url, const std::w
         m_downloadPath.clear();  // not ours: never delete what we could not create
         return _handleThreadErrorWithLastError(L"An error occurred while create local file", GetLastError());
     }
-    m_session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0x4000000);
+    if (!WinInet().available)
+        SetLastError(ERROR_MOD_NOT_FOUND);
+    m_session = WinInet().available
+                    ? WinInet().InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0x4000000)
+                    : nullptr;
     if (!m_session)
         return _handleThreadErrorWithLastError(L"An error occurred while attempting to download the file",
                                                GetLastError());
-    InternetSetStatusCallbackW(m_session, nullptr);
+    WinInet().InternetSetStatusCallbackW(m_session, nullptr);
 
     wchar_t host[260] = {}, path[260] = {};
     URL_COMPONENTSW parts = {};
@@ -367,21 +372,21 @@ bool SorvaSetupDecompressor::_downloadFile(const std::wstring& url, const std::w
     parts.dwHostNameLength = 259;
     parts.lpszUrlPath = path;
     parts.dwUrlPathLength = 259;
-    if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts))
+    if (!WinInet().InternetCrackUrlW(url.c_str(), 0, 0, &parts))
         return _handleThreadErrorWithLastError(L"An error occurred while attempting to download the file", 1001);
 
-    m_connection = InternetConnectW(m_session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    m_connection = WinInet().InternetConnectW(m_session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     const wchar_t* accept[] = {L"*/*", nullptr};
-    m_request = m_connection ? HttpOpenRequestW(m_connection, L"GET", path, nullptr, nullptr, accept, 0x84400000, 0)
+    m_request = m_connection ? WinInet().HttpOpenRequestW(m_connection, L"GET", path, nullptr, nullptr, accept, 0x84400000, 0)
                              : nullptr;
     if (!m_request)
         return _handleThreadErrorWithLastError(L"An error occurred connecting to the server", GetLastError());
 
     for (;;) {
-        if (!HttpSendRequestW(m_request, nullptr, 0, nullptr, 0))
+        if (!WinInet().HttpSendRequestW(m_request, nullptr, 0, nullptr, 0))
             return _handleThreadErrorWithLastError(L"An error occurred connecting to the server", GetLastError());
         DWORD status = 0, statusSize = sizeof(status);
-        if (!HttpQueryInfoW(m_request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
+        if (!WinInet().HttpQueryInfoW(m_request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
                             nullptr))
             return _handleThreadErrorWithLastError(L"Failed to receive a valid response from the server",
                                                    GetLastError());
@@ -390,7 +395,7 @@ bool SorvaSetupDecompressor::_downloadFile(const std::wstring& url, const std::w
             // TLS must not have arrived in the clear.
             wchar_t finalUrl[INTERNET_MAX_URL_LENGTH] = {};
             DWORD finalSize = sizeof(finalUrl);
-            if (InternetQueryOptionW(m_request, INTERNET_OPTION_URL, finalUrl, &finalSize) && finalUrl[0] &&
+            if (WinInet().InternetQueryOptionW(m_request, INTERNET_OPTION_URL, finalUrl, &finalSize) && finalUrl[0] &&
                 _wcsicmp(finalUrl, url.c_str()) != 0 && !isRedirectAllowed(url, finalUrl, false))
                 return _handleThreadErrorWithLastError(L"Failed to receive a valid HTTP response from the server",
                                                        ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
@@ -399,9 +404,9 @@ bool SorvaSetupDecompressor::_downloadFile(const std::wstring& url, const std::w
         if (status == 401 || status == 407) {
             char discard[50];
             DWORD read = 0;
-            while (InternetReadFile(m_request, discard, sizeof(discard), &read) && read > 0) {
+            while (WinInet().InternetReadFile(m_request, discard, sizeof(discard), &read) && read > 0) {
             }
-            DWORD answer = InternetErrorDlg(GetDesktopWindow(), m_request, ERROR_INTERNET_INCORRECT_PASSWORD,
+            DWORD answer = WinInet().InternetErrorDlg(GetDesktopWindow(), m_request, ERROR_INTERNET_INCORRECT_PASSWORD,
                                             FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
                                                 FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
                                             nullptr);
@@ -413,7 +418,7 @@ bool SorvaSetupDecompressor::_downloadFile(const std::wstring& url, const std::w
     }
 
     DWORD contentLength = 0, lengthSize = sizeof(contentLength);
-    const bool haveLength = HttpQueryInfoW(m_request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+    const bool haveLength = WinInet().HttpQueryInfoW(m_request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
                                            &contentLength, &lengthSize, nullptr) != 0;
     if (haveLength && contentLength > m_maxDownloadBytes)
         return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", ERROR_FILE_TOO_LARGE);
@@ -423,7 +428,7 @@ bool SorvaSetupDecompressor::_downloadFile(const std::wstring& url, const std::w
         if (isStopRequested())
             return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", ERROR_CANCELLED);
         DWORD read = 0;
-        if (!InternetReadFile(m_request, buffer, sizeof(buffer), &read))
+        if (!WinInet().InternetReadFile(m_request, buffer, sizeof(buffer), &read))
             return _handleThreadErrorWithLastError(L"An error occurred while downloading the file", GetLastError());
         if (read == 0)
             break;

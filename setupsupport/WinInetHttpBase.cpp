@@ -1,6 +1,7 @@
 #include "WinInetHttpBase.h"
 
 #include "SetupLog.h"
+#include "WinInetApi.h"
 
 #include <string>
 #include <vector>
@@ -25,7 +26,7 @@ void queryHeaderText(HINTERNET request, DWORD info, char (&out)[kHeaderTextBytes
 {
     out[0] = 0;
     DWORD size = sizeof out;
-    if (HttpQueryInfoA(request, info, out, &size, nullptr)) {
+    if (WinInet().HttpQueryInfoA(request, info, out, &size, nullptr)) {
         out[sizeof out - 1] = 0;
         return;
     }
@@ -34,7 +35,7 @@ void queryHeaderText(HINTERNET request, DWORD info, char (&out)[kHeaderTextBytes
         return;
     std::vector<char> whole(size + 1, 0);
     DWORD wholeSize = size;
-    if (!HttpQueryInfoA(request, info, whole.data(), &wholeSize, nullptr))
+    if (!WinInet().HttpQueryInfoA(request, info, whole.data(), &wholeSize, nullptr))
         return;
     size_t length = strnlen(whole.data(), whole.size());
     if (length > sizeof out - 1)
@@ -110,7 +111,9 @@ void CWinInetHttpBase::SetHttps(bool on)
 bool CWinInetHttpBase::Open()
 {
     Close();
-    m_session = InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (!WinInet().available)
+        return false;
+    m_session = WinInet().InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     if (!m_session)
         return false;
     SetTimeout(m_timeout);
@@ -133,16 +136,16 @@ void CWinInetHttpBase::applyTimeout(HINTERNET handle)
     static const DWORD options[] = {2, 8, 7, 63, 128, 6, 5};
     for (DWORD option : options) {
         DWORD value = m_timeout;
-        InternetSetOptionW(handle, option, &value, sizeof value);
+        WinInet().InternetSetOptionW(handle, option, &value, sizeof value);
     }
 }
 
 void CWinInetHttpBase::closeRequest()
 {
     if (m_request)
-        InternetCloseHandle(m_request);
+        WinInet().InternetCloseHandle(m_request);
     if (m_connection)
-        InternetCloseHandle(m_connection);
+        WinInet().InternetCloseHandle(m_connection);
     m_request = nullptr;
     m_connection = nullptr;
 }
@@ -151,7 +154,7 @@ void CWinInetHttpBase::Close()
 {
     closeRequest();
     if (m_session)
-        InternetCloseHandle(m_session);
+        WinInet().InternetCloseHandle(m_session);
     m_session = nullptr;
 }
 
@@ -200,20 +203,20 @@ int CWinInetHttpBase::redirectTarget(const std::wstring& current, std::wstring& 
 {
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!HttpQueryInfoW(m_request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    if (!WinInet().HttpQueryInfoW(m_request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
         return 0;
     if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
         return 0;
     DWORD bytes = 0;
-    HttpQueryInfoW(m_request, HTTP_QUERY_LOCATION, nullptr, &bytes, nullptr);
+    WinInet().HttpQueryInfoW(m_request, HTTP_QUERY_LOCATION, nullptr, &bytes, nullptr);
     if (bytes == 0 || bytes > 65536)
         return static_cast<int>(status);
     std::vector<wchar_t> location(bytes / sizeof(wchar_t) + 1, 0);
-    if (!HttpQueryInfoW(m_request, HTTP_QUERY_LOCATION, location.data(), &bytes, nullptr))
+    if (!WinInet().HttpQueryInfoW(m_request, HTTP_QUERY_LOCATION, location.data(), &bytes, nullptr))
         return static_cast<int>(status);
     DWORD combinedLength = INTERNET_MAX_URL_LENGTH;
     std::vector<wchar_t> combined(combinedLength + 1, 0);
-    if (InternetCombineUrlW(current.c_str(), location.data(), combined.data(), &combinedLength, ICU_NO_ENCODE))
+    if (WinInet().InternetCombineUrlW(current.c_str(), location.data(), combined.data(), &combinedLength, ICU_NO_ENCODE))
         next = combined.data();
     return static_cast<int>(status);
 }
@@ -232,13 +235,13 @@ bool CWinInetHttpBase::SendRequest(const wchar_t* url, const wchar_t* headers, c
     parts.lpszHostName = host;
     parts.dwHostNameLength = ARRAYSIZE(host);
     parts.dwUrlPathLength = 1;  // pointer into url, to its end (query included)
-    if (!InternetCrackUrlW(url, 0, 0, &parts) || !parts.lpszUrlPath)
+    if (!WinInet().InternetCrackUrlW(url, 0, 0, &parts) || !parts.lpszUrlPath)
         return false;
     const wchar_t* path = parts.lpszUrlPath;
 
     const bool secure = m_secure || parts.nScheme == INTERNET_SCHEME_HTTPS;
     INTERNET_PORT port = m_secure ? INTERNET_DEFAULT_HTTPS_PORT : parts.nPort;
-    m_connection = InternetConnectW(m_session, host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    m_connection = WinInet().InternetConnectW(m_session, host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (!m_connection)
         return false;
     // Not every WinInet passes the session's time-outs on to its children.
@@ -252,14 +255,14 @@ bool CWinInetHttpBase::SendRequest(const wchar_t* url, const wchar_t* headers, c
     DWORD flags = m_requestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (secure)
         flags |= INTERNET_FLAG_SECURE;
-    m_request = HttpOpenRequestW(m_connection, verb, path, version, nullptr, acceptTypes, flags, 0);
+    m_request = WinInet().HttpOpenRequestW(m_connection, verb, path, version, nullptr, acceptTypes, flags, 0);
     if (!m_request)
         return false;
     applyTimeout(m_request);
 
     DWORD headersLength = headers ? static_cast<DWORD>(wcslen(headers)) : 0;
     if (!hasBody)
-        return HttpSendRequestW(m_request, headers, headersLength, nullptr, 0) != FALSE;
+        return WinInet().HttpSendRequestW(m_request, headers, headersLength, nullptr, 0) != FALSE;
 
     INTERNET_BUFFERSW buffers = {};
     buffers.dwStructSize = sizeof buffers;
@@ -267,25 +270,25 @@ bool CWinInetHttpBase::SendRequest(const wchar_t* url, const wchar_t* headers, c
     buffers.dwHeadersLength = headersLength;
     buffers.dwHeadersTotal = headersLength;
     buffers.dwBufferTotal = bodyLength;
-    if (!HttpSendRequestExW(m_request, &buffers, nullptr, 0, 0))
+    if (!WinInet().HttpSendRequestExW(m_request, &buffers, nullptr, 0, 0))
         return false;
     const auto* bytes = static_cast<const uint8_t*>(body);
     uint32_t sent = 0;
     while (sent < bodyLength) {
         DWORD piece = bodyLength - sent < kBodyPiece ? bodyLength - sent : kBodyPiece;
         DWORD written = 0;
-        if (!InternetWriteFile(m_request, bytes + sent, piece, &written) || written == 0)
+        if (!WinInet().InternetWriteFile(m_request, bytes + sent, piece, &written) || written == 0)
             break;
         sent += written;
     }
-    return HttpEndRequestW(m_request, nullptr, 0, 0) != FALSE;
+    return WinInet().HttpEndRequestW(m_request, nullptr, 0, 0) != FALSE;
 }
 
 bool CWinInetHttpBase::RecvResponse()
 {
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!HttpQueryInfoW(m_request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    if (!WinInet().HttpQueryInfoW(m_request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
         status = 0;
     writeLog(L"CWinInetHttpBase::RecvResponse, nStatus %d.", static_cast<int>(status));
     if (status != 200 && status != 206)
@@ -293,7 +296,7 @@ bool CWinInetHttpBase::RecvResponse()
 
     DWORD contentLength = 0;
     size = sizeof contentLength;
-    const bool lengthKnown = HttpQueryInfoW(m_request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+    const bool lengthKnown = WinInet().HttpQueryInfoW(m_request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
                                             &contentLength, &size, nullptr) != FALSE;
     if (!lengthKnown)
         contentLength = 0;
@@ -313,7 +316,7 @@ bool CWinInetHttpBase::RecvResponse()
     uint64_t total = 0;
     for (;;) {
         DWORD got = 0;
-        if (!InternetReadFile(m_request, buffer.data(), chunk, &got))
+        if (!WinInet().InternetReadFile(m_request, buffer.data(), chunk, &got))
             return false;
         if (got == 0)
             break;

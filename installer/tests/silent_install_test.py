@@ -361,8 +361,7 @@ def plant_canaries(p, folder, names):
         open(os.path.join(p.unix(folder), name), "wb").write(("canary " + name).encode() + os.urandom(64))
 
 
-# wininet.dll is still bound at start (see KNOWN_DLLS): it is not planted.
-PLANTED_DLLS = ["version.dll", "netapi32.dll", "iphlpapi.dll", "gdiplus.dll", "bcrypt.dll"]
+PLANTED_DLLS = ["version.dll", "netapi32.dll", "iphlpapi.dll", "gdiplus.dll", "bcrypt.dll", "wininet.dll"]
 # Wine prefers its own copies of these; told to look for a real one first,
 # it searches the way Windows does for a DLL that is not a known DLL. Not so
 # for version.dll: Wine's own user32 imports it at every start (Windows'
@@ -371,10 +370,9 @@ PLANTED_DLLS = ["version.dll", "netapi32.dll", "iphlpapi.dll", "gdiplus.dll", "b
 PLANTED_OVERRIDES = "mscoree,mshtml=;winedbg.exe=d;" + ",".join(
     n[:-4] for n in PLANTED_DLLS if n != "version.dll") + "=n,b"
 # What a program may import at start: DLLs the system keeps as known DLLs,
-# always taken from the system folder, and wininet.dll, which the linker
-# cannot bind late yet.
+# always taken from the system folder.
 KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
-              "oleaut32.dll", "rpcrt4.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "ws2_32.dll", "wininet.dll"}
+              "oleaut32.dll", "rpcrt4.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "ws2_32.dll"}
 
 
 def imported_dlls(program):
