@@ -273,9 +273,60 @@ TestCamOptions TestCamOptions::FromEnvironment()
     return options;
 }
 
+// ---- what both pins share ----
+
+ULONG STDMETHODCALLTYPE CTestCamOutputPin::AddRef() { return m_filter->AddRef(); }
+ULONG STDMETHODCALLTYPE CTestCamOutputPin::Release() { return m_filter->Release(); }
+
+HRESULT STDMETHODCALLTYPE CTestCamOutputPin::ConnectedTo(IPin** pin)
+{
+    if (!pin)
+        return E_POINTER;
+    *pin = m_connected;
+    if (!m_connected)
+        return VFW_E_NOT_CONNECTED;
+    m_connected->AddRef();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamOutputPin::ConnectionMediaType(AM_MEDIA_TYPE* type)
+{
+    if (!type)
+        return E_POINTER;
+    if (!m_connected) {
+        *type = AM_MEDIA_TYPE{};
+        return VFW_E_NOT_CONNECTED;
+    }
+    return CopyType(*type, m_type) ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamOutputPin::QueryPinInfo(PIN_INFO* info)
+{
+    info->pFilter = m_filter;
+    m_filter->AddRef();
+    info->dir = PINDIR_OUTPUT;
+    lstrcpynW(info->achName, m_name, MAX_PIN_NAME);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamOutputPin::QueryDirection(PIN_DIRECTION* dir)
+{
+    *dir = PINDIR_OUTPUT;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CTestCamOutputPin::QueryId(LPWSTR* id)
+{
+    const size_t bytes = (wcslen(m_name) + 1) * sizeof(wchar_t);
+    *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+    memcpy(*id, m_name, bytes);
+    return S_OK;
+}
+
 // ---- pin ----
 
-CTestCamPin::CTestCamPin(CTestCamFilter* filter) : m_filter(filter), m_options(TestCamOptions::FromEnvironment())
+CTestCamPin::CTestCamPin(CTestCamFilter* filter)
+    : CTestCamOutputPin(filter, L"Capture"), m_options(TestCamOptions::FromEnvironment())
 {
     InitializeCriticalSection(&m_lock);
 }
@@ -306,8 +357,6 @@ HRESULT STDMETHODCALLTYPE CTestCamPin::QueryInterface(REFIID riid, void** ppv)
     return S_OK;
 }
 
-ULONG STDMETHODCALLTYPE CTestCamPin::AddRef() { return m_filter->AddRef(); }
-ULONG STDMETHODCALLTYPE CTestCamPin::Release() { return m_filter->Release(); }
 
 std::vector<AM_MEDIA_TYPE> CTestCamPin::OfferedTypes() const
 {
@@ -415,50 +464,6 @@ HRESULT STDMETHODCALLTYPE CTestCamPin::Disconnect()
     FreeType(m_type);
     LeaveCriticalSection(&m_lock);
     return was ? S_OK : S_FALSE;
-}
-
-HRESULT STDMETHODCALLTYPE CTestCamPin::ConnectedTo(IPin** pin)
-{
-    if (!pin)
-        return E_POINTER;
-    *pin = m_connected;
-    if (!m_connected)
-        return VFW_E_NOT_CONNECTED;
-    m_connected->AddRef();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CTestCamPin::ConnectionMediaType(AM_MEDIA_TYPE* type)
-{
-    if (!type)
-        return E_POINTER;
-    if (!m_connected) {
-        *type = AM_MEDIA_TYPE{};
-        return VFW_E_NOT_CONNECTED;
-    }
-    return CopyType(*type, m_type) ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT STDMETHODCALLTYPE CTestCamPin::QueryPinInfo(PIN_INFO* info)
-{
-    info->pFilter = m_filter;
-    m_filter->AddRef();
-    info->dir = PINDIR_OUTPUT;
-    wcscpy(info->achName, L"Capture");
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CTestCamPin::QueryDirection(PIN_DIRECTION* dir)
-{
-    *dir = PINDIR_OUTPUT;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CTestCamPin::QueryId(LPWSTR* id)
-{
-    *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof(L"Capture")));
-    wcscpy(*id, L"Capture");
-    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CTestCamPin::QueryAccept(const AM_MEDIA_TYPE* type)
@@ -861,8 +866,6 @@ HRESULT STDMETHODCALLTYPE CTestCamAudioPin::QueryInterface(REFIID riid, void** p
     return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE CTestCamAudioPin::AddRef() { return m_filter->AddRef(); }
-ULONG STDMETHODCALLTYPE CTestCamAudioPin::Release() { return m_filter->Release(); }
 
 HRESULT STDMETHODCALLTYPE CTestCamAudioPin::Connect(IPin* receiver, const AM_MEDIA_TYPE* type)
 {
@@ -912,50 +915,6 @@ HRESULT STDMETHODCALLTYPE CTestCamAudioPin::Disconnect()
     m_connected->Release();
     m_connected = nullptr;
     FreeType(m_type);
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CTestCamAudioPin::ConnectedTo(IPin** pin)
-{
-    if (!pin)
-        return E_POINTER;
-    *pin = m_connected;
-    if (!m_connected)
-        return VFW_E_NOT_CONNECTED;
-    m_connected->AddRef();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CTestCamAudioPin::ConnectionMediaType(AM_MEDIA_TYPE* type)
-{
-    if (!type)
-        return E_POINTER;
-    if (!m_connected) {
-        *type = AM_MEDIA_TYPE{};
-        return VFW_E_NOT_CONNECTED;
-    }
-    return CopyType(*type, m_type) ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT STDMETHODCALLTYPE CTestCamAudioPin::QueryPinInfo(PIN_INFO* info)
-{
-    info->pFilter = m_filter;
-    m_filter->AddRef();
-    info->dir = PINDIR_OUTPUT;
-    wcscpy(info->achName, L"Audio");
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CTestCamAudioPin::QueryDirection(PIN_DIRECTION* dir)
-{
-    *dir = PINDIR_OUTPUT;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CTestCamAudioPin::QueryId(LPWSTR* id)
-{
-    *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof(L"Audio")));
-    wcscpy(*id, L"Audio");
     return S_OK;
 }
 

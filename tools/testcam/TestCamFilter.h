@@ -39,31 +39,47 @@ struct TestCamOptions {
 
 class CTestCamFilter;
 
-class CTestCamPin : public IPin, public IAMStreamConfig, public IKsPropertySet {
+// What the camera's two output pins share: the filter's reference count,
+// their name and the connection's peer and type.
+class CTestCamOutputPin : public IPin {
+public:
+    CTestCamOutputPin(CTestCamFilter* filter, const wchar_t* name) : m_filter(filter), m_name(name) {}
+
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
+    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* dir) override;
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
+    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EndOfStream() override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE BeginFlush() override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE EndFlush() override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
+
+protected:
+    CTestCamFilter* m_filter;
+    const wchar_t* m_name;
+    IPin* m_connected = nullptr;
+    AM_MEDIA_TYPE m_type = {};  // the connection's type
+};
+
+class CTestCamPin : public CTestCamOutputPin, public IAMStreamConfig, public IKsPropertySet {
 public:
     explicit CTestCamPin(CTestCamFilter* filter);
     ~CTestCamPin();
 
     // IUnknown (the filter's count)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return CTestCamOutputPin::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return CTestCamOutputPin::Release(); }
     // IPin
     HRESULT STDMETHODCALLTYPE Connect(IPin* receiver, const AM_MEDIA_TYPE* type) override;
-    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
     HRESULT STDMETHODCALLTYPE Disconnect() override;
-    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
-    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override;
-    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
-    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* dir) override;
-    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
     HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override;
     HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
-    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EndOfStream() override { return E_UNEXPECTED; }
-    HRESULT STDMETHODCALLTYPE BeginFlush() override { return E_UNEXPECTED; }
-    HRESULT STDMETHODCALLTYPE EndFlush() override { return E_UNEXPECTED; }
-    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
     // IAMStreamConfig
     HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE* type) override;
     HRESULT STDMETHODCALLTYPE GetFormat(AM_MEDIA_TYPE** type) override;
@@ -92,13 +108,10 @@ private:
     void Stream();
     void MakeSample(std::vector<uint8_t>& out, unsigned frame);
 
-    CTestCamFilter* m_filter;
     TestCamOptions m_options;
     CRITICAL_SECTION m_lock;
-    IPin* m_connected = nullptr;
     IMemInputPin* m_input = nullptr;
     IMemAllocator* m_allocator = nullptr;
-    AM_MEDIA_TYPE m_type = {};      // the connection's type
     AM_MEDIA_TYPE m_chosen = {};    // set by SetFormat (majortype GUID_NULL when none)
     HANDLE m_thread = nullptr;
     std::atomic<bool> m_stop{false};
@@ -106,34 +119,16 @@ private:
 };
 
 // The camera's microphone: a pin that connects with PCM and stays silent.
-class CTestCamAudioPin : public IPin {
+class CTestCamAudioPin : public CTestCamOutputPin {
 public:
-    explicit CTestCamAudioPin(CTestCamFilter* filter) : m_filter(filter) {}
+    explicit CTestCamAudioPin(CTestCamFilter* filter) : CTestCamOutputPin(filter, L"Audio") {}
     ~CTestCamAudioPin() { Disconnect(); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE Connect(IPin* receiver, const AM_MEDIA_TYPE* type) override;
-    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
     HRESULT STDMETHODCALLTYPE Disconnect() override;
-    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
-    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override;
-    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
-    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* dir) override;
-    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
     HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override;
     HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
-    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EndOfStream() override { return E_UNEXPECTED; }
-    HRESULT STDMETHODCALLTYPE BeginFlush() override { return E_UNEXPECTED; }
-    HRESULT STDMETHODCALLTYPE EndFlush() override { return E_UNEXPECTED; }
-    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
-
-private:
-    CTestCamFilter* m_filter;
-    IPin* m_connected = nullptr;
-    AM_MEDIA_TYPE m_type = {};
 };
 
 class CTestCamFilter final : public IBaseFilter {
