@@ -17,8 +17,8 @@
 #include <cstdio>
 #include <cstring>
 
-// The sound output the audio output chooser holds (ManagerHandOff.cpp).
-std::string CaptureSoundOutput(VcamManger* manager);
+// The sound output the audio output chooser holds (VcamManger.cpp).
+std::string ChosenSoundOutput(VcamManger* manager);
 
 using tq::ComPtr;
 
@@ -395,7 +395,7 @@ void CCaptureVideoOper::StartCaptureAudio()
         if (audio && SUCCEEDED(m_graph->Render(audio.Get()))) {
             // The webcam's sound goes to the device the user chose, as the
             // media file's and the players' do.
-            const std::string device = CaptureSoundOutput(m_owner->GetManager());
+            const std::string device = ChosenSoundOutput(m_owner->GetManager());
             if (tq::ExchangeAudioRenderer(m_graph.Get(), device) == tq::AudioExchange::Exchanged)
                 CaptureWriteLog(1, "CCaptureVideoOper reset audio dev %s", device.c_str());
         }

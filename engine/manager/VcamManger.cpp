@@ -305,3 +305,11 @@ int VcamManger::GetFilterModulePath(std::wstring& path)
     path = text;
     return 0;
 }
+
+// The sound output the audio output chooser holds: the camera's and the media
+// file's sound graphs play on it.
+std::string ChosenSoundOutput(VcamManger* manager)
+{
+    CSonvexMgr* chooser = manager ? manager->GetSonvexMgr() : nullptr;
+    return chooser ? chooser->GetOutputDevice() : std::string();
+}

@@ -10,7 +10,7 @@
 
 #include <cmath>
 
-// The sound output the audio output chooser holds (MediaHandOff.cpp).
+// The sound output the audio output chooser holds (VcamManger.cpp).
 std::string ChosenSoundOutput(VcamManger* manager);
 
 namespace {

@@ -1,4 +1,5 @@
 #include "BoundedWork.h"
+#include "ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -6,14 +7,6 @@
 #include <string>
 
 namespace {
-
-std::wstring ProbePath()
-{
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"bounded_work_probe.dll";
-}
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 {
@@ -51,7 +44,7 @@ TEST(BoundedWork, WorkPastTheLimitGoesOnAlone)
 // keeps it loaded until the work is done, then lets it go.
 TEST(BoundedWork, TheLibraryOutlivesItsUnloadUntilTheWorkEnds)
 {
-    HMODULE probe = LoadLibraryW(ProbePath().c_str());
+    HMODULE probe = LoadLibraryW((tqtest::ProgramFolder() + L"\\bounded_work_probe.dll").c_str());
     ASSERT_TRUE(probe);
     using Start = BOOL(WINAPI*)(HANDLE, HANDLE, DWORD);
     auto start = reinterpret_cast<Start>(reinterpret_cast<void*>(GetProcAddress(probe, "StartWaitingWork")));

@@ -68,6 +68,15 @@ std::string readFile(const std::wstring& path)
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// 10 MiB in small pieces with pauses: still arriving when the test acts.
+LoopbackResponse SlowLargeBody(const LoopbackRequest&, size_t)
+{
+    LoopbackResponse slow = LoopbackResponse::generated(10u << 20);
+    slow.piece = 16384;
+    slow.pauseMs = 20;
+    return slow;
+}
+
 class KqUtilityDownloadTest : public ::testing::Test {
 protected:
     void TearDown() override { server.stop(); }
@@ -148,12 +157,7 @@ TEST_F(KqUtilityDownloadTest, StartRefusesWhatItCannotWrite)
 
 TEST_F(KqUtilityDownloadTest, ReleasedObjectReportsNothingAndStopsItsTransfer)
 {
-    ASSERT_TRUE(server.start([](const LoopbackRequest&, size_t) {
-        LoopbackResponse slow = LoopbackResponse::generated(10u << 20);
-        slow.piece = 16384;
-        slow.pauseMs = 20;
-        return slow;
-    }));
+    ASSERT_TRUE(server.start(SlowLargeBody));
     std::wstring target = tempPath(L"released.mp3");
     DeleteFileW(target.c_str());
     IDownloadHttpData* object = CreateDownloadHttpData();
@@ -170,20 +174,11 @@ TEST_F(KqUtilityDownloadTest, ReleasedObjectReportsNothingAndStopsItsTransfer)
     EXPECT_TRUE(reports.reports().empty());
 }
 
-}  // namespace
-
-namespace {
-
 // An owner that lets go of a download that may never end removes its
 // unfinished file; the download then neither lands nor reports.
 TEST_F(KqUtilityDownloadTest, OwnerRemovesTheUnfinishedFileOfARunningDownload)
 {
-    ASSERT_TRUE(server.start([](const LoopbackRequest&, size_t) {
-        LoopbackResponse slow = LoopbackResponse::generated(10u << 20);
-        slow.piece = 16384;
-        slow.pauseMs = 20;
-        return slow;
-    }));
+    ASSERT_TRUE(server.start(SlowLargeBody));
     std::wstring target = tempPath(L"removed.mp3");
     DeleteFileW(target.c_str());
     IDownloadHttpData* object = CreateDownloadHttpData();
