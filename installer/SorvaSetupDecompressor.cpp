@@ -1,8 +1,8 @@
 #include "SorvaSetupDecompressor.h"
 
 #include "DiskOutputer.h"
+#include "KqCryptoHash.h"
 #include "LinkCheck.h"
-#include "Md5.h"
 #include "ServiceAddress.h"
 #include "SetupCleanup.h"
 #include "SetupConstants.h"
@@ -24,23 +24,14 @@ using namespace setup;
 
 namespace {
 
-std::wstring fileMd5Hex(const std::wstring& path)
+// True when the file reads whole and its MD5 is the listed one (any case). A
+// file that cannot be read never matches, not even an empty listed digest.
+bool fileMatchesMd5(const std::wstring& path, const std::wstring& md5)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::wstring();
-    CMD5 md5;
-    std::vector<char> buffer(65536);
-    DWORD read = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) != 0) && read > 0)
-        md5.update(buffer.data(), read);
-    CloseHandle(file);
-    if (!ok)
-        return std::wstring();
-    md5.finalize();
-    return narrowToWide(md5.hexDigest(), CP_UTF8);
+    KqByteArray hex;
+    if (!KqCryptoHash::fileMd5(KqString(reinterpret_cast<const KqChar*>(path.c_str()), static_cast<int>(path.size())), hex))
+        return false;
+    return _wcsicmp(std::wstring(hex.data(), hex.data() + hex.size()).c_str(), md5.c_str()) == 0;
 }
 
 // True when folder itself or a step from it down to path is a link: a file
@@ -482,8 +473,7 @@ bool SorvaSetupDecompressor::_downloadcomp()
                     continue;
                 }
                 std::wstring file = folder;
-                if (!pathAppend(file, entry.name) || !isPathExist(file) ||
-                    _wcsicmp(fileMd5Hex(file).c_str(), entry.md5.c_str()) != 0)
+                if (!pathAppend(file, entry.name) || !isPathExist(file) || !fileMatchesMd5(file, entry.md5))
                     needUpdate = true;
                 listed.push_back(entry);
             }
@@ -528,7 +518,7 @@ bool SorvaSetupDecompressor::_verifyComponents(const std::wstring& folder, const
             ok = false;
             continue;
         }
-        if (_wcsicmp(fileMd5Hex(file).c_str(), entry.md5.c_str()) == 0)
+        if (fileMatchesMd5(file, entry.md5))
             continue;
         ok = false;
         if (reachedThroughLink(folder, file)) {

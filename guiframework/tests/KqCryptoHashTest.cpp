@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -67,8 +69,14 @@ TEST(KqCryptoHashTest, FileDigestsAcrossViewBoundaries)
     struct Case { int size; const char* md5; };
     const Case cases[] = {
         {0, "d41d8cd98f00b204e9800998ecf8427e"},
+        {1, "8666683506aacd900bbd5a74ac4edf68"},
+        {55, "52c0e574e1198de5fe3f8f11440dcb1b"}, // the padding still fits the block
+        {56, "46c9907fc908ee68b1e7b8e71286a518"}, // the padding needs a second block
+        {64, "7160b8fb5e9e4023d549c3971fbaeead"},
+        {65535, "70a2002bd59609d66effc9f59e27e0a7"},
         {65536, "55f3da07043d8f6f30808f9309120b1d"},
         {65537, "8bbe2ba9b420c53493027ed87dbc57c8"},
+        {3 * 65536 + 5, "2a00dae0259805ac56820c125a1fdf44"}, // four views, the last one short
     };
     for (const Case& c : cases) {
         std::string name = "hash_fixture_" + std::to_string(c.size) + ".bin";
@@ -88,6 +96,31 @@ TEST(KqCryptoHashTest, FileDigestsAcrossViewBoundaries)
     KqByteArray untouched("keep");
     EXPECT_FALSE(KqCryptoHash::fileMd5(KqString(u"no_such_file.bin"), untouched));
     EXPECT_STREQ("keep", untouched.data());
+}
+
+// A file that cannot be read gives false and leaves the text as it was,
+// never the digest of no data.
+TEST(KqCryptoHashTest, UnreadableFilesGiveNoDigest)
+{
+    CreateDirectoryW(L"hash_fixture_dir", nullptr);
+    HANDLE locked = CreateFileW(L"hash_fixture_locked.bin", GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+    DWORD wrote = 0;
+    WriteFile(locked, "abc", 3, &wrote, nullptr);
+    const char16_t* const paths[] = {u"no_such_file.bin", u"no_such_folder\\a.bin", u"hash_fixture_dir",
+                                     u"hash_fixture_locked.bin", u""};
+    for (const char16_t* path : paths) {
+        KqByteArray untouched("keep");
+        EXPECT_FALSE(KqCryptoHash::fileMd5(KqString(path), untouched)) << KqString(path).toUtf8().data();
+        EXPECT_STREQ("keep", untouched.data()) << KqString(path).toUtf8().data();
+    }
+    CloseHandle(locked);
+    KqByteArray hex;
+    EXPECT_TRUE(KqCryptoHash::fileMd5(KqString(u"hash_fixture_locked.bin"), hex));
+    EXPECT_STREQ("900150983cd24fb0d6963f7d28e17f72", hex.data());
+    DeleteFileW(L"hash_fixture_locked.bin");
+    RemoveDirectoryW(L"hash_fixture_dir");
 }
 
 } // namespace

@@ -262,4 +262,51 @@ TEST(KqResourceLibTest, FilesAreReadFromDisk)
     EXPECT_TRUE(KqResourceLib::instance()->read(url).isEmpty());
 }
 
+// The "file" scheme returns each file's bytes exactly, whatever its first
+// byte and size; a file another handle is writing is still read.
+TEST(KqResourceLibTest, FileBytesAreReturnedExactly)
+{
+    std::string large(200003, '\0');
+    for (size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    large[0] = '\0';
+    struct Row { const char* what; std::string bytes; bool keepOpen; };
+    const Row rows[] = {
+        {"first byte 0", std::string("\0abc\0", 5), false},
+        {"only a 0 byte", std::string(1, '\0'), false},
+        {"one byte", "x", false},
+        {"ICO header", std::string("\0\0\1\0\1\0\x10\x10", 8), false},
+        {"200 KB, first byte 0", large, false},
+        {"open for writing elsewhere", "still written", true},
+    };
+    KqResourceMapping* files = KqResourceLib::instance()->mapping(text("file"));
+    ASSERT_TRUE(files);
+    const std::wstring path = wide(applicationDirPath()) + L"\\resource_file_table.bin";
+    const KqString pathText(reinterpret_cast<const KqChar*>(path.c_str()));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        DWORD wrote = 0;
+        ASSERT_TRUE(WriteFile(file, row.bytes.data(), DWORD(row.bytes.size()), &wrote, nullptr));
+        if (!row.keepOpen)
+            CloseHandle(file);
+        KqUrl url(pathText);
+        EXPECT_TRUE(files->contains(url));
+        KqByteArray read = KqResourceLib::instance()->read(url);
+        ASSERT_EQ(int(row.bytes.size()), read.size());
+        EXPECT_EQ(0, memcmp(row.bytes.data(), read.data(), row.bytes.size()));
+        EXPECT_EQ(read, kqReadResource(KqString(u"file:///") + url.path()));
+        if (row.keepOpen)
+            CloseHandle(file);
+    }
+    // Empty and missing files read as nothing.
+    CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_TRUE(KqResourceLib::instance()->read(KqUrl(pathText)).isEmpty());
+    DeleteFileW(path.c_str());
+    EXPECT_FALSE(files->contains(KqUrl(pathText)));
+    EXPECT_TRUE(KqResourceLib::instance()->read(KqUrl(pathText)).isEmpty());
+}
+
 } // namespace

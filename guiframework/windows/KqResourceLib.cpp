@@ -1,5 +1,6 @@
 #include "KqResourceLib.h"
 
+#include "KqFile.h"
 #include "KqServices.h"
 
 KQ_DEFINE_CLASS(KqResourceMapping, KqRttiObject, 'RMNG', &kqMakeInstance<KqResourceMapping>)
@@ -24,14 +25,19 @@ const KqByteArray& KqResourceMapping::cachedData(const KqUrl& url) const
     return it == m_cache.constEnd() ? empty : it->second;
 }
 
-bool KqResourceMappingFile::contains(const KqUrl& url) const { return kqFileExists(url.path()); }
+bool KqResourceMappingFile::contains(const KqUrl& url) const { return KqFile::exists(url.path()); }
 
 KqByteArray KqResourceMappingFile::read(const KqUrl& url) const
 {
     KqString key = url.toString();
     if (m_cache.contains(key))
         return m_cache.value(key);
-    return kqReadWholeFile(url.path());
+    KqFile file(url.path());
+    if (!file.open(KqIODevice::ReadOnly))
+        return KqByteArray();
+    KqByteArray bytes = file.readAll();
+    file.close();
+    return bytes;
 }
 
 KqResourceLib::KqResourceLib()

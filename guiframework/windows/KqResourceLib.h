@@ -57,7 +57,3 @@ bool kqRegisterResourceData(int count, const char* const* names, const unsigned 
 // Reads a resource; the framework's own table is registered on first use.
 KqByteArray kqReadResource(const KqString& url);
 void kqRegisterFrameworkResources();
-
-// The whole file, or empty when it cannot be read.
-KqByteArray kqReadWholeFile(const KqString& path);
-bool kqFileExists(const KqString& path);

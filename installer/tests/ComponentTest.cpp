@@ -211,6 +211,57 @@ TEST(ComponentVerify, FilesBehindLinksAreNeverRemoved)
     EXPECT_EQ(readFileBytes(root + L"\\a.txt"), "keep\n");
 }
 
+// A listed file counts as up to date only when it reads whole and its digest
+// is the listed one: an empty or foreign digest, a folder or a file nobody
+// may read never passes, and a file that differs is removed.
+TEST(ComponentVerify, OnlyReadableFilesWithTheListedDigestPass)
+{
+    wchar_t full[MAX_PATH];
+    const std::wstring root(full, GetFullPathNameW(L"verify_root", MAX_PATH, full, nullptr));
+    deleteDirectory(root);
+    createDirectories(root + L"\\folder");
+    const std::wstring canary = root + L"_canary.txt";
+    ASSERT_TRUE(writeFileBytes(canary, "canary"));
+    const std::string one = md5Hex("component one", 13);
+    const std::wstring oneW(one.begin(), one.end());
+    std::wstring upper = oneW;
+    for (wchar_t& c : upper)
+        c = static_cast<wchar_t>(towupper(c));
+    struct Case {
+        const char* what;
+        const wchar_t* name;
+        std::wstring md5;
+        bool locked;
+        bool passes;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"matching digest", L"comp.txt", oneW, false, true, true},
+        {"matching digest in capitals", L"comp.txt", upper, false, true, true},
+        {"empty file, digest of no data", L"empty.txt", L"d41d8cd98f00b204e9800998ecf8427e", false, true, true},
+        {"other digest", L"comp.txt", L"0123456789abcdef0123456789abcdef", false, false, false},
+        {"empty digest", L"comp.txt", L"", false, false, false},
+        {"a folder, empty digest", L"folder", L"", false, false, true},
+        {"locked file, empty digest", L"comp.txt", L"", true, false, true},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(writeFileBytes(root + L"\\comp.txt", "component one")) << c.what;
+        ASSERT_TRUE(writeFileBytes(root + L"\\empty.txt", "")) << c.what;
+        const std::wstring path = root + L"\\" + c.name;
+        HANDLE lock = c.locked ? CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                               : INVALID_HANDLE_VALUE;
+        if (c.locked)
+            ASSERT_NE(INVALID_HANDLE_VALUE, lock) << c.what;
+        EXPECT_EQ(c.passes, SorvaSetupDecompressor::_verifyComponents(root, {{c.name, c.md5}})) << c.what;
+        if (lock != INVALID_HANDLE_VALUE)
+            CloseHandle(lock);
+        EXPECT_EQ(c.kept, fileExists(path)) << c.what;
+        EXPECT_EQ(readFileBytes(canary), "canary") << c.what;
+    }
+    deleteDirectory(root);
+    DeleteFileW(canary.c_str());
+}
+
 TEST_F(ComponentUpdate, WithoutAServiceAddressNothingIsRequested)
 {
     SetEnvironmentVariableW(L"TQ_SERVICE_URL", nullptr);
