@@ -31,7 +31,10 @@ public:
 
 private:
     void BuildSpatialTable();
-    void FilterBlock(const uint8_t* source, uint8_t* destination, int x, int y, int stride, float k);
+    // boxes: the band's 8 x 8 box sums at the block's first byte (rows
+    // boxStride apart), or null to sum them here.
+    void FilterBlock(const uint8_t* source, uint8_t* destination, int x, int y, int stride, float k,
+                     const uint16_t* boxes, int boxStride);
 
     AlignedBuffer m_work{32};
     int m_workWidth = 0, m_workHeight = 0, m_workStride = 0;
@@ -44,6 +47,11 @@ private:
     AlignedBuffer m_blurA{16};
     AlignedBuffer m_blurB{16};
     AlignedBuffer m_columnSums{16};
+    // Eight rows turned into 16-bit columns for the row boxes.
+    AlignedBuffer m_columnsA{16};
+    AlignedBuffer m_columnsB{16};
+    // A band's box sums (8 rows) and three scratch rows.
+    AlignedBuffer m_bandSums{16};
     int m_spatial[8][8];
     int m_spatialSlot[8][8];
     // exp weights by (spatial slot, patch distance) for the k in use.

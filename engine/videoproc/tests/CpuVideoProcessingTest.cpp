@@ -121,6 +121,67 @@ TEST(CpuVideoProcessing, StagesMatchTheirPlainDefinitions)
     }
 }
 
+// The tone stage written out: screen blend of every byte with the curve of
+// the pixel's brightness, the blend as i x j / 255 rounded.
+std::vector<uint8_t> ReferenceTone(const std::vector<uint8_t>& in)
+{
+    std::vector<uint8_t> out(in.size());
+    for (size_t p = 0; p + 2 < in.size(); p += 3) {
+        const int l = VideoProcessing::ToneCurve((in[p] + in[p + 2] + 2 * in[p + 1]) >> 2);
+        for (int c = 0; c < 3; ++c) {
+            const int product = 128 + (255 - in[p + c]) * (255 - l);
+            out[p + c] = (uint8_t)(255 - ((product + (product >> 8)) >> 8));
+        }
+    }
+    return out;
+}
+
+// Whole frames through Process against the plain stages composed the way
+// ProcessStep composes them: sizes on and off the block grid, padded
+// strides, the strength and mix settings in use, auto mode on and off, and
+// content from noiseless (exact ties) through camera grain to heavy grain
+// (most weights zero, distances beyond any table).
+TEST(CpuVideoProcessing, WholeFramesMatchThePlainStages)
+{
+    const struct { int w, h, stride, strength, mix; bool autoMode; double noise; } cases[] = {
+        {640, 480, 0, 25, 20, false, 3.0},    {640, 480, 0, 85, 30, true, 3.0},
+        {800, 600, 0, 100, 100, false, 8.0}, {333, 251, 1012, 0, 0, false, 1.0},
+        {321, 245, 0, 50, 60, true, 40.0},   {96, 72, 300, 25, 20, true, 0.0},
+        {27, 19, 0, 25, 20, false, 3.0},     {200, 150, 0, 10, 20, false, 20.0}};
+    for (const auto& c : cases) {
+        const int rowBytes = c.w * 3, stride = c.stride ? c.stride : rowBytes;
+        std::vector<uint8_t> packed((size_t)rowBytes * c.h);
+        FillCameraLike(packed.data(), c.w, c.h, rowBytes, c.noise, 5);
+        GuardedFrame in(c.w, c.h, stride), out(c.w, c.h, stride);
+        std::memset(in.Data(), 0x5A, in.Bytes());  // row padding differs from the pixels
+        for (int y = 0; y < c.h; ++y)
+            std::memcpy(in.Data() + (size_t)y * stride, packed.data() + (size_t)y * rowBytes, rowBytes);
+
+        CpuVideoProcessing cpu;
+        ASSERT_TRUE(cpu.Init(nullptr, c.w, c.h));
+        cpu.SetStrength(c.strength);
+        cpu.SetMix(c.mix);
+        cpu.SetAutoMode(c.autoMode ? 1 : 0);
+        const float k = 1.0f / (cpu.Sigma() * cpu.Sigma());
+        std::vector<uint8_t> expected =
+            ReferenceContrast(ReferenceBlockFilter(packed, c.w, c.h, rowBytes, k), c.w, c.h, cpu.Amount());
+        if (c.autoMode)
+            expected = ReferenceTone(expected);
+
+        // Twice: the second frame runs with whatever the first one left behind.
+        for (int frame = 0; frame < 2; ++frame) {
+            ASSERT_TRUE(cpu.Process(in.Data(), out.Data(), c.w, c.h, stride)) << c.w << "x" << c.h;
+            size_t mismatches = 0;
+            for (int y = 0; y < c.h; ++y)
+                mismatches += std::memcmp(out.Data() + (size_t)y * stride, &expected[(size_t)y * rowBytes],
+                                          rowBytes) != 0;
+            EXPECT_EQ(mismatches, 0u) << c.w << "x" << c.h << " strength " << c.strength << " mix " << c.mix
+                                      << (c.autoMode ? " auto" : "") << " frame " << frame;
+            EXPECT_TRUE(in.GuardsIntact() && out.GuardsIntact()) << c.w << "x" << c.h;
+        }
+    }
+}
+
 TEST(CpuVideoProcessing, FlatFrameStaysFlat)
 {
     const int w = 64, h = 48;
