@@ -20,7 +20,7 @@ PICTURES = [
     ("hover_close.png", 28, 22), ("normal_close.png", 28, 22), ("press_close.png", 28, 22),
     ("licence.txt", 0, 0),
     ("min_press.png", 28, 22), ("min_normal.png", 28, 22), ("min_hover.png", 28, 22),
-    ("title_bg.png", 20, 32), ("anz_ct.png", 20, 20),
+    ("title_bg.png", 500, 32), ("anz_ct.png", 500, 223),
     ("anz_finish.png", 100, 32), ("anz_finish_hover.png", 100, 32), ("anz_finish_click.png", 100, 32),
     ("anz_icon.png", 16, 16), ("anz_inbar.png", 20, 12), ("anz_inbar_color.png", 20, 12),
     ("anz_next.png", 100, 32), ("anz_next_hover.png", 100, 32), ("anz_next_click.png", 100, 32),
