@@ -5,6 +5,7 @@ strokes), vertical gradients and text rendered by ImageMagick's convert with
 the CJK font that set-up installs. Output is a PNG written with zlib alone,
 so the same inputs give the same bytes on every run."""
 import math
+import os
 import struct
 import subprocess
 import zlib
@@ -155,6 +156,8 @@ def render_text(text, size, weight=0.0):
     """The text's coverage mask (width, height, bytes) from ImageMagick."""
     key = (text, size, weight)
     if key not in _text_cache:
+        if not os.path.exists(FONT):
+            raise SystemExit("art.py: the font %s is missing (fonts-wqy-microhei, scripts/setup.sh)" % FONT)
         args = ["convert", "-background", "black", "-fill", "white", "-font", FONT, "-pointsize", str(size)]
         if weight:
             args += ["-stroke", "white", "-strokewidth", str(weight)]
