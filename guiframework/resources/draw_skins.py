@@ -40,6 +40,7 @@ SKINS = [
     ("slider_normal.png", 12, 21),
 ]
 
+
 def skin(name, width, height):
     c = art.Canvas(width, height)
     stem = name[:-4]
@@ -65,13 +66,10 @@ def skin(name, width, height):
         elif stem.startswith("max_"):
             c.fill(art.sd_ring(art.sd_round_rect(cx - 5, cy - 5, cx + 5, cy + 5, 0.5), 1.2), glyph)
         else:
-            c.fill(art.sd_ring(art.sd_round_rect(cx - 2.5, cy - 5, cx + 5, cy + 2.5, 0.5), 1.2), glyph)
-            c.fill(art.sd_round_rect(cx - 5, cy - 2.5, cx + 2.5, cy + 5, 0.5), (0, 0, 0, 0))
+            # Two overlapping windows: the back one's outline shows only outside the front one.
+            back = art.sd_round_rect(cx - 2.5, cy - 5, cx + 5, cy + 2.5, 0.5)
             front = art.sd_round_rect(cx - 5, cy - 2.5, cx + 2.5, cy + 5, 0.5)
-            c.px = [[(0.0, 0.0, 0.0, 0.0) if front(x + 0.5, y + 0.5) < 0 else c.px[y][x] for x in range(width)]
-                    for y in range(height)]
-            if state != "normal":
-                c.fill(front, (0, 0, 0, 0x1C if state == "hover" else 0x34))
+            c.fill(art.sd_minus(art.sd_ring(back, 1.2), front), glyph)
             c.fill(art.sd_ring(front, 1.2), glyph)
     elif stem.startswith("edit_"):
         faces = {"normal": ((0xFF, 0xFF, 0xFF), (0xC5, 0xCB, 0xD2)), "hover": ((0xFF, 0xFF, 0xFF), (0x86, 0xB7, 0xEA)),
