@@ -9,6 +9,7 @@
 #include "KqGraphicsFrameItem.h"
 #include "KqGraphicsScene.h"
 #include "KqGraphicsView.h"
+#include "KqImage.h"
 #include "KqLabel.h"
 #include "KqProgressBar.h"
 #include "KqPushButton.h"
@@ -21,6 +22,9 @@
 #include "testing/KqPumpUntil.h"
 
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <gdiplus.h>
 
 #include <string>
 
@@ -60,6 +64,16 @@ void showAndSettle(KqFrameWindow* frame)
 
 int alphaOf(uint32_t argb) { return int(argb >> 24); }
 
+// Alpha of one pixel of the skin's shadow picture, as drawn unscaled.
+int shadowAlpha(int x, int y)
+{
+    KqImage shadow = KqImage::fromUrl(KqString(u"kqgui:shadow.png"));
+    Gdiplus::Color colour;
+    if (!shadow.bitmap() || shadow.bitmap()->GetPixel(x, y, &colour) != Gdiplus::Ok)
+        return -1;
+    return colour.GetA();
+}
+
 } // namespace
 
 TEST(KqFrameWindowTest, ANewWindowIsCentred640x480WithItsTitleAndShadow)
@@ -83,19 +97,30 @@ TEST(KqFrameWindowTest, ANewWindowIsCentred640x480WithItsTitleAndShadow)
     // in with rounded corners, filled with the background colour.
     KqPaintEngine& store = frame->view()->window()->adapter()->backingStore();
     ASSERT_EQ(640, store.size().width);
+    // The 60 x 60 shadow is drawn as a nine-grid with 12-px margins: its
+    // corners unscaled, its edges stretched along the window, its middle
+    // clear. Each store pixel below shows the picture pixel it came from.
+    const int corner = shadowAlpha(4, 4), left = shadowAlpha(1, 30), bottom = shadowAlpha(30, 58);
+    const int right = shadowAlpha(58, 30), contentCorner = shadowAlpha(5, 5);
+    const int underContent = shadowAlpha(5, 30), lastEdgeColumn = shadowAlpha(11, 30);
+    ASSERT_GT(corner, 0);
+    ASSERT_GT(left, 0);
+    ASSERT_GT(underContent, 0);
+    EXPECT_EQ(0, shadowAlpha(12, 30)); // the stretched middle is clear
+    EXPECT_EQ(0, shadowAlpha(30, 30));
     struct Row {
         const char* where;
         int x, y;
         int alpha;
     } rows[] = {
-        {"shadow corner", 1, 1, 0xC0},
-        {"shadow left edge", 1, 240, 0x80},
-        {"shadow bottom edge", 320, 478, 0x80},
-        {"shadow right edge", 638, 240, 0x80},
-        {"content corner, clipped round", 5, 5, 0xC0},
+        {"shadow corner", 4, 4, corner},
+        {"shadow left edge", 1, 240, left},
+        {"shadow bottom edge", 320, 478, bottom},
+        {"shadow right edge", 638, 240, right},
+        {"content corner, clipped round", 5, 5, contentCorner},
         // The translucent content over the shadow's 12-px edge zone, then over its clear middle.
-        {"content over the left edge zone", 5, 240, 245 + 0x80 * 10 / 255},
-        {"last column of the edge zone", 11, 240, 245 + 0x80 * 10 / 255},
+        {"content over the left edge zone", 5, 240, 245 + underContent * 10 / 255},
+        {"last column of the edge zone", 11, 240, 245 + lastEdgeColumn * 10 / 255},
         {"first column past the ring", 12, 240, 245},
         {"content middle", 320, 240, 245},
         {"content just inside the bottom-right corner", 627, 467, 245},

@@ -30,6 +30,9 @@ const KqColor kStepColour(102, 102, 102);
 const int kContentWidth = SorvaMainWindow::kWidth - 2 * KqFrameWindow::kShadowMargin;
 const int kContentHeight = SorvaMainWindow::kHeight - 2 * KqFrameWindow::kShadowMargin;
 const int kTitleHeight = 70;
+// The blue bar at the top of the title area; the steps sit below it on the
+// window's light background.
+const int kTitleBarHeight = 32;
 const int kPageTop = kTitleHeight + 1;
 const int kPageHeight = kContentHeight - kPageTop - 56;
 const double kStepX[3] = {150, 235, 320};
@@ -65,13 +68,13 @@ void SorvaMainWindow::buildTitle()
 {
     KqGraphicsMarginsPixmapItem* title = new KqGraphicsMarginsPixmapItem(this);
     title->setPixmapUrl(KqString(u"setup:title_bg.png"));
-    title->setGeometry(0, 0, kContentWidth, kTitleHeight);
+    title->setGeometry(0, 0, kContentWidth, kTitleBarHeight);
     makePicture(title, u"setup:anz_icon.png", 10, 8);
     makePicture(title, u"setup:anz_text.png", 32, 4);
     const char16_t* names[3] = {u"选项", u"安装", u"完成"};
     for (int i = 0; i < 3; ++i)
-        m_steps[i] = makeText(title, KqString(names[i]), kStepColour, 12, kStepX[i], 44);
-    m_marker = makePicture(title, u"setup:anz_zy.png", kStepX[0] - 8, kTitleHeight - 6);
+        m_steps[i] = makeText(this, KqString(names[i]), kStepColour, 12, kStepX[i], 44);
+    m_marker = makePicture(this, u"setup:anz_zy.png", kStepX[0] - 8, kTitleHeight - 6);
     makePicture(this, u"setup:separate_line.png", 15, kTitleHeight);
 
     m_close = makeCloseButton(title);
@@ -99,6 +102,8 @@ void SorvaMainWindow::buildOptionsPage()
     frame->setGeometry(20, 10, kContentWidth - 40, kPageHeight - 72);
     m_licenceArea = new KqScrollArea(frame);
     m_licenceArea->setGeometry(4, 4, frame->width() - 8, frame->height() - 8);
+    // The licence picture is the box; the area's own edit frame would draw a second one.
+    m_licenceArea->background()->setVisible(false);
     m_licence = new SetupTextBlock(nullptr, kStepColour);
     const KqByteArray bytes = kqReadResource(KqString(u"setup:licence.txt"));
     m_licence->setText(KqString(u"使用协议\n--------------------------------------------------------\n") +

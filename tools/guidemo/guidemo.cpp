@@ -115,6 +115,7 @@ int main(int argc, char** argv)
     demo.frame = frame;
     frame->setWindowTitle(KqString(u"Ostravi Engine demo"));
     frame->resize(420, 260);
+    frame->setBackgroundColor(KqColor(246, 246, 246));
     frame->setWindowFlag(KqFrameWindow::DeleteOnClose, true);
 
     KqLabel* label = new KqLabel(frame);
@@ -146,6 +147,7 @@ int main(int argc, char** argv)
     edit->anchors()->setTopMargin(16);
 
     DemoBar* bar = new DemoBar(frame);
+    bar->setBarImage(KqString(u"kqgui:edit_focus.png"));
     bar->resize(420 - 2 * KqFrameWindow::kShadowMargin - 40, 20);
     bar->anchors()->setLeft(KqAnchorLine(frame, KqAnchorLine::Left));
     bar->anchors()->setBottom(KqAnchorLine(frame, KqAnchorLine::Bottom));

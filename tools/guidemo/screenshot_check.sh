@@ -3,7 +3,8 @@
 # prints once its store is saved, takes a screenshot of the root window,
 # crops the window's rectangle and compares it with the store's opaque
 # pixels (within 2 per channel). Xvfb has no compositing manager, so
-# translucent pixels are checked on the store only.
+# translucent pixels are checked on the store only. The store must show no
+# colour of the placeholder art.
 # usage: screenshot_check.sh WINE GUIDEMO_EXE OUT_DIR [SCREEN_PNG]
 set -uo pipefail
 wine=$1 demo=$2 out=$3 screen=${4:-$3/screen.png}
@@ -48,5 +49,7 @@ if bad:
     sys.exit("FAILED: the screen differs from the store")
 PY
 rc=$?
+# The store must show the finished skins, none of the placeholder colours.
+python3 "$(dirname "$0")/../windowshots/find_test_colours.py" "$store" || rc=1
 wait $pid
 exit $rc

@@ -1,64 +1,91 @@
 #!/usr/bin/env python3
-"""Draws the uninstaller's window pictures: flat fills with a darker 1-px
-edge (the bar's fill and the title bar get their own colours), at the sizes
-the windows lay themselves out by. Writes the PNG files into the output
-folder and the compiled table of them (registered as "res/" + name).
-Only zlib is used.
+"""Draws the uninstaller's window pictures at the sizes the windows lay
+themselves out by: light buttons (the program writes their captions), the
+blue title bar with its white glyphs, the product's icon and title, the
+progress bar's track and fill, and the question and exclamation marks.
+Writes the PNG files into the output folder and the compiled table of them
+(registered as "res/" + name).
 usage: draw_uninstall_pictures.py OUTDIR TABLE.cpp"""
 import os
 import sys
 
 sys.dont_write_bytecode = True  # nothing cached beside the sources
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "guiframework", "resources"))
-import draw_skins  # noqa: E402  (its PNG writer)
+import art  # noqa: E402  (the drawing kit shared with the framework's skins)
 import pack_resources  # noqa: E402
 
-# (file name, width, height, fill RGB), in table order.
+# (file name, width, height), in table order.
 PICTURES = [
-    ("button_click.png", 74, 32, (200, 200, 200)),
-    ("button_hover.png", 74, 32, (236, 236, 236)),
-    ("button_normal.png", 74, 32, (224, 224, 224)),
-    ("hover_close.png", 28, 20, (232, 96, 80)),
-    ("normal_close.png", 28, 20, (90, 150, 210)),
-    ("press_close.png", 28, 20, (190, 60, 50)),
-    ("button_foucs.png", 74, 32, (214, 228, 244)),
-    ("edit_bk.png", 77, 24, (255, 255, 255)),
-    ("button_disable.png", 74, 32, (240, 240, 240)),
-    ("min_normal.png", 24, 20, (90, 150, 210)),
-    ("min_hover.png", 24, 20, (120, 176, 230)),
-    ("title_bg.png", 328, 31, (70, 130, 200)),
-    ("xiezai_icon.png", 16, 18, (250, 200, 60)),
-    ("xiezai_inbar.png", 446, 11, (214, 214, 214)),
-    ("xiezai_inbar_color.png", 146, 10, (80, 180, 90)),
-    ("xiezai_qustion.png", 34, 36, (70, 140, 220)),
-    ("xiezai_tanhao.png", 34, 36, (240, 150, 40)),
-    ("xiezai_txt.png", 73, 14, (255, 255, 255)),
-    ("min_press.png", 24, 20, (60, 120, 180)),
+    ("button_click.png", 74, 32), ("button_hover.png", 74, 32), ("button_normal.png", 74, 32),
+    ("hover_close.png", 28, 20), ("normal_close.png", 28, 20), ("press_close.png", 28, 20),
+    ("button_foucs.png", 74, 32), ("edit_bk.png", 77, 24), ("button_disable.png", 74, 32),
+    ("min_normal.png", 24, 20), ("min_hover.png", 24, 20), ("title_bg.png", 328, 31),
+    ("xiezai_icon.png", 16, 18), ("xiezai_inbar.png", 446, 11), ("xiezai_inbar_color.png", 146, 10),
+    ("xiezai_qustion.png", 34, 36), ("xiezai_tanhao.png", 34, 36), ("xiezai_txt.png", 73, 14),
+    ("min_press.png", 24, 20),
 ]
 OPAQUE = {"title_bg.png"}
+WHITE = (0xFF, 0xFF, 0xFF)
+TITLE_TOP, TITLE_BOTTOM = (0x2F, 0x93, 0xEC), (0x1A, 0x76, 0xD2)
 
 
-def picture(width, height, fill, alpha):
-    edge = tuple(c * 2 // 3 for c in fill)
-    rows = []
-    for y in range(height):
-        row = []
-        for x in range(width):
-            row += edge if x in (0, width - 1) or y in (0, height - 1) else fill
-            if alpha:
-                row.append(255)
-        rows.append(row)
-    return rows
+def state_of(stem):
+    for word, state in (("click", "pressed"), ("press", "pressed"), ("hover", "hover"), ("disable", "disabled"),
+                        ("foucs", "focus")):
+        if word in stem.split("_"):
+            return state
+    return "normal"
+
+
+def picture(name, width, height):
+    stem = name[:-4]
+    state = state_of(stem)
+    c = art.Canvas(width, height)
+    if stem.startswith("button_"):
+        art.button(c, state)
+    elif stem.endswith("_close"):
+        if state != "normal":
+            c.fill(art.sd_round_rect(0, 0, width, height, 0), (0xE8, 0x11, 0x23) if state == "hover" else (0xBF, 0x0E, 0x1D))
+        art.cross(c, WHITE, 4, width=1.4)
+    elif stem.startswith("min_"):
+        if state != "normal":
+            c.fill(art.sd_round_rect(0, 0, width, height, 0), (0xFF, 0xFF, 0xFF, 0x33 if state == "hover" else 0x1A))
+            if state == "pressed":
+                c.fill(art.sd_round_rect(0, 0, width, height, 0), (0, 0, 0, 0x22))
+        art.dash(c, WHITE, 4.5, width=1.4)
+    elif stem == "edit_bk":
+        box = art.sd_round_rect(0, 0, width, height, 2.5)
+        c.fill(box, WHITE)
+        c.fill(art.sd_ring(box, 1.0), (0xC5, 0xCB, 0xD2))
+    elif stem == "title_bg":
+        c.fill(art.sd_round_rect(0, 0, width, height, 0), art.vertical(TITLE_TOP, TITLE_BOTTOM, 0, height))
+    elif stem == "xiezai_icon":
+        art.app_icon(c, WHITE, TITLE_BOTTOM, y0=1.0, size=16)
+    elif stem == "xiezai_inbar":
+        track = art.sd_round_rect(0, 0, width, height, 3)
+        c.fill(track, (0xE4, 0xE8, 0xED))
+        c.fill(art.sd_ring(track, 1.0), (0xD3, 0xD8, 0xDF))
+    elif stem == "xiezai_inbar_color":
+        # Square on the left (that column is stretched), round on the right.
+        c.fill(art.sd_round_rect(-4, 0, width, height, 3), art.vertical((0x4F, 0xA8, 0xF5), (0x1C, 0x7E, 0xDE), 0, height))
+    elif stem == "xiezai_qustion":
+        art.round_mark(c, (0x1E, 0x88, 0xE5), "?", r=16)
+    elif stem == "xiezai_tanhao":
+        art.round_mark(c, (0xF0, 0x8C, 0x1A), "!", r=16)
+    elif stem == "xiezai_txt":
+        c.text_at("TqNelu 卸载", 12, WHITE, 0, height / 2.0)
+    else:
+        raise SystemExit("draw_uninstall_pictures.py: no drawing for " + name)
+    return c.png(alpha=name not in OPAQUE)
 
 
 def main():
     out, table = sys.argv[1], sys.argv[2]
     os.makedirs(out, exist_ok=True)
     files = []
-    for name, width, height, fill in PICTURES:
-        alpha = name not in OPAQUE
+    for name, width, height in PICTURES:
         path = os.path.join(out, name)
-        data = draw_skins.png(width, height, picture(width, height, fill, alpha), alpha)
+        data = picture(name, width, height)
         if not os.path.exists(path) or open(path, "rb").read() != data:
             with open(path, "wb") as f:
                 f.write(data)
