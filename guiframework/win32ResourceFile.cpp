@@ -28,11 +28,12 @@ KqByteArray kqReadWholeFile(const KqString& path)
     LARGE_INTEGER size;
     // Byte arrays hold at most 2 GB; larger files are not resources.
     if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < 0x7FFFFFF0) {
-        bytes.setLength(static_cast<int>(size.QuadPart));
         DWORD got = 0;
-        if (!ReadFile(file, bytes.mutableData(), static_cast<DWORD>(size.QuadPart), &got, nullptr))
-            got = 0;
-        bytes.setLength(static_cast<int>(got));
+        if (bytes.setLength(static_cast<int>(size.QuadPart))) {
+            if (!ReadFile(file, bytes.mutableData(), static_cast<DWORD>(size.QuadPart), &got, nullptr))
+                got = 0;
+            bytes.setLength(static_cast<int>(got));
+        }
     }
     CloseHandle(file);
     return bytes;

@@ -150,7 +150,7 @@ void SorvaMainWindow::onWindowMessage(KqGraphicsItem*, KqEvent* event)
         std::wstring path;
         double fraction = 0;
         takeUninstallProgress(e->wParam, e->lParam, path, fraction);
-        onProgress(toKq(path), fraction);
+        onProgress(toKq(onceSeparated(path)), fraction);
     } else if (e->message == MSG_UNINSTALL_FINISH) {
         onFinish();
     } else {
