@@ -65,19 +65,6 @@ TEST(KqClipboardTest, ViewerChainMessages)
     ChangeClipboardChain(viewer.hwnd(), viewer.next);
 }
 
-TEST(KqClipboardTest, TheHiddenWindowGoesWithTheClipboard)
-{
-    HWND window = nullptr, viewerBefore = GetClipboardViewer();
-    {
-        KqClipboard clipboard;
-        window = clipboard.window();
-        ASSERT_TRUE(IsWindow(window));
-        EXPECT_EQ(window, GetClipboardViewer());
-    }
-    EXPECT_FALSE(IsWindow(window));
-    EXPECT_EQ(viewerBefore, GetClipboardViewer()); // the chain is whole again
-}
-
 // Other programs on the display may hold the clipboard for a moment (under
 // Wine, its bridge to the X selection does whenever another prefix starts).
 bool openClipboardWhenFree()
