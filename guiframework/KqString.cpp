@@ -29,6 +29,13 @@ template <class D> void release(D* d)
         mp_free(d);
 }
 
+// Lengths above these are refused before the growth rule could overflow.
+const int kMaxUnits = 0x3FFF0000;
+const int kMaxBytes = 0x7FFE0000;
+// Capacities a block may be made with (the growth rule adds at most 4096 bytes).
+bool stringCapacityOk(int capacity) { return capacity >= 0 && capacity <= kMaxUnits + 2048; }
+bool bytesCapacityOk(int capacity) { return capacity >= 0 && capacity <= kMaxBytes + 4096; }
+
 // One bit cleared, not rounding: the block sizes stay pool-friendly.
 int grownBytes(int b)
 {
@@ -42,7 +49,7 @@ int grownBytes(int b)
 // Null when the block cannot be had (the pool has reported it).
 KqString::Data* newString(int capacity)
 {
-    if (capacity < 0 || static_cast<size_t>(capacity) > (0x7FFFFFF0u - kStringHeader) / 2 - 1)
+    if (!stringCapacityOk(capacity))
         return nullptr;
     KqString::Data* d = static_cast<KqString::Data*>(mp_alloc(static_cast<unsigned>(kStringHeader + 2 * (static_cast<size_t>(capacity) + 1))));
     if (!d)
@@ -57,7 +64,7 @@ KqString::Data* newString(int capacity)
 
 KqByteArray::Data* newBytes(int capacity)
 {
-    if (capacity < 0 || static_cast<size_t>(capacity) > 0x7FFFFFF0u - kBytesHeader - 1)
+    if (!bytesCapacityOk(capacity))
         return nullptr;
     KqByteArray::Data* d = static_cast<KqByteArray::Data*>(mp_alloc(static_cast<unsigned>(kBytesHeader + static_cast<size_t>(capacity) + 1)));
     if (!d)
@@ -170,7 +177,7 @@ bool KqString::isNull() const { return d == &g_nullString; }
 bool KqString::reallocate(int capacity)
 {
     if (d->ref == 1 && d->data == d->array) {
-        if (capacity < 0 || static_cast<size_t>(capacity) > (0x7FFFFFF0u - kStringHeader) / 2 - 1)
+        if (!stringCapacityOk(capacity))
             return false;
         Data* grown = static_cast<Data*>(mp_realloc(d, static_cast<unsigned>(kStringHeader + 2 * (static_cast<size_t>(capacity) + 1))));
         if (!grown)
@@ -210,7 +217,7 @@ KqString& KqString::append(const KqString& other)
         *this = other;
         return *this;
     }
-    if (other.d->size > 0x3FFFFFF0 - d->size)
+    if (other.d->size > kMaxUnits - d->size)
         return *this; // the sum would not fit: unchanged
     int total = d->size + other.d->size;
     KqString keep(other); // the other may be this very string
@@ -229,6 +236,8 @@ KqString& KqString::append(const KqChar* text)
 
 KqString& KqString::append(KqChar unit)
 {
+    if (d->size >= kMaxUnits)
+        return *this;
     int total = d->size + 1;
     if ((d->ref != 1 || d->data != d->array || d->alloc < total) && !reallocate(grownCapacity(total)))
         return *this;
@@ -253,6 +262,8 @@ bool KqString::setLength(int n)
         *this = KqString(&g_emptyString);
         return true;
     }
+    if (n > kMaxUnits)
+        return false;
     if ((d->ref != 1 || d->data != d->array || d->alloc < n) && !reallocate(grownCapacity(n)))
         return false;
     d->size = n;
@@ -486,7 +497,7 @@ void KqByteArray::clear() { *this = KqByteArray(); }
 bool KqByteArray::reallocate(int capacity)
 {
     if (d->ref == 1 && d->data == d->array) {
-        if (capacity < 0 || static_cast<size_t>(capacity) > 0x7FFFFFF0u - kBytesHeader - 1)
+        if (!bytesCapacityOk(capacity))
             return false;
         Data* grown = static_cast<Data*>(mp_realloc(d, static_cast<unsigned>(kBytesHeader + static_cast<size_t>(capacity) + 1)));
         if (!grown)
@@ -531,6 +542,8 @@ bool KqByteArray::setLength(int n)
         d = &g_emptyBytes;
         return true;
     }
+    if (n > kMaxBytes)
+        return false;
     if (isNull()) {
         Data* fresh = newBytes(n);
         if (!fresh)
@@ -552,7 +565,7 @@ KqByteArray KqByteArray::toHex() const
 {
     static const char digits[] = "0123456789abcdef";
     KqByteArray hex;
-    if (d->size > 0x3FFFFFF0 || !hex.setLength(2 * d->size))
+    if (d->size > kMaxBytes / 2 || !hex.setLength(2 * d->size))
         return KqByteArray();
     for (int i = 0; i < d->size; ++i) {
         unsigned char byte = static_cast<unsigned char>(d->data[i]);

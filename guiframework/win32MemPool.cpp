@@ -84,28 +84,30 @@ const char kRepeatFree[] = "mp_free - repeat free block 0x%08" PRIXPTR "!";
 const char kCorruptFree[] = "mp_free - detect block 0x%08" PRIXPTR " corrupt!";
 const char kOutOfMemory[] = "mp_alloc - no memory for %u bytes!";
 
-// Null after reporting when the hook refuses the allocation.
-bool allocationRefused(unsigned size)
+// A failed allocation is told like misuse, without stopping in a debugger:
+// the caller gets null and copes.
+void reportNoMemory(unsigned size)
 {
-    if (!g_allocHook || g_allocHook(size))
-        return false;
     char text[128];
     snprintf(text, sizeof text, kOutOfMemory, size);
     OutputDebugStringA(text);
     if (g_hook)
         g_hook(text);
+}
+
+// True, reported, when the allocation hook refuses the request.
+bool allocationRefused(unsigned size)
+{
+    if (!g_allocHook || g_allocHook(size))
+        return false;
+    reportNoMemory(size);
     return true;
 }
 
 void* reportIfNull(void* p, unsigned size)
 {
-    if (!p) {
-        char text[128];
-        snprintf(text, sizeof text, kOutOfMemory, size);
-        OutputDebugStringA(text);
-        if (g_hook)
-            g_hook(text);
-    }
+    if (!p)
+        reportNoMemory(size);
     return p;
 }
 
