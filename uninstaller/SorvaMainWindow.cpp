@@ -3,6 +3,7 @@
 #include "KqAnchors.h"
 #include "KqBasicItems.h"
 #include "KqEvent.h"
+#include "KqFont.h"
 #include "KqGraphicsFrameItem.h"
 #include "KqPositioner.h"
 #include "KqProgressBar.h"
@@ -90,23 +91,24 @@ SorvaMainWindow::SorvaMainWindow() : m_timer(new KqTimer)
     m_button->anchors()->setRight(KqAnchorLine(this, KqAnchorLine::Right));
     m_button->anchors()->setRightMargin(130);
     m_button->anchors()->setBottom(KqAnchorLine(this, KqAnchorLine::Bottom));
-    m_button->anchors()->setBottomMargin(20);
+    m_button->anchors()->setBottomMargin(kButtonBottomMargin);
     m_button->setEnabled(false);
 
-    // Beside the bar; the frame spans the window's width and reaches its bottom.
+    // Below the bar, across the window, and exactly one list line (two
+    // paths) high: scrolled to the newest line no line is ever cut, and the
+    // list ends above the button instead of running under it.
     m_list = new KqGraphicsMarginsPixmapItem(frame);
     m_list->anchors()->setTop(KqAnchorLine(m_bar, KqAnchorLine::Bottom));
-    m_list->anchors()->setTopMargin(12);
-    m_list->anchors()->setBottom(KqAnchorLine(frame, KqAnchorLine::Bottom));
-    m_list->anchors()->setBottomMargin(48);
+    m_list->anchors()->setTopMargin(kListTopGap);
     m_list->anchors()->setLeft(KqAnchorLine(frame, KqAnchorLine::Left));
     m_list->anchors()->setRight(KqAnchorLine(frame, KqAnchorLine::Right));
-    KqScrollArea* scroll = new KqScrollArea(m_list);
-    scroll->background()->setStateImageUrl(KqGraphicsFrameItem::NormalImage, KqString());
-    scroll->anchors()->setFill(m_list);
-    scroll->anchors()->setLeftMargin(32);
+    m_list->setHeight(KqFont().measureText(KqString(u"C:\\\nC:\\"), 1000).height);
+    m_scroll = new KqScrollArea(m_list);
+    m_scroll->background()->setStateImageUrl(KqGraphicsFrameItem::NormalImage, KqString());
+    m_scroll->anchors()->setFill(m_list);
+    m_scroll->anchors()->setLeftMargin(32);
     m_column = new KqColumnPositioner;
-    scroll->setWidget(m_column);
+    m_scroll->setWidget(m_column);
 
     m_button->eventSignalDispatch()->connect(KqMouseClickedEvent::classInfo(), this, &SorvaMainWindow::onClose);
     m_close->eventSignalDispatch()->connect(KqMouseClickedEvent::classInfo(), this, &SorvaMainWindow::onClose);
@@ -150,7 +152,7 @@ void SorvaMainWindow::onWindowMessage(KqGraphicsItem*, KqEvent* event)
         std::wstring path;
         double fraction = 0;
         takeUninstallProgress(e->wParam, e->lParam, path, fraction);
-        onProgress(toKq(path), fraction);
+        onProgress(toKq(onceSeparated(path)), fraction);
     } else if (e->message == MSG_UNINSTALL_FINISH) {
         onFinish();
     } else {
@@ -186,6 +188,10 @@ void SorvaMainWindow::flushList()
     KqRectF size = line->font().measureText(m_pending, m_list->width() - 10);
     line->setTextAndSize(m_pending, KqSizeF{size.width, size.height});
     m_pending = KqString();
+    // The newest line in sight: the list scrolls along with the deletion.
+    KqScrollBar* bar = m_scroll->verticalScrollBar();
+    if (bar && bar->isVisible())
+        bar->setValue(bar->maximum());
 }
 
 void SorvaMainWindow::onFinish()

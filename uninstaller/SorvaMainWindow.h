@@ -13,6 +13,7 @@ class KqGraphicsPixmapItem;
 class KqGraphicsSimpleTextItem;
 class KqProgressBar;
 class KqPushButton;
+class KqScrollArea;
 class KqTimer;
 
 class SorvaMainWindow : public KqFrameWindow {
@@ -20,6 +21,8 @@ class SorvaMainWindow : public KqFrameWindow {
 public:
     // The list never holds more lines than this; later ones overwrite the last.
     static constexpr int kMaxListItems = 200;
+    static constexpr int kButtonBottomMargin = 20;
+    static constexpr int kListTopGap = 8;
 
     SorvaMainWindow();
     ~SorvaMainWindow() override;
@@ -34,6 +37,7 @@ public:
     KqPushButton* closeButton() const { return m_close; }
     KqGraphicsMarginsPixmapItem* list() const { return m_list; }
     KqColumnPositioner* listColumn() const { return m_column; }
+    KqScrollArea* listArea() const { return m_scroll; }
     KqTimer* timer() const { return m_timer; }
     const KqString& pendingText() const { return m_pending; }
 
@@ -58,5 +62,6 @@ private:
     KqPushButton* m_button;
     KqPushButton* m_close;
     KqGraphicsMarginsPixmapItem* m_list;
+    KqScrollArea* m_scroll;
     KqColumnPositioner* m_column;
 };

@@ -29,6 +29,18 @@ std::wstring fromKq(const KqString& text)
     return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), static_cast<size_t>(text.length()));
 }
 
+std::wstring onceSeparated(const std::wstring& path)
+{
+    std::wstring out;
+    out.reserve(path.size());
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == L'\\' && i >= 2 && !out.empty() && out.back() == L'\\')
+            continue;
+        out += path[i];
+    }
+    return out;
+}
+
 KqGraphicsPixmapItem* picture(KqGraphicsItem* parent, const char16_t* url)
 {
     KqGraphicsPixmapItem* item = new KqGraphicsPixmapItem(parent);

@@ -25,6 +25,10 @@ void prepareResources();
 
 KqString toKq(const std::wstring& text);
 std::wstring fromKq(const KqString& text);
+// The path with a single backslash between its parts (a network path keeps
+// its two leading ones): the cleaner joins a folder that already ends in a
+// backslash with another one.
+std::wstring onceSeparated(const std::wstring& path);
 
 KqGraphicsPixmapItem* picture(KqGraphicsItem* parent, const char16_t* url);
 KqGraphicsSimpleTextItem* text(KqGraphicsItem* parent, const KqString& text);

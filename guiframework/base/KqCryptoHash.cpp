@@ -40,7 +40,8 @@ KqByteArray KqCryptoHash::result()
         return d->result;
     int length = d->algorithm == Sha1 ? 20 : 16;
     KqByteArray digest;
-    digest.setLength(length);
+    if (!digest.setLength(length))
+        return d->result;
     if (d->digest->peek(digest.mutableData(), length))
         d->result = digest;
     return d->result;

@@ -42,7 +42,8 @@ KqByteArray KqIODevice::read(int64_t n)
     if (n <= 0 || n > kMaxRead)
         return KqByteArray("", 0);
     KqByteArray bytes;
-    bytes.setLength(static_cast<int>(n));
+    if (!bytes.setLength(static_cast<int>(n)))
+        return KqByteArray("", 0);
     int64_t got = readData(bytes.mutableData(), n);
     // A short read leaves only what arrived, never stale bytes after it.
     bytes.setLength(got > 0 ? static_cast<int>(got < n ? got : n) : 0);

@@ -29,6 +29,13 @@ template <class D> void release(D* d)
         mp_free(d);
 }
 
+// Lengths above these are refused before the growth rule could overflow.
+const int kMaxUnits = 0x3FFF0000;
+const int kMaxBytes = 0x7FFE0000;
+// Capacities a block may be made with (the growth rule adds at most 4096 bytes).
+bool stringCapacityOk(int capacity) { return capacity >= 0 && capacity <= kMaxUnits + 2048; }
+bool bytesCapacityOk(int capacity) { return capacity >= 0 && capacity <= kMaxBytes + 4096; }
+
 // One bit cleared, not rounding: the block sizes stay pool-friendly.
 int grownBytes(int b)
 {
@@ -39,9 +46,14 @@ int grownBytes(int b)
     return (b + 4096) & ~4096;
 }
 
+// Null when the block cannot be had (the pool has reported it).
 KqString::Data* newString(int capacity)
 {
+    if (!stringCapacityOk(capacity))
+        return nullptr;
     KqString::Data* d = static_cast<KqString::Data*>(mp_alloc(static_cast<unsigned>(kStringHeader + 2 * (static_cast<size_t>(capacity) + 1))));
+    if (!d)
+        return nullptr;
     d->ref = 1;
     d->alloc = capacity;
     d->size = 0;
@@ -52,7 +64,11 @@ KqString::Data* newString(int capacity)
 
 KqByteArray::Data* newBytes(int capacity)
 {
+    if (!bytesCapacityOk(capacity))
+        return nullptr;
     KqByteArray::Data* d = static_cast<KqByteArray::Data*>(mp_alloc(static_cast<unsigned>(kBytesHeader + static_cast<size_t>(capacity) + 1)));
+    if (!d)
+        return nullptr;
     d->ref = 1;
     d->alloc = capacity;
     d->size = 0;
@@ -92,6 +108,10 @@ KqString::KqString(const KqChar* text, int length)
     if (length < 0)
         length = unitLength(text);
     d = newString(length);
+    if (!d) {
+        d = &g_nullString; // no memory: the null string, never a half-made one
+        return;
+    }
     memcpy(d->array, text, 2 * static_cast<size_t>(length));
     d->size = length;
     d->array[length] = 0;
@@ -154,33 +174,39 @@ KqString KqString::fromInt(int value, int radix)
 
 bool KqString::isNull() const { return d == &g_nullString; }
 
-void KqString::reallocate(int capacity)
+bool KqString::reallocate(int capacity)
 {
     if (d->ref == 1 && d->data == d->array) {
+        if (!stringCapacityOk(capacity))
+            return false;
         Data* grown = static_cast<Data*>(mp_realloc(d, static_cast<unsigned>(kStringHeader + 2 * (static_cast<size_t>(capacity) + 1))));
         if (!grown)
-            return;
+            return false; // the old block is untouched
         d = grown;
         d->data = d->array;
         d->alloc = capacity;
         if (d->size > capacity)
             d->size = capacity;
         d->array[d->size] = 0;
-        return;
+        return true;
     }
     Data* fresh = newString(capacity);
+    if (!fresh)
+        return false;
     int keep = d->size < capacity ? d->size : capacity;
     memcpy(fresh->array, d->data, 2 * static_cast<size_t>(keep));
     fresh->size = keep;
     fresh->array[keep] = 0;
     release(d);
     d = fresh;
+    return true;
 }
 
-void KqString::detach()
+bool KqString::detach()
 {
     if (d->ref != 1 || d->data != d->array)
-        reallocate(d->alloc > d->size ? d->alloc : d->size);
+        return reallocate(d->alloc > d->size ? d->alloc : d->size);
+    return true;
 }
 
 KqString& KqString::append(const KqString& other)
@@ -191,10 +217,12 @@ KqString& KqString::append(const KqString& other)
         *this = other;
         return *this;
     }
+    if (other.d->size > kMaxUnits - d->size)
+        return *this; // the sum would not fit: unchanged
     int total = d->size + other.d->size;
     KqString keep(other); // the other may be this very string
-    if (d->ref != 1 || d->data != d->array || d->alloc < total)
-        reallocate(grownCapacity(total));
+    if ((d->ref != 1 || d->data != d->array || d->alloc < total) && !reallocate(grownCapacity(total)))
+        return *this; // no memory: unchanged
     memcpy(d->data + d->size, keep.d->data, 2 * static_cast<size_t>(keep.d->size));
     d->size = total;
     d->data[total] = 0;
@@ -208,9 +236,11 @@ KqString& KqString::append(const KqChar* text)
 
 KqString& KqString::append(KqChar unit)
 {
+    if (d->size >= kMaxUnits)
+        return *this;
     int total = d->size + 1;
-    if (d->ref != 1 || d->data != d->array || d->alloc < total)
-        reallocate(grownCapacity(total));
+    if ((d->ref != 1 || d->data != d->array || d->alloc < total) && !reallocate(grownCapacity(total)))
+        return *this;
     d->data[d->size] = unit;
     d->size = total;
     d->data[total] = 0;
@@ -226,16 +256,19 @@ KqString operator+(const KqString& a, const KqString& b)
 
 void KqString::clear() { *this = KqString(); }
 
-void KqString::setLength(int n)
+bool KqString::setLength(int n)
 {
     if (n <= 0) {
         *this = KqString(&g_emptyString);
-        return;
+        return true;
     }
-    if (d->ref != 1 || d->data != d->array || d->alloc < n)
-        reallocate(grownCapacity(n));
+    if (n > kMaxUnits)
+        return false;
+    if ((d->ref != 1 || d->data != d->array || d->alloc < n) && !reallocate(grownCapacity(n)))
+        return false;
     d->size = n;
     d->data[n] = 0;
+    return true;
 }
 
 void KqString::erase(int position, int count)
@@ -248,7 +281,8 @@ void KqString::erase(int position, int count)
         setLength(position);
         return;
     }
-    detach();
+    if (!detach())
+        return; // the shared block must not change under its other holders
     memmove(d->data + position, d->data + position + count, 2 * static_cast<size_t>(d->size - position - count + 1));
     d->size -= count;
 }
@@ -384,12 +418,17 @@ KqString& KqString::replace(const KqString& before, const KqString& after)
         return *this; // nothing to find; an empty needle would never advance
     KqString result(&g_emptyString);
     int from = 0;
+    int expected = 0;
     for (int at = indexOf(before, 0); at >= 0; at = indexOf(before, from)) {
         result.append(KqString(d->data + from, at - from));
         result.append(after);
+        expected += at - from + after.d->size;
         from = at + before.d->size;
     }
     result.append(KqString(d->data + from, d->size - from));
+    expected += d->size - from;
+    if (result.d->size != expected)
+        return *this; // a piece could not be had: unchanged
     *this = result;
     return *this;
 }
@@ -412,11 +451,31 @@ KqByteArray::KqByteArray(const char* text, int length)
     } else if (!text[0] || length <= 0) {
         d = &g_emptyBytes;
     } else {
-        d = newBytes(length);
-        memcpy(d->array, text, static_cast<size_t>(length));
-        d->size = length;
-        d->array[length] = 0;
+        copyIn(text, length);
     }
+}
+
+KqByteArray KqByteArray::fromBytes(const void* bytes, int length)
+{
+    KqByteArray result;
+    if (!bytes)
+        return result;
+    if (length <= 0)
+        return KqByteArray("", 0);
+    result.copyIn(static_cast<const char*>(bytes), length);
+    return result;
+}
+
+void KqByteArray::copyIn(const char* bytes, int length)
+{
+    d = newBytes(length);
+    if (!d) {
+        d = &g_nullBytes; // no memory: the null array, never a half-made one
+        return;
+    }
+    memcpy(d->array, bytes, static_cast<size_t>(length));
+    d->size = length;
+    d->array[length] = 0;
 }
 
 KqByteArray::KqByteArray(const KqByteArray& other) : d(other.d) { retain(d); }
@@ -435,56 +494,79 @@ bool KqByteArray::isNull() const { return d == &g_nullBytes; }
 
 void KqByteArray::clear() { *this = KqByteArray(); }
 
-void KqByteArray::reallocate(int capacity)
+bool KqByteArray::reallocate(int capacity)
 {
     if (d->ref == 1 && d->data == d->array) {
+        if (!bytesCapacityOk(capacity))
+            return false;
         Data* grown = static_cast<Data*>(mp_realloc(d, static_cast<unsigned>(kBytesHeader + static_cast<size_t>(capacity) + 1)));
         if (!grown)
-            return;
+            return false;
         d = grown;
         d->data = d->array;
         d->alloc = capacity;
         if (d->size > capacity)
             d->size = capacity;
         d->array[d->size] = 0;
-        return;
+        return true;
     }
     Data* fresh = newBytes(capacity);
+    if (!fresh)
+        return false;
     int keep = d->size < capacity ? d->size : capacity;
     memcpy(fresh->array, d->data, static_cast<size_t>(keep));
     fresh->size = keep;
     fresh->array[keep] = 0;
     release(d);
     d = fresh;
+    return true;
 }
 
-void KqByteArray::detach()
+bool KqByteArray::detach()
 {
     if (d->ref != 1 || d->data != d->array)
-        reallocate(d->alloc > d->size ? d->alloc : d->size);
+        return reallocate(d->alloc > d->size ? d->alloc : d->size);
+    return true;
 }
 
-void KqByteArray::setLength(int n)
+char* KqByteArray::mutableData()
+{
+    // Never the bytes of a block others still hold.
+    return detach() ? d->data : nullptr;
+}
+
+bool KqByteArray::setLength(int n)
 {
     if (n <= 0) {
         release(d);
         d = &g_emptyBytes;
-        return;
+        return true;
     }
+    if (n > kMaxBytes)
+        return false;
     if (isNull()) {
-        d = newBytes(n);
+        Data* fresh = newBytes(n);
+        if (!fresh)
+            return false;
+        d = fresh;
     } else if (d->ref != 1 || d->data != d->array || n > d->alloc || (n < d->size && n < d->alloc / 2)) {
-        reallocate(grownCapacity(n));
+        if (!reallocate(grownCapacity(n))) {
+            if (n > d->alloc || d->ref != 1 || d->data != d->array)
+                return false;
+            // Only the shrink to a smaller block failed: keep the larger one.
+        }
     }
     d->size = n;
     d->data[n] = 0;
+    return true;
 }
 
 KqByteArray KqByteArray::toHex() const
 {
     static const char digits[] = "0123456789abcdef";
     KqByteArray hex;
-    hex.setLength(2 * d->size);
+    if (d->size > kMaxBytes / 2 || !hex.setLength(2 * d->size))
+        return KqByteArray();
     for (int i = 0; i < d->size; ++i) {
         unsigned char byte = static_cast<unsigned char>(d->data[i]);
         hex.d->data[2 * i] = digits[byte >> 4];

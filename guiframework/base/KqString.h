@@ -42,7 +42,8 @@ public:
     KqString& append(const KqChar* text);
     KqString& append(KqChar unit);
     void clear();
-    void setLength(int n);
+    // False, the string unchanged, when its block cannot grow (no memory).
+    bool setLength(int n);
     void erase(int position, int count);
     KqString prefix(int n) const;
     KqString suffix(int n) const;
@@ -61,13 +62,14 @@ public:
     KqChar unitAt(int index) const;
     KqString& replace(const KqString& before, const KqString& after);
     KqByteArray toUtf8() const;
-    void detach();
+    // False, still shared, when no block for the copy could be had.
+    bool detach();
 
     static int grownCapacity(int needed);
 
 private:
     explicit KqString(Data* block) : d(block) {}
-    void reallocate(int capacity);
+    bool reallocate(int capacity);
     Data* d;
 };
 
@@ -85,6 +87,7 @@ public:
 
     KqByteArray();
     KqByteArray(const char* text);
+    // Text rule: a first byte of zero gives the shared empty array.
     KqByteArray(const char* text, int length);
     KqByteArray(const KqByteArray& other);
     KqByteArray& operator=(const KqByteArray& other);
@@ -92,21 +95,27 @@ public:
 
     int size() const { return d->size; }
     const char* data() const { return d->data; }
-    char* mutableData() { detach(); return d->data; }
+    // Exactly `length` bytes, whatever they are (a zero first byte included).
+    static KqByteArray fromBytes(const void* bytes, int length);
+
+    // Null when the block is shared and no copy could be had.
+    char* mutableData();
     bool isNull() const;
     bool isEmpty() const { return d->size == 0; }
     bool sharesBlockWith(const KqByteArray& other) const { return d == other.d; }
     int capacity() const { return d->alloc; }
     void clear();
-    void setLength(int n);
-    void detach();
+    // False, the array unchanged, when its block cannot grow (no memory).
+    bool setLength(int n);
+    bool detach();
     KqByteArray toHex() const;
     bool operator==(const KqByteArray& other) const;
 
     static int grownCapacity(int needed);
 
 private:
-    void reallocate(int capacity);
+    bool reallocate(int capacity);
+    void copyIn(const char* bytes, int length);
     Data* d;
 };
 

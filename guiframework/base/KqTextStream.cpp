@@ -44,13 +44,15 @@ void KqTextStream::decode(const char* bytes, int length)
         int units = length / 2;
         if (units > 0) {
             KqString text;
-            text.setLength(units);
-            KqChar* out = const_cast<KqChar*>(text.data());
-            const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
-            int low = m_encoding == Utf16Le ? 0 : 1;
-            for (int i = 0; i < units; ++i)
-                out[i] = static_cast<KqChar>(b[2 * i + low] | (b[2 * i + 1 - low] << 8));
-            m_buffer.append(text);
+            // Without memory for the units they are dropped; nothing is written.
+            if (text.setLength(units)) {
+                KqChar* out = const_cast<KqChar*>(text.data());
+                const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
+                int low = m_encoding == Utf16Le ? 0 : 1;
+                for (int i = 0; i < units; ++i)
+                    out[i] = static_cast<KqChar>(b[2 * i + low] | (b[2 * i + 1 - low] << 8));
+                m_buffer.append(text);
+            }
         }
     } else {
         // A character cut by the end of the chunk is finished by the next one.

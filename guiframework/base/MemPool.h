@@ -19,6 +19,12 @@ void mp_init();
 typedef void (*MpReportHook)(const char* text);
 void mp_set_report_hook(MpReportHook hook);
 
+// Asked before every allocation the pool makes for a caller (block, heap or
+// reallocation); false refuses it as if memory had run out: the caller gets
+// null and the refusal is reported. Tests use it to inject exhaustion.
+typedef bool (*MpAllocHook)(unsigned size);
+void mp_set_alloc_hook(MpAllocHook hook);
+
 // Introspection for tests and diagnostics.
 bool mp_disabled();
 unsigned mp_chunk_count();

@@ -82,6 +82,7 @@ void KqGraphicsSimpleTextItem::remeasure()
 {
     KqRectF measured = m_font.measureText(m_text, 100000);
     setRect(KqRectF(0, 0, measured.width, measured.height));
+    update(); // a new text of the same size repaints too
 }
 
 void KqGraphicsSimpleTextItem::setText(const KqString& text)

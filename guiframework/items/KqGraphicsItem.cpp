@@ -231,6 +231,20 @@ void KqGraphicsItem::setVisible(bool visible)
         return;
     setStateBits(Visible, visible);
     notifyChangeListeners(VisibilityChanged, KqVariant(int32_t(visible ? 1 : 0)), KqVariant(int32_t(visible ? 0 : 1)));
+    // Hidden, its pixels must go; shown, they must come: children may reach
+    // outside the item's own rectangle.
+    updateSubtree();
+}
+
+void KqGraphicsItem::updateSubtree()
+{
+    if (!m_scene)
+        return;
+    update();
+    for (int i = 0; i < m_children.count(); ++i) {
+        if (m_children.at(i)->isVisible())
+            m_children.at(i)->updateSubtree();
+    }
 }
 
 void KqGraphicsItem::setEnabled(bool enabled)

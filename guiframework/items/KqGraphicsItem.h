@@ -101,6 +101,8 @@ public:
     double baselineOffset() const { return m_baselineOffset; }
     // Repaints part of the item; an empty rectangle means the whole item.
     void update(const KqRectF& rect = KqRectF());
+    // Repaints the item and every visible descendant.
+    void updateSubtree();
 
     void addAnimation(KqAbstractAnimation* animation);
     void removeAnimation(KqAbstractAnimation* animation);

@@ -19,14 +19,37 @@
 
 // Memory pool: off.
 
+namespace {
+MpReportHook g_reportHook;
+MpAllocHook g_allocHook;
+
+bool refused(unsigned size)
+{
+    if (!g_allocHook || g_allocHook(size))
+        return false;
+    char text[128];
+    snprintf(text, sizeof text, "mp_alloc - no memory for %u bytes!", size);
+    if (g_reportHook)
+        g_reportHook(text);
+    return true;
+}
+} // namespace
+
 void mp_init() {}
 bool mp_disabled() { return true; }
-void* mp_alloc(unsigned size) { return malloc(size ? size : 1); }
+void* mp_alloc(unsigned size) { return refused(size) ? nullptr : malloc(size ? size : 1); }
 void mp_free(void* p) { free(p); }
 size_t mp_size(void* p) { return p ? malloc_usable_size(p) : 0; }
-void* mp_realloc(void* p, unsigned size) { return realloc(p, size ? size : 1); }
+void* mp_realloc(void* p, unsigned size)
+{
+    // Like the pool, a block that already holds the size needs no memory.
+    if ((!p || size > malloc_usable_size(p)) && refused(size))
+        return nullptr;
+    return realloc(p, size ? size : 1);
+}
 bool mp_owns(const void*) { return false; }
-void mp_set_report_hook(MpReportHook) {}
+void mp_set_report_hook(MpReportHook hook) { g_reportHook = hook; }
+void mp_set_alloc_hook(MpAllocHook hook) { g_allocHook = hook; }
 unsigned mp_chunk_count() { return 0; }
 size_t mp_bytes_in_use() { return 0; }
 bool mp_chunk_info(unsigned, uint32_t*, uint32_t*) { return false; }

@@ -43,6 +43,7 @@ bool g_initialised;
 size_t g_bytesInUse; // block bytes handed out from the chunks
 CRITICAL_SECTION g_lock;
 MpReportHook g_hook;
+MpAllocHook g_allocHook;
 
 struct Lock {
     Lock() { EnterCriticalSection(&g_lock); }
@@ -81,6 +82,34 @@ const char kCorruptAlloc[] = "mp_alloc - detect block 0x%08" PRIXPTR " corrupt!"
 const char kNotInPool[] = "mp_free - block 0x%08" PRIXPTR " not in mem pool!";
 const char kRepeatFree[] = "mp_free - repeat free block 0x%08" PRIXPTR "!";
 const char kCorruptFree[] = "mp_free - detect block 0x%08" PRIXPTR " corrupt!";
+const char kOutOfMemory[] = "mp_alloc - no memory for %u bytes!";
+
+// A failed allocation is told like misuse, without stopping in a debugger:
+// the caller gets null and copes.
+void reportNoMemory(unsigned size)
+{
+    char text[128];
+    snprintf(text, sizeof text, kOutOfMemory, size);
+    OutputDebugStringA(text);
+    if (g_hook)
+        g_hook(text);
+}
+
+// True, reported, when the allocation hook refuses the request.
+bool allocationRefused(unsigned size)
+{
+    if (!g_allocHook || g_allocHook(size))
+        return false;
+    reportNoMemory(size);
+    return true;
+}
+
+void* reportIfNull(void* p, unsigned size)
+{
+    if (!p)
+        reportNoMemory(size);
+    return p;
+}
 
 // Chunk holding `p` as a block's data, or -1. Decided from the chunk table's
 // address ranges alone, so foreign pointers are never dereferenced.
@@ -188,11 +217,13 @@ int mp_size_class(unsigned size)
 void* mp_alloc(unsigned size)
 {
     mp_init();
+    if (allocationRefused(size))
+        return nullptr;
     if (g_disabled)
-        return malloc(size);
+        return reportIfNull(malloc(size ? size : 1), size);
     int cls = mp_size_class(size);
     if (cls < 0)
-        return malloc(size);
+        return reportIfNull(malloc(size), size);
     unsigned char* data = nullptr;
     {
         Lock lock;
@@ -209,7 +240,7 @@ void* mp_alloc(unsigned size)
             g_bytesInUse += kBlockSizes[cls];
         }
     }
-    return data ? data : malloc(size ? size : 1);
+    return data ? data : reportIfNull(malloc(size ? size : 1), size);
 }
 
 bool mp_owns(const void* p)
@@ -277,18 +308,17 @@ size_t mp_size(void* p)
 void* mp_realloc(void* p, unsigned size)
 {
     mp_init();
-    if (g_disabled)
-        return realloc(p, size);
     if (!p)
         return mp_alloc(size);
+    if (g_disabled)
+        return allocationRefused(size) ? nullptr : reportIfNull(realloc(p, size ? size : 1), size);
     unsigned char* data = static_cast<unsigned char*>(p);
     size_t oldSize = 0;
     {
         Lock lock;
         int index = owningChunk(p);
-        if (index < 0) {
-            return realloc(p, size);
-        }
+        if (index < 0)
+            return allocationRefused(size) ? nullptr : reportIfNull(realloc(p, size ? size : 1), size);
         const ChunkRecord& chunk = g_chunks[index];
         uint16_t& header = headerOf(data);
         if (chunkIndexOf(header) != static_cast<unsigned>(index)) {
@@ -320,6 +350,12 @@ void mp_set_report_hook(MpReportHook hook)
 {
     mp_init();
     g_hook = hook;
+}
+
+void mp_set_alloc_hook(MpAllocHook hook)
+{
+    mp_init();
+    g_allocHook = hook;
 }
 
 bool mp_disabled()

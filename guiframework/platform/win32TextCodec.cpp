@@ -37,7 +37,8 @@ KqString KqTextCodec::toUnicode(unsigned codePage, const char* bytes, int length
         return KqString(u"", 0);
     }
     KqString result;
-    result.setLength(needed);
+    if (!result.setLength(needed))
+        return KqString(u"", 0);
     int written = MultiByteToWideChar(codePage, 0, bytes, length, reinterpret_cast<wchar_t*>(const_cast<KqChar*>(result.data())), needed);
     result.setLength(written > 0 ? written : 0);
     if (written <= 0)
@@ -56,7 +57,8 @@ KqByteArray KqTextCodec::fromUnicode(unsigned codePage, const KqChar* units, int
         return KqByteArray("", 0);
     }
     KqByteArray result;
-    result.setLength(needed);
+    if (!result.setLength(needed))
+        return KqByteArray("", 0);
     int written = WideCharToMultiByte(codePage, 0, wide, length, result.mutableData(), needed, nullptr, nullptr);
     result.setLength(written);
     return result;

@@ -569,6 +569,14 @@ void KqWindowAdapter::paint(HDC dc, const RECT* update)
     if (m_layered || !dc)
         dc = ownDC = GetDC(window);
     m_backingStore.begin();
+    if (m_attached && m_view) {
+        // The area is drawn afresh: pixels an earlier frame left there (a
+        // hidden item, an old text) must not show through what is drawn now.
+        if (update)
+            m_backingStore.erase(KqRect::fromEdges(update->left, update->top, update->right - 1, update->bottom - 1), true);
+        else
+            m_backingStore.erase(KqRect(), true);
+    }
     {
         KqPainter painter(&m_backingStore);
         if (m_attached && m_view) {

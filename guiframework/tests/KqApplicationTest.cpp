@@ -1,5 +1,6 @@
 #include "KqApplication.h"
 #include "KqCommandLine.h"
+#include "KqServices.h"
 #include "KqTimer.h"
 #include "platform/KqNativeWindowBase.h"
 
@@ -104,6 +105,73 @@ TEST(KqTimerTest, IdsRestartsAndTheServiceWindow)
     first.start(10);
     EXPECT_NE(nullptr, service->window());
     first.stop();
+    EXPECT_EQ(nullptr, service->window());
+}
+
+// Refuses the creation of windows of one class on this thread.
+HHOOK g_cbtHook;
+const wchar_t* g_refusedClass;
+LRESULT CALLBACK refuseWindows(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        const CBT_CREATEWNDW* create = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+        const LPCWSTR name = create->lpcs->lpszClass;
+        if (!IS_INTRESOURCE(name) && g_refusedClass && wcscmp(name, g_refusedClass) == 0)
+            return 1;
+    }
+    return CallNextHookEx(g_cbtHook, code, wParam, lParam);
+}
+
+std::vector<std::string> g_debugLines;
+void keepDebugLine(const KqString& message)
+{
+    std::string line;
+    for (int i = 0; i < message.length(); ++i)
+        line += char(message.data()[i]);
+    g_debugLines.push_back(line);
+}
+
+struct TickCount : KqTrackable {
+    int ticks = 0;
+    void tick() { ++ticks; }
+};
+
+TEST(KqTimerTest, ATimerWithoutItsServiceWindowSaysSoAndDoesNotRun)
+{
+    KqTimerServiceWindow* service = KqTimerServiceWindow::instance();
+    ASSERT_EQ(nullptr, service->window());
+    g_refusedClass = L"KqTimerServiceWindow";
+    g_cbtHook = SetWindowsHookExW(WH_CBT, &refuseWindows, nullptr, GetCurrentThreadId());
+    ASSERT_NE(nullptr, g_cbtHook);
+    g_debugLines.clear();
+    kqSetDebugCapture(&keepDebugLine);
+    KqTimer timer;
+    TickCount count;
+    timer.timeout.connect(&count, &TickCount::tick);
+    timer.start(5);
+    kqSetDebugCapture(nullptr);
+    UnhookWindowsHookEx(g_cbtHook);
+    EXPECT_EQ(nullptr, service->window());
+    // Never firing, it must not pass for a running timer.
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_EQ(-1, timer.timerId());
+    EXPECT_EQ(0, service->count());
+    ASSERT_EQ(1u, g_debugLines.size());
+    EXPECT_NE(std::string::npos, g_debugLines[0].find("KqTimer::start"));
+
+    // With the window to be had again, the same timer runs and fires.
+    timer.start(5);
+    ASSERT_TRUE(timer.isActive());
+    ASSERT_NE(nullptr, service->window());
+    const DWORD started = GetTickCount();
+    while (count.ticks < 2 && GetTickCount() - started < 10000) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    EXPECT_GE(count.ticks, 2);
+    timer.stop();
     EXPECT_EQ(nullptr, service->window());
 }
 

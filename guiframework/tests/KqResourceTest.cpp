@@ -1,4 +1,5 @@
 #include "KqAssignLib.h"
+#include "KqImage.h"
 #include "KqResourceLib.h"
 #include "KqServices.h"
 #include "KqUrl.h"
@@ -6,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <gdiplus.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -210,6 +213,62 @@ TEST(KqResourceLibTest, TablesSkipEmptyEntriesAndKeepOffsets)
     kqRegisterResourceData(1, oneName, later, oneSize);
     EXPECT_EQ(KqByteArray("Z"), lib->read(KqUrl("dll:///t/a.txt")));
 }
+
+// A 16 x 16 icon (type 1) or cursor (type 2) of 32-bit pixels in one colour.
+std::vector<unsigned char> iconFile(uint16_t type, uint32_t argb)
+{
+    std::vector<unsigned char> f;
+    auto u16 = [&](uint32_t v) { f.push_back(uint8_t(v)); f.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    const uint32_t imageBytes = 40 + 16 * 16 * 4 + 16 * 4;
+    u16(0), u16(type), u16(1);                                  // directory: reserved, type, count
+    f.push_back(16), f.push_back(16), f.push_back(0), f.push_back(0); // 16 x 16, no palette
+    u16(type == 1 ? 1 : 8), u16(type == 1 ? 32 : 8);           // planes and bits, or the hot spot
+    u32(imageBytes), u32(22);
+    u32(40), u32(16), u32(32), u16(1), u16(32), u32(0), u32(16 * 16 * 4), u32(0), u32(0), u32(0), u32(0);
+    for (int i = 0; i < 16 * 16; ++i)
+        u32(argb);
+    f.insert(f.end(), 16 * 4, 0); // the mask: every pixel shown
+    return f;
+}
+
+} // namespace
+
+TEST(KqResourceLibTest, RegisteredIconsAndCursorsKeepTheirLeadingZeroByte)
+{
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    ASSERT_EQ(Gdiplus::Ok, Gdiplus::GdiplusStartup(&token, &input, nullptr));
+    struct Row {
+        const char* name;
+        std::vector<unsigned char> bytes;
+        bool decodes; // the picture library reads icons; cursors it need not
+    } rows[] = {
+        {"t/zero/app.ico", iconFile(1, 0xFF2080C0), true},
+        {"t/zero/hand.cur", iconFile(2, 0xFFC08020), false},
+        {"t/zero/one.bin", {0}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const char* const names[] = {row.name};
+        const int32_t sizes[] = {int32_t(row.bytes.size())};
+        ASSERT_TRUE(kqRegisterResourceData(1, names, row.bytes.data(), sizes));
+        const KqString url = KqString(u"dll:///") + KqString::fromAnsi(row.name);
+        const KqByteArray read = kqReadResource(url);
+        ASSERT_EQ(int(row.bytes.size()), read.size());
+        EXPECT_EQ(0, memcmp(row.bytes.data(), read.data(), row.bytes.size()));
+        if (row.decodes) {
+            KqImage image = KqImage::fromUrl(url);
+            ASSERT_FALSE(image.isNull());
+            EXPECT_EQ(16, image.size().width);
+            EXPECT_EQ(16, image.size().height);
+        }
+    }
+    KqImageCache::instance()->clear();
+    Gdiplus::GdiplusShutdown(token);
+}
+
+namespace {
 
 uint32_t be32(const KqByteArray& b, int at)
 {

@@ -1,9 +1,13 @@
 #include "KqString.h"
 #include "KqTextCodec.h"
+#include "MemPool.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -158,3 +162,138 @@ TEST(KqStringTest, AnsiPagesRoundTripAndDropATruncatedTail)
 }
 
 } // namespace
+
+namespace {
+
+// Memory exhaustion injected through the pool's allocation hook.
+bool g_refuseMemory;
+std::vector<std::string> g_poolReports;
+bool allocationAllowed(unsigned) { return !g_refuseMemory; }
+void keepReport(const char* text) { g_poolReports.push_back(text); }
+
+bool reported(const char* part, size_t from = 0)
+{
+    for (size_t i = from; i < g_poolReports.size(); ++i)
+        if (g_poolReports[i].find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEST(KqStringTest, GrowingWithoutMemoryLeavesTheTextUnchangedAndIsReported)
+{
+    mp_set_alloc_hook(&allocationAllowed);
+    mp_set_report_hook(&keepReport);
+    const KqString long40(u"0123456789012345678901234567890123456789");
+    struct Case {
+        const char* name;
+        // Runs the change with memory refused; returns what must hold after it.
+        std::function<std::function<void()>()> run;
+    } cases[] = {
+        {"append past an unshared block", [&] {
+             auto s = std::make_shared<KqString>(u"abc");
+             g_refuseMemory = true;
+             s->append(long40);
+             g_refuseMemory = false;
+             return std::function<void()>([=] {
+                 EXPECT_EQ(u"abc", text(*s));
+                 s->append(long40); // with memory back it grows
+                 EXPECT_EQ(43, s->length());
+             });
+         }},
+        {"append of one unit to a shared block", [&] {
+             auto s = std::make_shared<KqString>(u"abc");
+             auto keep = std::make_shared<KqString>(*s);
+             g_refuseMemory = true;
+             s->append(KqChar(u'x'));
+             g_refuseMemory = false;
+             return std::function<void()>([=] {
+                 EXPECT_EQ(u"abc", text(*s));
+                 EXPECT_EQ(u"abc", text(*keep));
+             });
+         }},
+        {"length of the null string", [&] {
+             auto s = std::make_shared<KqString>();
+             g_refuseMemory = true;
+             s->setLength(10);
+             g_refuseMemory = false;
+             return std::function<void()>([=] {
+                 EXPECT_TRUE(s->isNull());
+                 EXPECT_EQ(0, s->length());
+                 EXPECT_TRUE(KqString().isEmpty()); // the shared null block is untouched
+             });
+         }},
+        {"erase in a shared block", [&] {
+             auto s = std::make_shared<KqString>(u"abcdef");
+             auto keep = std::make_shared<KqString>(*s);
+             g_refuseMemory = true;
+             s->erase(1, 2);
+             g_refuseMemory = false;
+             return std::function<void()>([=] {
+                 EXPECT_EQ(u"abcdef", text(*s));
+                 EXPECT_EQ(u"abcdef", text(*keep));
+             });
+         }},
+        {"new string from text", [&] {
+             g_refuseMemory = true;
+             auto s = std::make_shared<KqString>(u"hello");
+             g_refuseMemory = false;
+             return std::function<void()>([=] { EXPECT_TRUE(s->isNull()); });
+         }},
+        {"replace", [&] {
+             auto s = std::make_shared<KqString>(u"a-b-c");
+             g_refuseMemory = true;
+             s->replace(KqString(u"-"), KqString(u"+++"));
+             g_refuseMemory = false;
+             return std::function<void()>([=] { EXPECT_EQ(u"a-b-c", text(*s)); });
+         }},
+        {"byte array from null", [&] {
+             auto b = std::make_shared<KqByteArray>();
+             g_refuseMemory = true;
+             b->setLength(10);
+             g_refuseMemory = false;
+             return std::function<void()>([=] {
+                 EXPECT_TRUE(b->isNull());
+                 EXPECT_EQ(0, b->size());
+                 EXPECT_EQ(0, KqByteArray().size());
+             });
+         }},
+        {"byte array past its block", [&] {
+             auto b = std::make_shared<KqByteArray>("abc");
+             g_refuseMemory = true;
+             b->setLength(100);
+             g_refuseMemory = false;
+             return std::function<void()>([=] {
+                 EXPECT_EQ(KqByteArray("abc"), *b);
+                 EXPECT_EQ(0, b->data()[3]);
+             });
+         }},
+        {"new byte array from bytes", [&] {
+             g_refuseMemory = true;
+             auto b = std::make_shared<KqByteArray>("abc", 3);
+             g_refuseMemory = false;
+             return std::function<void()>([=] { EXPECT_EQ(0, b->size()); });
+         }},
+        {"hex of a byte array", [&] {
+             KqByteArray b("ab");
+             g_refuseMemory = true;
+             auto hex = std::make_shared<KqByteArray>(b.toHex());
+             g_refuseMemory = false;
+             return std::function<void()>([=] { EXPECT_EQ(0, hex->size()); });
+         }},
+    };
+    g_poolReports.clear();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t first = g_poolReports.size();
+        std::function<void()> check = c.run();
+        check();
+        EXPECT_TRUE(reported("no memory", first)) << "the refusal was not reported";
+    }
+    mp_set_alloc_hook(nullptr);
+    mp_set_report_hook(nullptr);
+    // Nothing was written past a block: freeing them all found no damage.
+    EXPECT_FALSE(reported("corrupt"));
+    EXPECT_FALSE(reported("not in mem pool"));
+}

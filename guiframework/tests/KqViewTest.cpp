@@ -6,10 +6,13 @@
 #include "KqPainter.h"
 #include "KqServices.h"
 #include "KqWindow.h"
+#include "KqWindowAdapter.h"
 #include "testing/KqPumpUntil.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -207,4 +210,116 @@ TEST(KqViewTest, TransformsFollowTheRectanglesBeyondTheTolerance)
     // An empty viewport does not divide by zero.
     view.setViewportRect(KqRectF(0, 0, 0, 100));
     EXPECT_EQ(2, view.transformRecomputations());
+}
+
+namespace {
+
+// The scene drawn whole into a clean store of the window's size.
+std::vector<uint32_t> fullRepaint(KqGraphicsView* view, const KqSize& size)
+{
+    KqPaintEngine fresh;
+    if (!fresh.resize(size.width, size.height))
+        return {};
+    fresh.begin();
+    {
+        KqPainter painter(&fresh);
+        view->drawViewPort(&painter, KqRectF());
+    }
+    fresh.pixel(0, 0); // finishes the drawing
+    std::vector<uint32_t> pixels(fresh.bits(), fresh.bits() + size_t(size.width) * size_t(size.height));
+    fresh.end();
+    return pixels;
+}
+
+// Where the window's store differs from a full repaint, "" when nowhere.
+std::string storeAgainstFullRepaint(KqGraphicsView* view)
+{
+    KqPaintEngine& store = view->window()->adapter()->backingStore();
+    const KqSize size = store.size();
+    store.pixel(0, 0);
+    const std::vector<uint32_t> expected = fullRepaint(view, size);
+    if (expected.empty() || !store.bits())
+        return "no store";
+    int differing = 0, firstX = -1, firstY = -1;
+    for (int y = 0; y < size.height; ++y) {
+        for (int x = 0; x < size.width; ++x) {
+            const size_t at = size_t(size.height - 1 - y) * size_t(size.width) + size_t(x);
+            if (store.bits()[at] != expected[at] && differing++ == 0) {
+                firstX = x;
+                firstY = y;
+            }
+        }
+    }
+    if (!differing)
+        return "";
+    return std::to_string(differing) + " pixels differ, the first at (" + std::to_string(firstX) + ", " +
+           std::to_string(firstY) + ")";
+}
+
+} // namespace
+
+TEST(KqViewTest, TheStoreMatchesAFullRepaintWhilePagesAndTextsChange)
+{
+    Shown shown;
+    // A translucent background, as the setup windows have: whatever is drawn
+    // over old pixels instead of a cleared store blends differently.
+    shown.view->setBackgroundColor(KqColor(246, 246, 246, 200));
+    shown.scene.invalidate(KqRectF(-1, -1, 1000, 1000)); // with it from the start
+    KqGraphicsItem* pages[2];
+    KqGraphicsSimpleTextItem* pageTexts[2];
+    for (int i = 0; i < 2; ++i) {
+        // A page item smaller than what it holds: its children reach out of it.
+        pages[i] = new KqGraphicsItem(nullptr, &shown.scene);
+        pages[i]->setGeometry(20, 20, 10, 10);
+        KqGraphicsRectItem* box = new KqGraphicsRectItem(pages[i]);
+        box->setGeometry(i ? 60 : 0, 10, 70, 50);
+        box->setColor(i ? KqColor(200, 40, 40, 255) : KqColor(40, 40, 200, 160));
+        pageTexts[i] = new KqGraphicsSimpleTextItem(pages[i]);
+        pageTexts[i]->setPos(KqPointF(i ? 10 : 90, 70));
+        pageTexts[i]->setColor(KqColor(20, 20, 20, 255));
+        pageTexts[i]->setText(KqString(i ? u"second page" : u"first page"));
+        pages[i]->setVisible(i == 0);
+    }
+    KqGraphicsSimpleTextItem* caption = new KqGraphicsSimpleTextItem(nullptr, &shown.scene);
+    caption->setPos(KqPointF(120, 120));
+    caption->setColor(KqColor(0, 0, 0, 255));
+    caption->setText(KqString(u"ab"));
+    KqGraphicsRectItem* spare = nullptr;
+    shown.settle();
+    ASSERT_EQ("", storeAgainstFullRepaint(shown.view));
+
+    struct Step {
+        const char* name;
+        std::function<void()> change;
+    } steps[] = {
+        {"second page", [&] { pages[0]->setVisible(false); pages[1]->setVisible(true); }},
+        // The same glyphs in another order: the same size, other pixels.
+        {"caption of the same size", [&] { caption->setText(KqString(u"ba")); }},
+        {"first page", [&] { pages[1]->setVisible(false); pages[0]->setVisible(true); }},
+        {"longer caption", [&] { caption->setText(KqString(u"abcdef")); }},
+        {"shorter caption", [&] { caption->setText(KqString(u"ab")); }},
+        {"page text of the same size", [&] { pageTexts[0]->setText(KqString(u"egap tsrif")); }},
+        {"an item added", [&] {
+             spare = new KqGraphicsRectItem(pages[0]);
+             spare->setGeometry(150, 5, 30, 30);
+             spare->setColor(KqColor(40, 160, 40, 255));
+         }},
+        {"the item deleted", [&] { delete spare; spare = nullptr; }},
+        {"both pages hidden", [&] { pages[0]->setVisible(false); }},
+        // A repaint the system asks for, with no change of ours pending.
+        {"whole window redrawn", [&] {
+             pages[0]->setVisible(true);
+             shown.settle();
+             RedrawWindow(shown.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+         }},
+        {"back to the start", [&] { pageTexts[0]->setText(KqString(u"first page")); }},
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (const Step& step : steps) {
+            SCOPED_TRACE(std::string(step.name) + ", round " + std::to_string(round));
+            step.change();
+            shown.settle();
+            ASSERT_EQ("", storeAgainstFullRepaint(shown.view));
+        }
+    }
 }

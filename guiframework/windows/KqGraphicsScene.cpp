@@ -58,6 +58,7 @@ KqGraphicsScene::KqGraphicsScene(KqObject* parent) : KqObject(parent), m_updateT
 
 KqGraphicsScene::~KqGraphicsScene()
 {
+    m_destroying = true;
     m_updateTimer->timeout.clear();
     m_updateTimer->stop();
     if (m_flags & DeletesItems) {
@@ -151,6 +152,14 @@ void KqGraphicsScene::removeSubtree(KqGraphicsItem* item)
     if (!m_roles[FocusItem])
         m_flags &= ~HasFocus;
     notifyListeners(KqSceneListener::AboutToRemove, item);
+    // What the item showed is uncovered (not while the scene itself goes).
+    if (!m_destroying) {
+        bool shown = true;
+        for (KqGraphicsItem* a = item; a && shown; a = a->parentItem())
+            shown = a->isVisible();
+        if (shown)
+            invalidate(item->sceneBoundingRect());
+    }
     m_index.removeItem(item);
     item->setSceneDirect(nullptr);
     notifyListeners(KqSceneListener::Removed, item);

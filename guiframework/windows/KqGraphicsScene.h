@@ -136,6 +136,7 @@ private:
     KqGraphicsItem* m_roles[RoleCount] = {};
     KqRectF m_sceneRect;
     uint32_t m_flags = SortTopLevel;
+    bool m_destroying = false;
     KqTimer* m_updateTimer;
     KqPointF m_cachedPoint;
     KqVector<KqGraphicsItem*> m_cachedItems;

@@ -83,7 +83,8 @@ bool kqRegisterResourceData(int count, const char* const* names, const unsigned 
     int64_t offset = 0;
     for (int i = 0; i < count; ++i) {
         if (sizes[i] > 0) {
-            KqByteArray bytes(reinterpret_cast<const char*>(data + offset), sizes[i]);
+            // Raw bytes: an icon or cursor starts with a zero byte.
+            KqByteArray bytes = KqByteArray::fromBytes(data + offset, sizes[i]);
             mapping->add(KqUrl(KqString(u"dll:///") + KqString::fromAnsi(names[i])), bytes);
             offset += sizes[i];
         }

@@ -1,5 +1,7 @@
 #include "KqTimer.h"
 
+#include "KqServices.h"
+
 #include <atomic>
 #include <cstdlib>
 
@@ -7,15 +9,23 @@ KQ_DEFINE_CLASS(KqTimer, KqRttiObject, 'TIMR', &kqMakeInstance<KqTimer>)
 
 KqTimer::~KqTimer() { stop(); }
 
-void KqTimer::start(int32_t intervalMs)
+bool KqTimer::start(int32_t intervalMs)
 {
     if (isActive()) {
         if (intervalMs == m_interval)
-            return; // the running period is kept
+            return true; // the running period is kept
         stop();
     }
+    KqTimerServiceWindow* service = KqTimerServiceWindow::instance();
+    const int32_t id = service ? service->add(this, intervalMs) : -1;
+    if (id == -1) {
+        // Without the service window no WM_TIMER would ever reach us: stay stopped.
+        KqDebugStream() << "KqTimer::start: no timer service window, the timer does not run";
+        return false;
+    }
     m_interval = intervalMs;
-    m_timerId = KqTimerServiceWindow::instance()->add(this, intervalMs);
+    m_timerId = id;
+    return true;
 }
 
 void KqTimer::stop()
@@ -64,6 +74,9 @@ int32_t KqTimerServiceWindow::add(KqTimer* timer, int32_t intervalMs)
         static const KqWindowClassSpec windowClass = {L"KqTimerServiceWindow", CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS,
                                                       IDC_ARROW, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)};
         create(windowClass, WS_POPUP, 0, L"", CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
+        // SetTimer on no window would make a thread timer that nothing dispatches.
+        if (!hwnd())
+            return -1;
     }
     int32_t id = m_nextId;
     while (m_timers.contains(id))

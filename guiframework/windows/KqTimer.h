@@ -17,7 +17,8 @@ public:
     explicit KqTimer(KqObject* parent = nullptr) : KqObject(parent) {}
     ~KqTimer() override;
 
-    void start(int32_t intervalMs);
+    // False, and the timer stays stopped, when the service window cannot be made.
+    bool start(int32_t intervalMs);
     void stop();
     bool isActive() const { return m_timerId != -1; }
     int32_t timerId() const { return m_timerId; }
@@ -37,6 +38,7 @@ public:
     static KqTimerServiceWindow* existing();
     ~KqTimerServiceWindow() override;
 
+    // The running id, or -1 when the window cannot be made.
     int32_t add(KqTimer* timer, int32_t intervalMs);
     void remove(int32_t id);
     HWND window() const { return hwnd(); }

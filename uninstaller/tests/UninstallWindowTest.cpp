@@ -11,6 +11,7 @@
 #include "KqImage.h"
 #include "KqPositioner.h"
 #include "KqProgressBar.h"
+#include "KqScrollArea.h"
 #include "KqTimer.h"
 #include "KqPushButton.h"
 #include "KqWindow.h"
@@ -143,7 +144,10 @@ void postProgress(HWND window, const std::wstring& path, double fraction)
                              reinterpret_cast<LPARAM>(new double(fraction))));
 }
 
+// As the cleaner reports it: its folder ends in a separator and it adds one.
 std::wstring fileName(int i) { return L"C:\\TqSorva\\\\f" + std::to_wstring(i) + L".dll"; }
+// As the list shows it.
+std::wstring shownName(int i) { return L"C:\\TqSorva\\f" + std::to_wstring(i) + L".dll"; }
 
 KqGraphicsSimpleTextItem* listLine(SorvaMainWindow* window, int i)
 {
@@ -278,10 +282,10 @@ TEST_F(UninstallWindowTest, ProgressListsTwoPathsALineMovesTheBarAndFinishes)
 
     for (int i = 0; i < 5; ++i)
         postProgress(window, fileName(i), (i + 1) / 200.0);
-    ASSERT_TRUE(pumpUntil([&] { return progress->pendingText() == KqString(u"C:\\TqSorva\\\\f4.dll"); }));
+    ASSERT_TRUE(pumpUntil([&] { return progress->pendingText() == KqString(u"C:\\TqSorva\\f4.dll"); }));
     ASSERT_EQ(2, progress->listColumn()->children().count());
-    EXPECT_EQ(fileName(0) + L"\n" + fileName(1), fromKq(listLine(progress, 0)->text()));
-    EXPECT_EQ(fileName(2) + L"\n" + fileName(3), fromKq(listLine(progress, 1)->text()));
+    EXPECT_EQ(shownName(0) + L"\n" + shownName(1), fromKq(listLine(progress, 0)->text()));
+    EXPECT_EQ(shownName(2) + L"\n" + shownName(3), fromKq(listLine(progress, 1)->text()));
     // Two lines of text: taller than one.
     EXPECT_GT(listLine(progress, 0)->height(), progress->statusText()->height() * 1.5);
     EXPECT_GE(progress->progressBar()->value(), 5 / 200.0);
@@ -304,7 +308,7 @@ TEST_F(UninstallWindowTest, ProgressListsTwoPathsALineMovesTheBarAndFinishes)
     EXPECT_TRUE(progress->closeButton()->isEnabled());
     // The odd last path got its line.
     ASSERT_EQ(3, progress->listColumn()->children().count());
-    EXPECT_EQ(fileName(4), fromKq(listLine(progress, 2)->text()));
+    EXPECT_EQ(shownName(4), fromKq(listLine(progress, 2)->text()));
     EXPECT_TRUE(progress->pendingText().isEmpty());
     ASSERT_TRUE(settle(progress));
     EXPECT_EQ(0, opaquePixelsMissing(progress, progress->finishPicture(), u"uninstall:xiezai_tanhao.png"));
@@ -324,7 +328,7 @@ TEST_F(UninstallWindowTest, ManyReportsFillTheBarAndKeepTheListAtTwoHundredLines
     progress->timer()->stop(); // only the reports move the bar here
     for (int i = 0; i < 199; ++i)
         postProgress(window, fileName(i), (i + 1) / 200.0);
-    ASSERT_TRUE(pumpUntil([&] { return progress->pendingText() == KqString(u"C:\\TqSorva\\\\f198.dll"); }));
+    ASSERT_TRUE(pumpUntil([&] { return progress->pendingText() == KqString(u"C:\\TqSorva\\f198.dll"); }));
     EXPECT_LT(progress->progressBar()->value(), progress->progressBar()->maximum());
     postProgress(window, fileName(199), 1.0);
     ASSERT_TRUE(pumpUntil([&] { return progress->pendingText().isEmpty(); }));
@@ -332,15 +336,89 @@ TEST_F(UninstallWindowTest, ManyReportsFillTheBarAndKeepTheListAtTwoHundredLines
     for (int i = 200; i < 450; ++i)
         postProgress(window, fileName(i), (i + 1) / 200.0);
     ASSERT_TRUE(pumpUntil([&] { return fromKq(listLine(progress, progress->listColumn()->children().count() - 1)->text())
-                                           == fileName(448) + L"\n" + fileName(449); }));
+                                           == shownName(448) + L"\n" + shownName(449); }));
     EXPECT_EQ(SorvaMainWindow::kMaxListItems, progress->listColumn()->children().count());
-    EXPECT_EQ(fileName(396) + L"\n" + fileName(397), fromKq(listLine(progress, 198)->text()));
+    EXPECT_EQ(shownName(396) + L"\n" + shownName(397), fromKq(listLine(progress, 198)->text()));
     EXPECT_EQ(progress->progressBar()->maximum(), progress->progressBar()->value());
     // Reports still queued when the window closes are freed with it.
     for (int i = 0; i < 20; ++i)
         postProgress(window, fileName(i), 0.5);
     progress->closeWindow();
     EXPECT_FALSE(IsWindow(window));
+    delete progress;
+}
+
+TEST(UninstallWindowPartsTest, PathsAreShownOnceSeparated)
+{
+    struct Row {
+        const wchar_t* reported;
+        const wchar_t* shown;
+    } rows[] = {
+        {L"C:\\TqSorva\\\\f0.dll", L"C:\\TqSorva\\f0.dll"},
+        {L"C:\\TqSorva\\\\1.0.3.0\\\\\\lumeo.dll", L"C:\\TqSorva\\1.0.3.0\\lumeo.dll"},
+        {L"\\\\server\\share\\\\a.txt", L"\\\\server\\share\\a.txt"},
+        {L"C:\\TqSorva\\UnInstall.exe", L"C:\\TqSorva\\UnInstall.exe"},
+        {L"", L""},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(std::wstring(row.shown), uninstallwindow::onceSeparated(row.reported)) << toUtf8(row.reported);
+}
+
+// No line of the list may reach the strip beside and below the button, and
+// the newest line is in sight, while the deletion runs and once it is done.
+TEST_F(UninstallWindowTest, TheListStaysAboveTheButtonAndShowsItsNewestLine)
+{
+    SorvaMainWindow* progress = new SorvaMainWindow;
+    progress->showWindow(SW_SHOWNOACTIVATE);
+    HWND window = progress->winId();
+    ASSERT_TRUE(settle(progress));
+    progress->timer()->stop();
+    const KqRectF button = progress->button()->sceneBoundingRect();
+    const KqRectF list = progress->listArea()->sceneBoundingRect();
+    EXPECT_LE(list.y + list.height, button.y) << "the list reaches under the button";
+    // The strip left of the button from its top edge down: only background.
+    auto stripIsClear = [&](std::string& where) {
+        KqPaintEngine& store = storeOf(progress);
+        const int top = int(button.y), bottom = int(button.y + button.height) - 1;
+        const uint32_t background = store.pixel(12, top);
+        for (int y = top; y <= bottom; ++y)
+            for (int x = 12; x < int(button.x) - 2; ++x)
+                if (store.pixel(x, y) != background) {
+                    where = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+                    return false;
+                }
+        return true;
+    };
+    const int counts[] = {2, 5, 9, 30};
+    int posted = 0;
+    for (int count : counts) {
+        SCOPED_TRACE(std::to_string(count) + " paths");
+        for (; posted < count; ++posted)
+            postProgress(window, fileName(posted), (posted + 1) / 200.0);
+        ASSERT_TRUE(pumpUntil([&] { return progress->listColumn()->children().count() == count / 2; }));
+        ASSERT_TRUE(settle(progress));
+        std::string where;
+        EXPECT_TRUE(stripIsClear(where)) << "list pixels at " << where;
+        // The newest line is in sight, and every line in sight is whole.
+        const KqRectF area = progress->listArea()->sceneBoundingRect();
+        for (int i = 0; i < count / 2; ++i) {
+            SCOPED_TRACE("line " + std::to_string(i));
+            const KqRectF line = listLine(progress, i)->sceneBoundingRect();
+            const bool inSight = line.y + line.height > area.y + 0.5 && line.y < area.y + area.height - 0.5;
+            EXPECT_TRUE(inSight || i < count / 2 - 1) << "the newest line is out of sight";
+            if (inSight) {
+                EXPECT_GE(line.y, area.y - 0.5) << "cut off at the top";
+                EXPECT_LE(line.y + line.height, area.y + area.height + 0.5) << "cut off at the bottom";
+            }
+        }
+    }
+    PostMessageW(window, MSG_UNINSTALL_FINISH, 0, 0);
+    ASSERT_TRUE(pumpUntil([&] { return progress->finishText()->isVisible(); }));
+    ASSERT_TRUE(settle(progress));
+    std::string where;
+    EXPECT_TRUE(stripIsClear(where)) << "list pixels at " << where << " when finished";
+    saveShot(progress, L"progress_list.png");
+    progress->closeWindow();
     delete progress;
 }
 
