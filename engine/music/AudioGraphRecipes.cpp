@@ -169,7 +169,7 @@ void ReportAutoRenderLoad(AudioUser user, HRESULT hr)
 HRESULT CreateFilter(const FilterStep& step, AudioUser user, AudioTrack& track)
 {
     ComPtr<IBaseFilter>& filter = track.*(step.member);
-    HRESULT hr = CoCreateInstance(*step.clsid, nullptr, step.context, IID_IBaseFilter, filter.ReceiveVoid());
+    HRESULT hr = CreateInstanceOnce(*step.clsid, step.context, IID_IBaseFilter, filter.ReceiveVoid());
     if (FAILED(hr) || !filter) {
         hr = FAILED(hr) ? hr : E_NOINTERFACE;
         Report(user, step.createText, hr);
@@ -292,7 +292,18 @@ HRESULT BuildAudioTrack(AudioRecipe id, AudioUser user, const std::string& fileN
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     const Recipe& recipe = RecipeOf(id);
 
-    HRESULT hr = CoCreateInstance(kFilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, track.graph.ReceiveVoid());
+    // A filter of the recipe that is known to be missing fails it as its
+    // creation would, without building the graph up to it first.
+    for (size_t i = 0; i <= recipe.further.size(); ++i) {
+        const FilterStep& step = i == 0 ? recipe.source : recipe.further[i - 1];
+        const HRESULT missing = RememberedClassFailure(*step.clsid, step.context);
+        if (FAILED(missing)) {
+            Report(user, step.createText, missing);
+            return missing;
+        }
+    }
+
+    HRESULT hr = CreateInstanceOnce(kFilterGraph, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, track.graph.ReceiveVoid());
     if (FAILED(hr) || !track.graph) {
         hr = FAILED(hr) ? hr : E_NOINTERFACE;
         Report(user, "ERROR - Could not create the Filter Graph Manager.", hr);
@@ -310,7 +321,7 @@ HRESULT BuildAudioTrack(AudioRecipe id, AudioUser user, const std::string& fileN
             if (FAILED(hr = CreateFilter(step, user, track)))
                 return hr;
         // Its creation is not checked: adding a missing renderer fails.
-        CoCreateInstance(kDSoundRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, track.renderer.ReceiveVoid());
+        CreateInstanceOnce(kDSoundRenderer, CLSCTX_INPROC_SERVER, IID_IBaseFilter, track.renderer.ReceiveVoid());
         hr = track.renderer ? track.graph->AddFilter(track.renderer.Get(), L"Default DirectSound Device") : E_POINTER;
         if (FAILED(hr)) {
             Report(user, "ERROR - Could not add Default DirectSound Device to graph.", hr);

@@ -226,7 +226,6 @@ CRecordMuxer::~CRecordMuxer()
 bool CRecordMuxer::Init()
 {
     m_running = false;
-    m_converter.Init();
     return true;
 }
 
@@ -338,10 +337,11 @@ void CRecordMuxer::PushVideo(uint8_t* pixels, int width, int height, uint32_t ti
     if (!packet)
         return;
     packet->type = CRecordPacket::Input;
-    CRgb24ToI420::Flip(pixels, width, height);
-    bool converted = m_converter.Convert(pixels, packet->data, width, height, &packet->size);
-    CRgb24ToI420::Flip(pixels, width, height);
-    if (!converted) {
+    // The rows come bottom first and x264 takes them top first: the
+    // conversion reads them in that order, so the caller's picture is only
+    // read. A width Flip leaves alone is taken as it comes, as before.
+    const bool bottomUp = width < 1366;
+    if (!CRgb24ToI420::Convert(pixels, packet->data, width, height, &packet->size, bottomUp)) {
         delete packet;
         return;
     }

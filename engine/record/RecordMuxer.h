@@ -130,7 +130,6 @@ private:
     CAudioEncodeThread* m_audioThread = nullptr;
     CRecordContainer m_container;
     CPacketQueue m_queue;
-    CRgb24ToI420 m_converter;
     std::atomic<uint64_t> m_bytesWritten{0};
     std::string m_formatName;
 

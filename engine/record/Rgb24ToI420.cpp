@@ -3,36 +3,27 @@
 #include <windows.h>
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace tq {
 
-CRgb24ToI420::CRgb24ToI420()
+namespace {
+
+// One pixel's Y, and its U and V added to the block's sums. The factors are
+// those of 16.16 fixed point divided by 256, which gives the same values:
+// every term of the 16.16 sums is a multiple of 256 and none of them is
+// negative.
+inline void ConvertPixel(const uint8_t* p, uint8_t* y, int& uSum, int& vSum)
 {
-    Init();
+    const int b = p[0], g = p[1], r = p[2];
+    *y = uint8_t((24 * b + 128 * g + 65 * r + 4096) >> 8);
+    uSum += (112 * b - 74 * g - 37 * r + 32768) >> 8;
+    vSum += (112 * r - 93 * g - 18 * b + 32768) >> 8;
 }
 
-CRgb24ToI420::~CRgb24ToI420()
-{
-    delete[] m_workU;
-    delete[] m_workV;
-}
+} // namespace
 
-void CRgb24ToI420::Init()
-{
-    for (int i = 0; i < 256; ++i) {
-        m_yB[i] = i * 6144;
-        m_yG[i] = i * 32768;
-        m_yR[i] = i * 16640;
-        m_uvBR[i] = i * 28672;
-        m_uG[i] = i * 18944;
-        m_uR[i] = i * 9472;
-        m_vG[i] = i * 23808;
-        m_vB[i] = i * 4608;
-    }
-}
-
-bool CRgb24ToI420::Convert(const uint8_t* source, uint8_t* destination, int width, int height, int* outSize)
+bool CRgb24ToI420::Convert(const uint8_t* source, uint8_t* destination, int width, int height, int* outSize,
+                           bool bottomUp)
 {
     if (!source || !destination || source == destination)
         return false;
@@ -42,41 +33,27 @@ bool CRgb24ToI420::Convert(const uint8_t* source, uint8_t* destination, int widt
     if (outSize)
         *outSize = pixels * 3 / 2;
 
-    if (pixels > m_workSize) {
-        delete[] m_workU;
-        delete[] m_workV;
-        m_workU = new (std::nothrow) uint8_t[pixels]();
-        m_workV = new (std::nothrow) uint8_t[pixels]();
-        if (!m_workU || !m_workV) {
-            delete[] m_workU;
-            delete[] m_workV;
-            m_workU = m_workV = nullptr;
-            m_workSize = 0;
-            OutputDebugStringA("CRgb24ToI420::Convert, out of memory for the work planes.\n");
-            return false;
-        }
-        m_workSize = pixels;
-    }
-
-    uint8_t* y = destination;
-    const uint8_t* p = source;
-    for (int i = 0; i < pixels; ++i, p += 3) {
-        const int b = p[0], g = p[1], r = p[2];
-        y[i] = uint8_t((m_yB[b] + m_yG[g] + m_yR[r] + 1048576) >> 16);
-        m_workU[i] = uint8_t((m_uvBR[b] - m_uG[g] - m_uR[r] + 8388608) >> 16);
-        m_workV[i] = uint8_t((m_uvBR[r] - m_vG[g] - m_vB[b] + 8388608) >> 16);
-    }
-
+    // One pass over each pair of rows: Y of both, and U and V of each 2 x 2
+    // block as the truncated mean of its four pixels' own values.
+    const int stride = width * 3;
+    const int halfWidth = width / 2;
     uint8_t* u = destination + pixels;
     uint8_t* v = destination + pixels * 5 / 4;
-    const int halfWidth = width / 2;
     for (int row = 0; row < height; row += 2) {
-        const uint8_t* u0 = m_workU + row * width;
-        const uint8_t* v0 = m_workV + row * width;
-        for (int col = 0; col < width; col += 2) {
-            const int out = (row / 2) * halfWidth + col / 2;
-            u[out] = uint8_t((u0[col] + u0[col + 1] + u0[col + width] + u0[col + width + 1]) >> 2);
-            v[out] = uint8_t((v0[col] + v0[col + 1] + v0[col + width] + v0[col + width + 1]) >> 2);
+        const uint8_t* s0 = source + size_t(bottomUp ? height - 1 - row : row) * stride;
+        const uint8_t* s1 = source + size_t(bottomUp ? height - 2 - row : row + 1) * stride;
+        uint8_t* y0 = destination + size_t(row) * width;
+        uint8_t* y1 = y0 + width;
+        uint8_t* uRow = u + size_t(row / 2) * halfWidth;
+        uint8_t* vRow = v + size_t(row / 2) * halfWidth;
+        for (int col = 0; col < halfWidth; ++col, s0 += 6, s1 += 6, y0 += 2, y1 += 2) {
+            int uSum = 0, vSum = 0;
+            ConvertPixel(s0, y0, uSum, vSum);
+            ConvertPixel(s0 + 3, y0 + 1, uSum, vSum);
+            ConvertPixel(s1, y1, uSum, vSum);
+            ConvertPixel(s1 + 3, y1 + 1, uSum, vSum);
+            uRow[col] = uint8_t(uSum >> 2);
+            vRow[col] = uint8_t(vSum >> 2);
         }
     }
     return true;
