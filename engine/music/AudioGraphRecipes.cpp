@@ -235,7 +235,10 @@ void ExchangeRenderer(AudioTrack& track, const std::string& outputDevice)
 
 void AudioTrack::Clear()
 {
-    if (control) {
+    // A graph that never ran (a recipe that failed) has nothing to stop;
+    // pausing it would start its source's streaming only to end it again.
+    OAFilterState state = State_Running;
+    if (control && (FAILED(control->GetState(0, &state)) || state != State_Stopped)) {
         control->Pause();
         control->StopWhenReady();
     }
@@ -291,17 +294,6 @@ HRESULT BuildAudioTrack(AudioRecipe id, AudioUser user, const std::string& fileN
     if (fileName.empty() || GetFileSize64(fileName.c_str()) <= 0)
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     const Recipe& recipe = RecipeOf(id);
-
-    // A filter of the recipe that is known to be missing fails it as its
-    // creation would, without building the graph up to it first.
-    for (size_t i = 0; i <= recipe.further.size(); ++i) {
-        const FilterStep& step = i == 0 ? recipe.source : recipe.further[i - 1];
-        const HRESULT missing = RememberedClassFailure(*step.clsid, step.context);
-        if (FAILED(missing)) {
-            Report(user, step.createText, missing);
-            return missing;
-        }
-    }
 
     HRESULT hr = CreateInstanceOnce(kFilterGraph, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, track.graph.ReceiveVoid());
     if (FAILED(hr) || !track.graph) {

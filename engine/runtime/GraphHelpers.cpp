@@ -295,6 +295,13 @@ public:
             m_failed[key] = hr;
     }
 
+    void Forget()
+    {
+        CCritSecLock lock(m_lock);
+        m_failed.clear();
+        ++m_generation;
+    }
+
     ClassCreateFn create = nullptr;
 
 private:
@@ -361,6 +368,11 @@ HRESULT RememberedClassFailure(const CLSID& clsid, DWORD context)
 void SetClassCreateFunctionForTest(ClassCreateFn create)
 {
     TheMissingClasses().create = create;
+}
+
+void ForgetMissingClassesForTest()
+{
+    TheMissingClasses().Forget();
 }
 
 long long GetFileSize64(const char* path)

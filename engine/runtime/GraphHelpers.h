@@ -40,6 +40,7 @@ HRESULT RememberedClassFailure(const CLSID& clsid, DWORD context);
 // The lookup CreateInstanceOnce makes (null: CoCreateInstance); for tests.
 using ClassCreateFn = HRESULT (*)(const CLSID& clsid, IUnknown* outer, DWORD context, const IID& iid, void** out);
 void SetClassCreateFunctionForTest(ClassCreateFn create);
+void ForgetMissingClassesForTest();
 
 // -1 when the file cannot be opened or sized.
 long long GetFileSize64(const char* path);
