@@ -107,13 +107,13 @@ HRESULT CMediaVideoOper::AddRecipeFilters(const RecipeTable& table)
         tq::ComPtr<IBaseFilter> filter;
         HRESULT hr = S_OK;
         if (entry.role == RecipeRole::Grabber) {
-            hr = CoCreateInstance(*entry.clsid, nullptr, CLSCTX_ALL, IID_ISampleGrabber, m_grabber.ReceiveVoid());
+            hr = tq::CreateInstanceOnce(*entry.clsid, CLSCTX_ALL, IID_ISampleGrabber, m_grabber.ReceiveVoid());
             if (FAILED(hr) || !m_grabber)
                 return Fail(entry.createFailure, FAILED(hr) ? hr : E_NOINTERFACE);
             if (FAILED(m_grabber->QueryInterface(IID_IBaseFilter, filter.ReceiveVoid())) || !filter)
                 return Fail(media_text::kGrabberNoFilter, E_NOINTERFACE);
         } else {
-            hr = CoCreateInstance(*entry.clsid, nullptr, CLSCTX_ALL, IID_IBaseFilter, filter.ReceiveVoid());
+            hr = tq::CreateInstanceOnce(*entry.clsid, CLSCTX_ALL, IID_IBaseFilter, filter.ReceiveVoid());
             // The sound renderer's creation is not checked; adding it is.
             if (entry.createFailure && (FAILED(hr) || !filter))
                 return Fail(entry.createFailure, FAILED(hr) ? hr : E_NOINTERFACE);

@@ -169,7 +169,7 @@ void ReportAutoRenderLoad(AudioUser user, HRESULT hr)
 HRESULT CreateFilter(const FilterStep& step, AudioUser user, AudioTrack& track)
 {
     ComPtr<IBaseFilter>& filter = track.*(step.member);
-    HRESULT hr = CoCreateInstance(*step.clsid, nullptr, step.context, IID_IBaseFilter, filter.ReceiveVoid());
+    HRESULT hr = CreateInstanceOnce(*step.clsid, step.context, IID_IBaseFilter, filter.ReceiveVoid());
     if (FAILED(hr) || !filter) {
         hr = FAILED(hr) ? hr : E_NOINTERFACE;
         Report(user, step.createText, hr);
@@ -235,7 +235,10 @@ void ExchangeRenderer(AudioTrack& track, const std::string& outputDevice)
 
 void AudioTrack::Clear()
 {
-    if (control) {
+    // A graph that never ran (a recipe that failed) has nothing to stop;
+    // pausing it would start its source's streaming only to end it again.
+    OAFilterState state = State_Running;
+    if (control && (FAILED(control->GetState(0, &state)) || state != State_Stopped)) {
         control->Pause();
         control->StopWhenReady();
     }
@@ -292,7 +295,7 @@ HRESULT BuildAudioTrack(AudioRecipe id, AudioUser user, const std::string& fileN
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     const Recipe& recipe = RecipeOf(id);
 
-    HRESULT hr = CoCreateInstance(kFilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, track.graph.ReceiveVoid());
+    HRESULT hr = CreateInstanceOnce(kFilterGraph, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, track.graph.ReceiveVoid());
     if (FAILED(hr) || !track.graph) {
         hr = FAILED(hr) ? hr : E_NOINTERFACE;
         Report(user, "ERROR - Could not create the Filter Graph Manager.", hr);
@@ -310,7 +313,7 @@ HRESULT BuildAudioTrack(AudioRecipe id, AudioUser user, const std::string& fileN
             if (FAILED(hr = CreateFilter(step, user, track)))
                 return hr;
         // Its creation is not checked: adding a missing renderer fails.
-        CoCreateInstance(kDSoundRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, track.renderer.ReceiveVoid());
+        CreateInstanceOnce(kDSoundRenderer, CLSCTX_INPROC_SERVER, IID_IBaseFilter, track.renderer.ReceiveVoid());
         hr = track.renderer ? track.graph->AddFilter(track.renderer.Get(), L"Default DirectSound Device") : E_POINTER;
         if (FAILED(hr)) {
             Report(user, "ERROR - Could not add Default DirectSound Device to graph.", hr);

@@ -25,8 +25,11 @@ CVideoEncodeThread::~CVideoEncodeThread()
 bool CVideoEncodeThread::OpenEncoder(int width, int height, int fps, int kbps)
 {
     m_encoder = new (std::nothrow) CX264Encoder;
-    if (m_encoder && m_encoder->Open(width, height, fps, kbps))
+    m_output = CRecordPacket::Create(CRecordPacket::Video);
+    if (m_encoder && m_output && m_encoder->Open(width, height, fps, kbps))
         return true;
+    delete m_output;
+    m_output = nullptr;
     delete m_encoder;
     m_encoder = nullptr;
     return false;
@@ -45,40 +48,41 @@ void CVideoEncodeThread::CloseEncoder()
     Stop(INFINITE);
     delete m_encoder;
     m_encoder = nullptr;
+    delete m_output;
+    m_output = nullptr;
+}
+
+void CVideoEncodeThread::PushOutput(bool key, uint32_t time)
+{
+    // The encoder writes into one full-size buffer; the packet that travels
+    // on holds only the picture's bytes (a few kilobytes, not 450).
+    CRecordPacket* packet = CRecordPacket::Create(CRecordPacket::Video, std::max(m_output->size, 1));
+    if (!packet)
+        return;
+    memcpy(packet->data, m_output->data, m_output->size);
+    packet->size = m_output->size;
+    packet->timeMs = time;
+    packet->flags = key ? CRecordPacket::KeyFrame : 0;
+    m_muxer->PushPacket(packet);
 }
 
 void CVideoEncodeThread::EncodeOne(CRecordPacket* input)
 {
-    CRecordPacket* output = CRecordPacket::Create(CRecordPacket::Video);
     bool key = false;
     uint32_t time = 0;
-    if (output && m_encoder->Encode(input->data, input->timeMs, output->data, output->capacity,
-                                    &output->size, &key, &time)) {
-        output->timeMs = time;
-        output->flags = key ? CRecordPacket::KeyFrame : 0;
-        m_muxer->PushPacket(output);
-    } else {
-        delete output;
-    }
-    delete input;
+    if (m_encoder->Encode(input->data, input->timeMs, m_output->data, m_output->capacity, &m_output->size, &key, &time))
+        PushOutput(key, time);
+    m_muxer->GiveBackPicture(input);
 }
 
 void CVideoEncodeThread::Drain()
 {
     while (CRecordPacket* input = m_input.Pop())
         EncodeOne(input);
-    for (;;) {
-        CRecordPacket* output = CRecordPacket::Create(CRecordPacket::Video);
-        bool key = false;
-        uint32_t time = 0;
-        if (!output || !m_encoder->Flush(output->data, output->capacity, &output->size, &key, &time)) {
-            delete output;
-            break;
-        }
-        output->timeMs = time;
-        output->flags = key ? CRecordPacket::KeyFrame : 0;
-        m_muxer->PushPacket(output);
-    }
+    bool key = false;
+    uint32_t time = 0;
+    while (m_encoder->Flush(m_output->data, m_output->capacity, &m_output->size, &key, &time))
+        PushOutput(key, time);
 }
 
 void CVideoEncodeThread::Run()
@@ -226,7 +230,6 @@ CRecordMuxer::~CRecordMuxer()
 bool CRecordMuxer::Init()
 {
     m_running = false;
-    m_converter.Init();
     return true;
 }
 
@@ -334,14 +337,19 @@ void CRecordMuxer::PushVideo(uint8_t* pixels, int width, int height, uint32_t ti
     const int64_t taken = std::max(slot, m_lastVideoSlot + 1);
     if (taken > slot + 1)
         return;
-    CRecordPacket* packet = CRecordPacket::Create(CRecordPacket::Video);
+    // A picture buffer the video thread has finished with, else a new one.
+    CRecordPacket* packet = m_sparePictures.Pop();
+    if (!packet)
+        packet = CRecordPacket::Create(CRecordPacket::Video);
     if (!packet)
         return;
     packet->type = CRecordPacket::Input;
-    CRgb24ToI420::Flip(pixels, width, height);
-    bool converted = m_converter.Convert(pixels, packet->data, width, height, &packet->size);
-    CRgb24ToI420::Flip(pixels, width, height);
-    if (!converted) {
+    packet->flags = 0;
+    // The rows come bottom first and x264 takes them top first: the
+    // conversion reads them in that order, so the caller's picture is only
+    // read. A width Flip leaves alone is taken as it comes, as before.
+    const bool bottomUp = width < 1366;
+    if (!CRgb24ToI420::Convert(pixels, packet->data, width, height, &packet->size, bottomUp)) {
         delete packet;
         return;
     }
@@ -378,6 +386,16 @@ void CRecordMuxer::PushAudio(const uint8_t* data, int length)
         data += size;
         length -= size;
     }
+}
+
+void CRecordMuxer::GiveBackPicture(CRecordPacket* packet)
+{
+    // A few are kept, so a steady recording allocates no picture buffers;
+    // a backlog's buffers beyond them are freed.
+    if (m_sparePictures.Size() < kSparePictures)
+        m_sparePictures.Push(packet);
+    else
+        delete packet;
 }
 
 bool CRecordMuxer::OnStart()

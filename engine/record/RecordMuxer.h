@@ -49,9 +49,11 @@ protected:
 private:
     void EncodeOne(CRecordPacket* input);
     void Drain();
+    void PushOutput(bool key, uint32_t time);
 
     CRecordMuxer* m_muxer;
     CX264Encoder* m_encoder = nullptr;
+    CRecordPacket* m_output = nullptr;  // what the encoder writes into
     CPacketQueue m_input;
 };
 
@@ -109,6 +111,8 @@ public:
     // data: interleaved 16-bit PCM in the format given to SetAudioFormat.
     void PushAudio(const uint8_t* data, int length);
     void PushPacket(CRecordPacket* packet) { m_queue.Push(packet); }
+    // The video thread hands back an input picture it has encoded.
+    void GiveBackPicture(CRecordPacket* packet);
 
     bool IsRunning() const { return m_running; }
     uint64_t BytesWritten() const { return m_bytesWritten; }
@@ -130,7 +134,8 @@ private:
     CAudioEncodeThread* m_audioThread = nullptr;
     CRecordContainer m_container;
     CPacketQueue m_queue;
-    CRgb24ToI420 m_converter;
+    enum { kSparePictures = 4 };
+    CPacketQueue m_sparePictures;
     std::atomic<uint64_t> m_bytesWritten{0};
     std::string m_formatName;
 

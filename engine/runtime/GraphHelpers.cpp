@@ -1,10 +1,12 @@
 #include "GraphHelpers.h"
 #include "ComPtr.h"
+#include "CritSec.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <vector>
 
 namespace tq {
@@ -232,6 +234,145 @@ IBaseFilter* AddAudioRenderer(IGraphBuilder* graph, IPin* outputPin, const char*
 bool GuidEquals(const void* a, const void* b)
 {
     return memcmp(a, b, 16) == 0;
+}
+
+namespace {
+
+bool IsMissingClass(HRESULT hr)
+{
+    return hr == REGDB_E_CLASSNOTREG || hr == CLASS_E_CLASSNOTAVAILABLE || hr == CO_E_DLLNOTFOUND ||
+           hr == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+}
+
+struct ClassKey {
+    CLSID clsid;
+    DWORD context;
+    bool operator<(const ClassKey& other) const
+    {
+        const int order = memcmp(&clsid, &other.clsid, sizeof clsid);
+        return order != 0 ? order < 0 : context < other.context;
+    }
+};
+
+// The missing classes, forgotten whenever the registry's class keys change.
+class MissingClasses {
+public:
+    MissingClasses()
+    {
+        const HKEY roots[2] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+        m_watching = true;
+        for (int i = 0; i < 2; ++i) {
+            // Every user has a class key; made here when one is missing, so a
+            // class registered for this user later is noticed too.
+            if (RegCreateKeyExW(roots[i], L"Software\\Classes", 0, nullptr, 0, KEY_NOTIFY, nullptr, &m_keys[i], nullptr) !=
+                ERROR_SUCCESS)
+                m_keys[i] = nullptr;
+            m_changed[i] = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+            m_watching = Watch(i) && m_watching;
+        }
+    }
+    // Lives until the process ends: nothing is torn down at exit.
+
+    // The remembered answer for the class, or S_OK when there is none;
+    // generation tells Remember whether the registry changed in between.
+    HRESULT Find(const ClassKey& key, unsigned* generation = nullptr)
+    {
+        CCritSecLock lock(m_lock);
+        ForgetOnChange();
+        if (generation)
+            *generation = m_generation;
+        auto found = m_failed.find(key);
+        return found == m_failed.end() ? S_OK : found->second;
+    }
+
+    void Remember(const ClassKey& key, HRESULT hr, unsigned generation)
+    {
+        CCritSecLock lock(m_lock);
+        // Without a watch on the registry a remembered answer could go stale,
+        // and so could one looked up before the last change.
+        ForgetOnChange();
+        if (m_watching && generation == m_generation)
+            m_failed[key] = hr;
+    }
+
+    void Forget()
+    {
+        CCritSecLock lock(m_lock);
+        m_failed.clear();
+        ++m_generation;
+    }
+
+    ClassCreateFn create = nullptr;
+
+private:
+    bool Watch(int i)
+    {
+        const DWORD changes = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+        return m_keys[i] && m_changed[i] &&
+               RegNotifyChangeKeyValue(m_keys[i], TRUE, changes, m_changed[i], TRUE) == ERROR_SUCCESS;
+    }
+
+    void ForgetOnChange()
+    {
+        // A notification also fires when the thread that asked for it ends;
+        // that only costs one more lookup of each missing class.
+        bool watching = m_watching;
+        for (int i = 0; i < 2; ++i)
+            if (m_changed[i] && WaitForSingleObject(m_changed[i], 0) == WAIT_OBJECT_0) {
+                m_failed.clear();
+                ++m_generation;
+                watching = Watch(i) && watching;
+            }
+        m_watching = watching;
+    }
+
+    CCritSec m_lock;
+    HKEY m_keys[2] = {nullptr, nullptr};
+    HANDLE m_changed[2] = {nullptr, nullptr};
+    bool m_watching = false;
+    unsigned m_generation = 0;
+    std::map<ClassKey, HRESULT> m_failed;
+};
+
+MissingClasses& TheMissingClasses()
+{
+    static MissingClasses* classes = new MissingClasses;
+    return *classes;
+}
+
+} // namespace
+
+HRESULT CreateInstanceOnce(const CLSID& clsid, DWORD context, const IID& iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    MissingClasses& classes = TheMissingClasses();
+    const ClassKey key = {clsid, context};
+    unsigned generation = 0;
+    HRESULT hr = classes.Find(key, &generation);
+    if (FAILED(hr))
+        return hr;
+    hr = classes.create ? classes.create(clsid, nullptr, context, iid, out)
+                        : CoCreateInstance(clsid, nullptr, context, iid, out);
+    if (IsMissingClass(hr))
+        classes.Remember(key, hr, generation);
+    return hr;
+}
+
+HRESULT RememberedClassFailure(const CLSID& clsid, DWORD context)
+{
+    return TheMissingClasses().Find({clsid, context});
+}
+
+void SetClassCreateFunctionForTest(ClassCreateFn create)
+{
+    TheMissingClasses().create = create;
+}
+
+void ForgetMissingClassesForTest()
+{
+    TheMissingClasses().Forget();
 }
 
 long long GetFileSize64(const char* path)

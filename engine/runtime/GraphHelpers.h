@@ -29,6 +29,19 @@ IBaseFilter* CreateAudioRendererByName(const char* deviceName);
 IBaseFilter* AddAudioRenderer(IGraphBuilder* graph, IPin* outputPin, const char* deviceName);
 bool GuidEquals(const void* a, const void* b);
 
+// CoCreateInstance that remembers, for the process, a class that is not there
+// (not registered, its DLL missing or not serving it): asked again with the
+// same context, it fails at once with the first answer's HRESULT. Any change
+// under the registry's class keys forgets every such answer, so a filter
+// installed while the process runs is found. Successes are never remembered.
+HRESULT CreateInstanceOnce(const CLSID& clsid, DWORD context, const IID& iid, void** out);
+// The failure CreateInstanceOnce remembers for the class, or S_OK.
+HRESULT RememberedClassFailure(const CLSID& clsid, DWORD context);
+// The lookup CreateInstanceOnce makes (null: CoCreateInstance); for tests.
+using ClassCreateFn = HRESULT (*)(const CLSID& clsid, IUnknown* outer, DWORD context, const IID& iid, void** out);
+void SetClassCreateFunctionForTest(ClassCreateFn create);
+void ForgetMissingClassesForTest();
+
 // -1 when the file cannot be opened or sized.
 long long GetFileSize64(const char* path);
 bool IsWindowsVistaOrLater();

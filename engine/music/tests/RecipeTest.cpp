@@ -2,9 +2,13 @@
 // file gets, that a missing file is a failure, and the exact failure texts
 // each user writes on its channels.
 #include "AudioGraphRecipes.h"
+#include "GraphHelpers.h"
 #include "MusicTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
 
 using namespace tq;
 using namespace musictest;
@@ -146,3 +150,46 @@ TEST_F(RecipeTest, AutoRenderPlaysEachFormat)
     }
 }
 
+
+namespace {
+
+const CLSID kMpcMpaDecoder = {0x3D446B6F, 0x71DE, 0x4437, {0xBE, 0x15, 0x8C, 0xE4, 0x71, 0x74, 0x34, 0x0F}};
+const CLSID kMpeg1Splitter = {0x336475D0, 0x942A, 0x11CE, {0xA8, 0x70, 0x00, 0xAA, 0x00, 0x2F, 0xEA, 0xB5}};
+
+// Looks classes up through COM and counts the lookups of each.
+struct CountedLookups {
+    static HRESULT Create(const CLSID& clsid, IUnknown* outer, DWORD context, const IID& iid, void** out)
+    {
+        for (auto& entry : s_counts)
+            if (memcmp(&entry.first, &clsid, sizeof clsid) == 0)
+                ++entry.second;
+        return CoCreateInstance(clsid, outer, context, iid, out);
+    }
+    static std::vector<std::pair<CLSID, int>> s_counts;
+};
+std::vector<std::pair<CLSID, int>> CountedLookups::s_counts;
+
+} // namespace
+
+// Plain Wine has no MPC MPA decoder: every MP3 start tries it in Mp31. It is
+// looked up once for the process; each later build fails at the same step
+// with the same report, and the filters that exist are still made anew.
+TEST_F(RecipeTest, AMissingFilterIsLookedUpOnceAndReportedEveryTime)
+{
+    ForgetMissingClassesForTest();
+    CountedLookups::s_counts = {{kMpcMpaDecoder, 0}, {kMpeg1Splitter, 0}};
+    SetClassCreateFunctionForTest(&CountedLookups::Create);
+    const int kBuilds = 3;
+    for (int build = 0; build < kBuilds; ++build) {
+        for (AudioUser user : {AudioUser::Orig, AudioUser::Kalaok, AudioUser::Mood}) {
+            AudioTrack track;
+            StdoutCapture capture;
+            EXPECT_EQ(REGDB_E_CLASSNOTREG, BuildAudioTrack(AudioRecipe::Mp31, user, Song("song.mp3"), nullptr, "", track));
+            EXPECT_EQ("ERROR - Could not create MPCMPA Decoder Filter. , hr = 80040154\n", capture.Stop()) << build;
+            track.Clear();
+        }
+    }
+    SetClassCreateFunctionForTest(nullptr);
+    EXPECT_EQ(1, CountedLookups::s_counts[0].second) << "lookups of the missing decoder";
+    EXPECT_EQ(3 * kBuilds, CountedLookups::s_counts[1].second) << "lookups of the splitter, which exists";
+}

@@ -1,6 +1,8 @@
+#include "ReferenceI420.h"
 #include "Rgb24ToI420.h"
 
 #include <gtest/gtest.h>
+#include <cstdint>
 #include <vector>
 
 using tq::CRgb24ToI420;
@@ -128,4 +130,50 @@ TEST(Rgb24ToI420, FlipSwapsRowsAndIgnoresBadSizes)
     CRgb24ToI420::Flip(pixels.data(), 2, 1681);
     CRgb24ToI420::Flip(nullptr, 2, 3);
     EXPECT_EQ(original, pixels);
+}
+
+// Every colour, in every place of a 2 x 2 block, against the plain 16.16
+// conversion: the recorder's pictures must not change by a single value.
+TEST(Rgb24ToI420, EveryColourMatchesTheSixteenSixteenConversion)
+{
+    // Not a multiple of 8 wide: the rows' last pixels take the plain path.
+    const int width = 2044, height = 1026;
+    std::vector<uint8_t> source(width * height * 3), out(width * height * 3 / 2);
+    for (uint32_t first = 0; first < (1u << 24); first += width * height) {
+        for (int i = 0; i < width * height; ++i) {
+            // An odd step makes this a permutation of the 2^24 colours, and
+            // neighbours in a block differ in every channel.
+            const uint32_t colour = ((first + uint32_t(i)) * 0x9E3779u) & 0xFFFFFFu;
+            source[i * 3] = uint8_t(colour);
+            source[i * 3 + 1] = uint8_t(colour >> 8);
+            source[i * 3 + 2] = uint8_t(colour >> 16);
+        }
+        int size = 0;
+        for (bool bottomUp : {false, true}) {
+            ASSERT_TRUE(CRgb24ToI420::Convert(source.data(), out.data(), width, height, &size, bottomUp));
+            ASSERT_EQ(rectest::ReferenceI420(source.data(), width, height, bottomUp), out)
+                << "colours from " << first << (bottomUp ? " bottom up" : "");
+        }
+    }
+}
+
+// Reading the rows bottom first gives what flipping the picture and then
+// converting it gives, and leaves the picture as it was.
+TEST(Rgb24ToI420, BottomUpReadsTheRowsInReverseOrder)
+{
+    const struct { int width, height; } sizes[] = {{2, 2}, {4, 6}, {6, 2}, {400, 300}, {1364, 4}};
+    for (const auto& c : sizes) {
+        std::vector<uint8_t> picture(c.width * c.height * 3);
+        for (size_t i = 0; i < picture.size(); ++i)
+            picture[i] = uint8_t(i * 7 + i / 11);
+        const std::vector<uint8_t> before = picture;
+        std::vector<uint8_t> flipped = picture;
+        CRgb24ToI420::Flip(flipped.data(), c.width, c.height);
+        std::vector<uint8_t> expected(c.width * c.height * 3 / 2), out(expected.size(), 0xEE);
+        int size = 0;
+        ASSERT_TRUE(CRgb24ToI420::Convert(flipped.data(), expected.data(), c.width, c.height, &size));
+        ASSERT_TRUE(CRgb24ToI420::Convert(picture.data(), out.data(), c.width, c.height, &size, true));
+        EXPECT_EQ(expected, out) << c.width << "x" << c.height;
+        EXPECT_EQ(before, picture) << c.width << "x" << c.height;
+    }
 }

@@ -1,7 +1,10 @@
 #include "LameEncoder.h"
 #include "MediaFileWalker.h"
+#include "RecordContainer.h"
 #include "RecordMuxer.h"
+#include "ReferenceI420.h"
 #include "TestPaths.h"
+#include "X264Encoder.h"
 
 #include <gtest/gtest.h>
 #include <mmsystem.h>
@@ -340,4 +343,78 @@ TEST(RecordMuxer, BadFrameSizesAreDropped)
     ASSERT_TRUE(file.valid);
     ASSERT_NE(nullptr, file.Find("video"));
     EXPECT_EQ(1, file.Find("video")->packets);
+}
+
+// The producers hand over their picture under the preview lock while others
+// may read it: the muxer only reads it (here it lies in read-only memory),
+// and the pictures it encodes are exactly those of flipping the picture and
+// converting it the plain way: the same stream, packet for packet, as the
+// encoder gives for them written through the same container.
+TEST(RecordMuxer, ReadsThePictureOnlyAndEncodesItExactly)
+{
+    const int frames = 40;  // two key frames
+    const size_t frameBytes = 400 * 300 * 3;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const size_t pageRounded = (frameBytes + system.dwPageSize - 1) / system.dwPageSize * system.dwPageSize;
+    uint8_t* readOnly = static_cast<uint8_t*>(VirtualAlloc(nullptr, pageRounded, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(nullptr, readOnly);
+    auto stamp = [](int i) { return 1000u + uint32_t(i * 1000 / 13); };
+
+    const std::string ours = OutputPath("muxer_exact.mkv");
+    EventLog log;
+    {
+        CRecordMuxer muxer;
+        Prepare(muxer, log);
+        muxer.Start(ours);
+        ASSERT_TRUE(WaitFor([&] { return muxer.IsRunning(); }, 5000));
+        for (int i = 0; i < frames; ++i) {
+            DWORD old = 0;
+            ASSERT_TRUE(VirtualProtect(readOnly, pageRounded, PAGE_READWRITE, &old));
+            const std::vector<uint8_t> frame = Frame(i);
+            memcpy(readOnly, frame.data(), frameBytes);
+            ASSERT_TRUE(VirtualProtect(readOnly, pageRounded, PAGE_READONLY, &old));
+            muxer.PushVideo(readOnly, 400, 300, stamp(i));
+        }
+        muxer.Stop();
+    }
+    VirtualFree(readOnly, 0, MEM_RELEASE);
+    EXPECT_EQ((std::vector<int>{1, 0}), log.Codes());
+
+    const std::string reference = OutputPath("muxer_exact_reference.mkv");
+    {
+        tq::CX264Encoder encoder;
+        ASSERT_TRUE(encoder.Open(400, 300, 13, CRecordMuxer::VideoKbps));
+        tq::CRecordContainer container;
+        container.SetVideoFormat(400, 300, 13, CRecordMuxer::VideoKbps);
+        container.SetAudioFormat(2, 16, 44100, 128);
+        container.SetExtradata(encoder.HeaderBytes(), encoder.HeaderLength());
+        ASSERT_TRUE(container.Open(reference));
+        std::vector<uint8_t> out(tq::CRecordPacket::VideoCapacity);
+        int size = 0;
+        bool key = false;
+        uint32_t time = 0;
+        auto write = [&] { ASSERT_TRUE(container.WriteVideo(time, out.data(), size, key ? tq::CRecordPacket::KeyFrame : 0)); };
+        for (int i = 0; i < frames; ++i) {
+            const std::vector<uint8_t> frame = Frame(i);
+            const std::vector<uint8_t> i420 = ReferenceI420(frame.data(), 400, 300, true);
+            if (encoder.Encode(i420.data(), stamp(i), out.data(), int(out.size()), &size, &key, &time))
+                write();
+        }
+        while (encoder.Flush(out.data(), int(out.size()), &size, &key, &time))
+            write();
+        EXPECT_TRUE(container.Close());
+    }
+
+    const FileSummary ourFile = SummariseFile(ours), referenceFile = SummariseFile(reference);
+    ASSERT_TRUE(ourFile.valid);
+    ASSERT_TRUE(referenceFile.valid);
+    const TrackSummary* ourVideo = ourFile.Find("video");
+    const TrackSummary* referenceVideo = referenceFile.Find("video");
+    ASSERT_NE(nullptr, ourVideo);
+    ASSERT_NE(nullptr, referenceVideo);
+    EXPECT_EQ(frames, ourVideo->packets);
+    EXPECT_EQ(referenceVideo->packets, ourVideo->packets);
+    EXPECT_EQ(referenceVideo->keyIndexes, ourVideo->keyIndexes);
+    EXPECT_TRUE(referenceVideo->payload == ourVideo->payload) << "the encoded pictures differ";
 }

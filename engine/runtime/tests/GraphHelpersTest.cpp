@@ -8,6 +8,9 @@
 
 #include <qedit.h>
 
+#include <cstring>
+#include <map>
+
 using namespace tq;
 
 TEST(GraphHelpers, LowerExtension)
@@ -140,4 +143,136 @@ TEST_F(GraphTest, MediaTypesOfAPin)
     out.Attach(GetOutputPin(renderer.Get(), 0));
     EXPECT_FALSE(out);  // a renderer has no output
     EXPECT_FALSE(HasVideoCapturePin(nullptr));
+}
+
+namespace {
+
+// Answers every lookup with s_answer and counts the lookups of each class.
+struct FakeClasses {
+    static HRESULT Create(const CLSID& clsid, IUnknown*, DWORD, const IID&, void** out)
+    {
+        ++s_lookups[clsid];
+        *out = nullptr;
+        return s_answer;
+    }
+    static HRESULT s_answer;
+    struct Less {
+        bool operator()(const CLSID& a, const CLSID& b) const { return memcmp(&a, &b, sizeof a) < 0; }
+    };
+    static std::map<CLSID, int, Less> s_lookups;
+};
+HRESULT FakeClasses::s_answer = S_OK;
+std::map<CLSID, int, FakeClasses::Less> FakeClasses::s_lookups;
+
+class ClassLookupTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetClassCreateFunctionForTest(&FakeClasses::Create); }
+    void TearDown() override
+    {
+        SetClassCreateFunctionForTest(nullptr);
+        FakeClasses::s_answer = S_OK;
+    }
+    static CLSID NewClass()
+    {
+        CLSID clsid;
+        EXPECT_EQ(S_OK, CoCreateGuid(&clsid));
+        return clsid;
+    }
+    CComInit com;
+};
+
+} // namespace
+
+// A class that is not there is looked up once; anything else (success, a
+// refused interface, no memory) is asked again every time.
+TEST_F(ClassLookupTest, MissingClassesAreLookedUpOnce)
+{
+    const struct { HRESULT answer; bool remembered; } cases[] = {
+        {REGDB_E_CLASSNOTREG, true},
+        {CLASS_E_CLASSNOTAVAILABLE, true},
+        {CO_E_DLLNOTFOUND, true},
+        {HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), true},
+        {S_OK, false},
+        {E_NOINTERFACE, false},
+        {E_OUTOFMEMORY, false},
+        {E_FAIL, false},
+    };
+    for (const auto& c : cases) {
+        const CLSID clsid = NewClass();
+        FakeClasses::s_answer = c.answer;
+        void* out = reinterpret_cast<void*>(1);
+        EXPECT_EQ(c.answer, CreateInstanceOnce(clsid, CLSCTX_INPROC_SERVER, IID_IUnknown, &out)) << std::hex << c.answer;
+        EXPECT_EQ(nullptr, out);
+        FakeClasses::s_answer = S_OK;  // what a second lookup would say
+        out = reinterpret_cast<void*>(1);
+        EXPECT_EQ(c.remembered ? c.answer : S_OK, CreateInstanceOnce(clsid, CLSCTX_INPROC_SERVER, IID_IUnknown, &out))
+            << std::hex << c.answer;
+        EXPECT_EQ(nullptr, out) << "a remembered failure hands out nothing";
+        EXPECT_EQ(c.remembered ? 1 : 2, FakeClasses::s_lookups[clsid]) << std::hex << c.answer;
+        EXPECT_EQ(c.remembered ? c.answer : S_OK, RememberedClassFailure(clsid, CLSCTX_INPROC_SERVER)) << std::hex << c.answer;
+    }
+}
+
+// What one context did not find another may: each is remembered on its own.
+TEST_F(ClassLookupTest, EachContextIsLookedUpOnItsOwn)
+{
+    const CLSID clsid = NewClass();
+    FakeClasses::s_answer = REGDB_E_CLASSNOTREG;
+    void* out = nullptr;
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateInstanceOnce(clsid, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
+        EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateInstanceOnce(clsid, CLSCTX_ALL, IID_IUnknown, &out));
+    }
+    EXPECT_EQ(2, FakeClasses::s_lookups[clsid]);
+    EXPECT_EQ(S_OK, RememberedClassFailure(NewClass(), CLSCTX_ALL));
+}
+
+// A class registered while the process runs (an installed filter) is found:
+// a change under the registry's class keys forgets the missing classes.
+TEST_F(ClassLookupTest, AClassRegisteredLaterIsFound)
+{
+    const CLSID clsid = NewClass();
+    FakeClasses::s_answer = REGDB_E_CLASSNOTREG;
+    void* out = nullptr;
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateInstanceOnce(clsid, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateInstanceOnce(clsid, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
+    EXPECT_EQ(1, FakeClasses::s_lookups[clsid]);
+
+    wchar_t name[64];
+    ASSERT_GT(StringFromGUID2(clsid, name, 64), 0);
+    const std::wstring keyPath = std::wstring(L"Software\\Classes\\CLSID\\") + name;
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &key, nullptr));
+    const wchar_t value[] = L"Test class";
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
+    RegCloseKey(key);
+
+    // The registry tells of the change on its own time: wait for the lookup.
+    FakeClasses::s_answer = S_OK;
+    const DWORD start = GetTickCount();
+    HRESULT hr = REGDB_E_CLASSNOTREG;
+    while (FAILED(hr = CreateInstanceOnce(clsid, CLSCTX_INPROC_SERVER, IID_IUnknown, &out)) && GetTickCount() - start < 10000)
+        Sleep(10);
+    RegDeleteKeyW(HKEY_CURRENT_USER, keyPath.c_str());
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(2, FakeClasses::s_lookups[clsid]);
+}
+
+// Through COM itself: an unknown class fails alike every time, a real one
+// gives a new object every time.
+TEST(ClassLookup, RealLookups)
+{
+    CComInit com;
+    CLSID unknown;
+    ASSERT_EQ(S_OK, CoCreateGuid(&unknown));
+    for (int round = 0; round < 2; ++round) {
+        ComPtr<IUnknown> none;
+        EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateInstanceOnce(unknown, CLSCTX_INPROC_SERVER, IID_IUnknown, none.ReceiveVoid()));
+        EXPECT_FALSE(none);
+    }
+    ComPtr<IGraphBuilder> first, second;
+    ASSERT_EQ(S_OK, CreateInstanceOnce(CLSID_FilterGraph, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, first.ReceiveVoid()));
+    ASSERT_EQ(S_OK, CreateInstanceOnce(CLSID_FilterGraph, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, second.ReceiveVoid()));
+    EXPECT_NE(first.Get(), second.Get());
 }
