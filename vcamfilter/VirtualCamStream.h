@@ -77,7 +77,10 @@ public:
     // Host integration, run at the first sample.
     bool StartLauncher();
     bool LoadPlaceholder();
-    void GuessSizeFromSample(long bufferSize);
+    // A first sample whose buffer holds exactly another ladder size switches
+    // the connection to that size when the downstream pin accepts the type;
+    // the sample (when given) then carries the new type. True when switched.
+    bool GuessSizeFromSample(long bufferSize, IMediaSample* sample = nullptr);
     void NegotiatedSize(int& width, int& height);
 
     // The VIDEOINFOHEADER media type of one RGB24 size and frame interval.
@@ -106,7 +109,8 @@ private:
         int32_t frameTime = 0;
         bool smooth = false;
     };
-    bool PaceDelivery();
+    bool WaitForDelivery();
+    bool EnterStateLockUnlessStopped();
     void FillFromSharedFrame(IMediaSample* sample, BYTE* buffer, long size);
     SharedFrame CopySharedFrame();
     void RaiseRequestRecord(uint8_t* record);
@@ -139,7 +143,8 @@ private:
     bool m_firstSampleDone = false;
     bool m_hostRegistered = false;
 
-    double m_lastDeliveryMs = 0;  // when the last paced sample was due
+    double m_lastDeliveryMs = 0;  // when the last sample went out (or was due)
+    bool m_lastWasSignalled = false;  // it went out for an engine frame's signal
 
     CScopedHandle m_synFrameEvent;
 };
