@@ -516,25 +516,22 @@ bool CVirtualCamStream::WaitForDelivery()
         m_lastWasSignalled = false;
     }
     // After a signalled frame the deadline leaves the next one half an
-    // interval of lateness before a repeat is sent in its place; an engine
-    // faster than the consumer is thinned to about the consumer's rate.
+    // interval of lateness before a repeat is sent in its place.
     const double deadline = m_lastDeliveryMs + (m_lastWasSignalled ? interval * 1.5 : interval);
-    const double earliest = m_lastDeliveryMs + interval * 0.75;
     HANDLE signal = m_synFrameEvent.Get();
     bool signalled = false;
-    for (now = NowMs(); now < deadline && !signalled; now = NowMs()) {
-        const DWORD result = WaitUnlessStopped(signal, DWORD(std::ceil(deadline - now)));
+    // Past the deadline already (downstream was slow), a signal that stands
+    // is still taken: it belongs to the frame about to go out.
+    do {
+        const DWORD result = WaitUnlessStopped(signal, DWORD(std::ceil(std::max(deadline - now, 0.0))));
         if (result == kWaitStopped)
             return false;
         if (result == WAIT_OBJECT_0)
             signalled = signal != nullptr;
         else if (result == WAIT_FAILED)
             signal = nullptr;  // keep to the interval alone
-    }
-    for (now = NowMs(); signalled && now < earliest; now = NowMs()) {
-        if (WaitUnlessStopped(nullptr, DWORD(std::ceil(earliest - now))) == kWaitStopped)
-            return false;
-    }
+        now = NowMs();
+    } while (now < deadline && !signalled);
     if (signalled) {
         m_lastDeliveryMs = now;
     } else {
