@@ -8,9 +8,19 @@
 //     those produced, with frame synchronisation off (the default) and on;
 //     frame sync, which waits for every frame's signal, is the same-run
 //     reference of the default delivery;
+//     the repeats of the default delivery are the samples sent while no
+//     engine frame came: before the first and after the last;
 //   - the filter's cost per frame (the record copy plus the resize) from
 //     800 x 600 to 640 x 480, 320 x 240 and 1280 x 720, against a memcpy of
 //     the output frame.
+//
+// Measured, 10 s runs on a shared 8-core machine (p99 in frames, frames
+// delivered/produced; frame sync of the same run in brackets):
+//   x86_64 under wine64: 0.26, 300/300 (0.22, 300/300); 0.25, 300/300 (0.28,
+//   300/300); 0.25, 300/300 (0.24, 300/300). The pin's own clock before it
+//   followed the engine's signal: 1.12, 292/300 (0.29); 1.15, 281/300 (0.25).
+//   i686 under wine: 0.37, 300/300 (0.34); 0.43, 300/300 (0.28); 0.26,
+//   300/300 (0.25).
 #include "CaptureGraph.h"
 #include "SharedFrameWriter.h"
 #include "ShareHandle.h"
