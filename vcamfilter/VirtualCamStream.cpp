@@ -198,7 +198,8 @@ HRESULT CVirtualCamStream::OnThreadCreate()
     tq::CCritSecLock lock(m_pinLock);
     m_mediaTimeEnd = 0;
     m_lastDeliveryMs = 0;
-    m_lastWasSignalled = false;
+    m_lastWasNewFrame = false;
+    m_nextFrameWatchOpenMs = 0;
     // Millisecond waits for the deadlines, while the stream runs.
     timeBeginPeriod(1);
     return S_OK;
@@ -206,6 +207,7 @@ HRESULT CVirtualCamStream::OnThreadCreate()
 
 HRESULT CVirtualCamStream::OnThreadDestroy()
 {
+    CloseFrameWatch();
     timeEndPeriod(1);
     return S_OK;
 }
@@ -498,12 +500,13 @@ REFERENCE_TIME CVirtualCamStream::PacingInterval() const
 
 bool CVirtualCamStream::WaitForDelivery()
 {
-    // Each engine frame goes out as soon as the engine signals it; when no
-    // signal comes, the latest picture goes out once the consumer's interval
-    // is up. A clock of our own would sample the engine at a phase fixed by
+    // Each engine frame goes out as soon as the engine has written it; when
+    // none comes, the latest picture goes out once the consumer's interval is
+    // up. A clock of our own would sample the engine at a phase fixed by
     // chance: frames lost to the drift between the clocks, up to a frame late.
-    // The signal releases one waiter only: a second camera that misses it
-    // delivers the frame at its own deadline instead.
+    // The frame event is left to pins in frame-sync mode: one signal releases
+    // one waiter, so waiting on it here would take frames away from them.
+    // The record's header is watched instead, every millisecond.
     REFERENCE_TIME interval100ns;
     {
         tq::CCritSecLock lock(m_pinLock);
@@ -513,33 +516,74 @@ bool CVirtualCamStream::WaitForDelivery()
     double now = NowMs();
     if (m_lastDeliveryMs == 0) {
         m_lastDeliveryMs = now - interval;  // the first sample goes out at once
-        m_lastWasSignalled = false;
+        m_lastWasNewFrame = false;
     }
-    // After a signalled frame the deadline leaves the next one half an
-    // interval of lateness before a repeat is sent in its place.
-    const double deadline = m_lastDeliveryMs + (m_lastWasSignalled ? interval * 1.5 : interval);
-    HANDLE signal = m_synFrameEvent.Get();
-    bool signalled = false;
-    // Past the deadline already (downstream was slow), a signal that stands
-    // is still taken: it belongs to the frame about to go out.
-    do {
-        const DWORD result = WaitUnlessStopped(signal, DWORD(std::ceil(std::max(deadline - now, 0.0))));
-        if (result == kWaitStopped)
+    // After a new frame the deadline leaves the next one half an interval of
+    // lateness before a repeat is sent in its place.
+    const double deadline = m_lastDeliveryMs + (m_lastWasNewFrame ? interval * 1.5 : interval);
+    // Past the deadline already (downstream was slow), a frame that is there
+    // is still taken as new.
+    bool newFrame = EngineWroteFrame();
+    while (!newFrame && now < deadline) {
+        if (WaitUnlessStopped(nullptr, 1) == kWaitStopped)
             return false;
-        if (result == WAIT_OBJECT_0)
-            signalled = signal != nullptr;
-        else if (result == WAIT_FAILED)
-            signal = nullptr;  // keep to the interval alone
+        newFrame = EngineWroteFrame();
         now = NowMs();
-    } while (now < deadline && !signalled);
-    if (signalled) {
+    }
+    if (newFrame) {
         m_lastDeliveryMs = now;
     } else {
         // Keep to the schedule, unless downstream held us back by more than a frame.
         m_lastDeliveryMs = now - deadline > interval ? now : deadline;
     }
-    m_lastWasSignalled = signalled;
+    m_lastWasNewFrame = newFrame;
     return true;
+}
+
+// The low half of the header's big-endian frame time, as stored: it changes
+// with every frame the engine writes.
+static uint32_t StoredFrameTimeLow(const volatile uint8_t* record)
+{
+    return *reinterpret_cast<const volatile uint32_t*>(record + tq::kOffFrameTime + 4);
+}
+
+bool CVirtualCamStream::EngineWroteFrame()
+{
+    if (!m_frameWatchView) {
+        // No engine yet: look for its record now and then, not every millisecond.
+        const double now = NowMs();
+        if (now < m_nextFrameWatchOpenMs)
+            return false;
+        m_nextFrameWatchOpenMs = now + 100;
+        m_frameWatchMapping.Reset(OpenFileMappingW(FILE_MAP_READ, FALSE, tq::kCaptureMemoryName));
+        if (!m_frameWatchMapping)
+            return false;
+        void* view = MapViewOfFile(m_frameWatchMapping.Get(), FILE_MAP_READ, 0, 0, 0);
+        if (!view || MappedViewSize(view) < tq::kFrameHeaderSize) {
+            if (view)
+                UnmapViewOfFile(view);
+            m_frameWatchMapping.Close();
+            return false;
+        }
+        m_frameWatchView = static_cast<const uint8_t*>(view);
+        m_lastSeenFrameTime = StoredFrameTimeLow(m_frameWatchView);
+        return false;
+    }
+    // Read without the mutex: a half-written frame is copied only once the
+    // writer lets go.
+    const uint32_t time = StoredFrameTimeLow(m_frameWatchView);
+    if (time == m_lastSeenFrameTime)
+        return false;
+    m_lastSeenFrameTime = time;
+    return true;
+}
+
+void CVirtualCamStream::CloseFrameWatch()
+{
+    if (m_frameWatchView)
+        UnmapViewOfFile(const_cast<uint8_t*>(m_frameWatchView));
+    m_frameWatchView = nullptr;
+    m_frameWatchMapping.Close();
 }
 
 void CVirtualCamStream::RaiseRequestRecord(uint8_t* record)
@@ -604,6 +648,7 @@ CVirtualCamStream::SharedFrame CVirtualCamStream::CopySharedFrame()
         frame.height = header.height;
         frame.frameTime = header.frameTime;
         frame.smooth = header.smoothFlag == 1;
+        m_lastSeenFrameTime = StoredFrameTimeLow(m_frameCopy.get());  // sent now: not new when the watch sees it
     }
     return frame;
 }

@@ -110,6 +110,8 @@ private:
         bool smooth = false;
     };
     bool WaitForDelivery();
+    bool EngineWroteFrame();
+    void CloseFrameWatch();
     bool EnterStateLockUnlessStopped();
     void FillFromSharedFrame(IMediaSample* sample, BYTE* buffer, long size);
     SharedFrame CopySharedFrame();
@@ -144,7 +146,14 @@ private:
     bool m_hostRegistered = false;
 
     double m_lastDeliveryMs = 0;  // when the last sample went out (or was due)
-    bool m_lastWasSignalled = false;  // it went out for an engine frame's signal
+    bool m_lastWasNewFrame = false;  // it went out for a frame the engine had just written
+
+    // The frame record's header, mapped while the stream runs, to see a new
+    // engine frame without waiting on the frame event.
+    CScopedHandle m_frameWatchMapping;
+    const uint8_t* m_frameWatchView = nullptr;
+    double m_nextFrameWatchOpenMs = 0;
+    uint32_t m_lastSeenFrameTime = 0;
 
     CScopedHandle m_synFrameEvent;
 };
