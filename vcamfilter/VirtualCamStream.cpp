@@ -198,13 +198,16 @@ HRESULT CVirtualCamStream::OnThreadCreate()
     tq::CCritSecLock lock(m_pinLock);
     m_mediaTimeEnd = 0;
     m_lastDeliveryMs = 0;
-    // Millisecond waits for the pacing, while the stream runs.
+    m_lastWasNewFrame = false;
+    m_nextFrameWatchOpenMs = 0;
+    // Millisecond waits for the deadlines, while the stream runs.
     timeBeginPeriod(1);
     return S_OK;
 }
 
 HRESULT CVirtualCamStream::OnThreadDestroy()
 {
+    CloseFrameWatch();
     timeEndPeriod(1);
     return S_OK;
 }
@@ -419,23 +422,65 @@ STDMETHODIMP CVirtualCamStream::GetTargetSize(LONG* width, LONG* height)
 
 // Samples
 
-void CVirtualCamStream::GuessSizeFromSample(long bufferSize)
+bool CVirtualCamStream::EnterStateLockUnlessStopped()
 {
-    // A sample whose buffer fits another ladder size (an allocator that gave
-    // more than asked) once switched the picture to that size, while the
-    // connection's type, which the consumer reads, stayed as it was: a
-    // 640 x 480 picture on a 320 x 240 connection. Pictures go out at the
-    // connected size only; the mismatch is only traced.
-    tq::CCritSecLock lock(m_pinLock);
-    if (bufferSize == long(m_width) * m_height * 3)
-        return;
-    for (int i = 1; i <= 8; ++i) {
-        if (long(i) * i * 14400 == bufferSize) {
-            DebugTrace("TqNelu: sample buffer fits %dx%d, the connection is %dx%d: kept", 80 * i, 60 * i, m_width,
-                       m_height);
-            return;
-        }
+    // Stop holds the filter lock while it waits for this thread to end.
+    while (!TryEnterCriticalSection(m_filter->StateLock()->Get())) {
+        if (WaitUnlessStopped(nullptr, 1) == kWaitStopped)
+            return false;
     }
+    return true;
+}
+
+bool CVirtualCamStream::GuessSizeFromSample(long bufferSize, IMediaSample* sample)
+{
+    int width, height;
+    NegotiatedSize(width, height);
+    if (bufferSize == long(width) * height * 3)
+        return false;
+    int side = 0;
+    for (int i = 1; i <= 8 && !side; ++i) {
+        if (long(i) * i * 14400 == bufferSize)
+            side = i;
+    }
+    if (!side)
+        return false;
+
+    // The consumer reads the picture's size from the connection's type, so
+    // the size changes only with a type the downstream pin accepts mid-stream,
+    // handed over on the sample. The connection's type is only changed while
+    // stopped elsewhere, so this thread may read it without the filter lock.
+    CMediaType mt(m_mt);
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat);
+    IPin* downstream = ConnectedPin();
+    if (!sample || !downstream || !mt.IsValid() || !vih || mt.cbFormat < sizeof(VIDEOINFOHEADER))
+        return false;
+    vih->bmiHeader.biWidth = 80 * side;
+    vih->bmiHeader.biHeight = 60 * side;
+    vih->bmiHeader.biSizeImage = DWORD(DibStride(80 * side) * size_t(60 * side));
+    SetRectEmpty(&vih->rcSource);
+    SetRectEmpty(&vih->rcTarget);
+    mt.lSampleSize = vih->bmiHeader.biSizeImage;
+    if (vih->bmiHeader.biSizeImage > DWORD(bufferSize) || downstream->QueryAccept(&mt) != S_OK) {
+        DebugTrace("TqNelu: sample buffer fits %dx%d, the connection is %dx%d: kept", 80 * side, 60 * side, width,
+                   height);
+        return false;
+    }
+    if (!EnterStateLockUnlessStopped())
+        return false;
+    const bool attached = SUCCEEDED(sample->SetMediaType(&mt));
+    if (attached)
+        m_mt = mt;
+    LeaveCriticalSection(m_filter->StateLock()->Get());
+    if (!attached)
+        return false;
+    {
+        tq::CCritSecLock lock(m_pinLock);
+        m_width = 80 * side;
+        m_height = 60 * side;
+    }
+    DebugTrace("TqNelu: sample buffer fits %dx%d: the connection follows it", 80 * side, 60 * side);
+    return true;
 }
 
 void CVirtualCamStream::NegotiatedSize(int& width, int& height)
@@ -453,27 +498,92 @@ REFERENCE_TIME CVirtualCamStream::PacingInterval() const
     return std::min<REFERENCE_TIME>(std::max<REFERENCE_TIME>(m_timePerFrameSample, 100000), 10000000);
 }
 
-bool CVirtualCamStream::PaceDelivery()
+bool CVirtualCamStream::WaitForDelivery()
 {
-    // Samples go out at the negotiated interval. The frame event is left to
-    // pins in frame-sync mode: waiting on it here would take frame signals
-    // away from them (one signal releases one waiter).
+    // Each engine frame goes out as soon as the engine has written it; when
+    // none comes, the latest picture goes out once the consumer's interval is
+    // up. A clock of our own would sample the engine at a phase fixed by
+    // chance: frames lost to the drift between the clocks, up to a frame late.
+    // The frame event is left to pins in frame-sync mode: one signal releases
+    // one waiter, so waiting on it here would take frames away from them.
+    // The record's header is watched instead, every millisecond.
     REFERENCE_TIME interval100ns;
     {
         tq::CCritSecLock lock(m_pinLock);
         interval100ns = PacingInterval();
     }
     const double interval = double(interval100ns) / 10000.0;
-    const double now = NowMs();
-    if (m_lastDeliveryMs == 0)
-        m_lastDeliveryMs = now - interval;
-    const double due = m_lastDeliveryMs + interval;
-    if (now < due && WaitUnlessStopped(nullptr, DWORD(std::ceil(due - now))) == kWaitStopped)
-        return false;
-    // Keep to the schedule, unless downstream held us back by more than a frame.
-    const double after = NowMs();
-    m_lastDeliveryMs = after - due > interval ? after : due;
+    double now = NowMs();
+    if (m_lastDeliveryMs == 0) {
+        m_lastDeliveryMs = now - interval;  // the first sample goes out at once
+        m_lastWasNewFrame = false;
+    }
+    // After a new frame the deadline leaves the next one half an interval of
+    // lateness before a repeat is sent in its place.
+    const double deadline = m_lastDeliveryMs + (m_lastWasNewFrame ? interval * 1.5 : interval);
+    // Past the deadline already (downstream was slow), a frame that is there
+    // is still taken as new.
+    bool newFrame = EngineWroteFrame();
+    while (!newFrame && now < deadline) {
+        if (WaitUnlessStopped(nullptr, 1) == kWaitStopped)
+            return false;
+        newFrame = EngineWroteFrame();
+        now = NowMs();
+    }
+    if (newFrame) {
+        m_lastDeliveryMs = now;
+    } else {
+        // Keep to the schedule, unless downstream held us back by more than a frame.
+        m_lastDeliveryMs = now - deadline > interval ? now : deadline;
+    }
+    m_lastWasNewFrame = newFrame;
     return true;
+}
+
+// The low half of the header's big-endian frame time, as stored: it changes
+// with every frame the engine writes.
+static uint32_t StoredFrameTimeLow(const volatile uint8_t* record)
+{
+    return *reinterpret_cast<const volatile uint32_t*>(record + tq::kOffFrameTime + 4);
+}
+
+bool CVirtualCamStream::EngineWroteFrame()
+{
+    if (!m_frameWatchView) {
+        // No engine yet: look for its record now and then, not every millisecond.
+        const double now = NowMs();
+        if (now < m_nextFrameWatchOpenMs)
+            return false;
+        m_nextFrameWatchOpenMs = now + 100;
+        m_frameWatchMapping.Reset(OpenFileMappingW(FILE_MAP_READ, FALSE, tq::kCaptureMemoryName));
+        if (!m_frameWatchMapping)
+            return false;
+        void* view = MapViewOfFile(m_frameWatchMapping.Get(), FILE_MAP_READ, 0, 0, 0);
+        if (!view || MappedViewSize(view) < tq::kFrameHeaderSize) {
+            if (view)
+                UnmapViewOfFile(view);
+            m_frameWatchMapping.Close();
+            return false;
+        }
+        m_frameWatchView = static_cast<const uint8_t*>(view);
+        m_lastSeenFrameTime = StoredFrameTimeLow(m_frameWatchView);
+        return false;
+    }
+    // Read without the mutex: a half-written frame is copied only once the
+    // writer lets go.
+    const uint32_t time = StoredFrameTimeLow(m_frameWatchView);
+    if (time == m_lastSeenFrameTime)
+        return false;
+    m_lastSeenFrameTime = time;
+    return true;
+}
+
+void CVirtualCamStream::CloseFrameWatch()
+{
+    if (m_frameWatchView)
+        UnmapViewOfFile(const_cast<uint8_t*>(m_frameWatchView));
+    m_frameWatchView = nullptr;
+    m_frameWatchMapping.Close();
 }
 
 void CVirtualCamStream::RaiseRequestRecord(uint8_t* record)
@@ -538,6 +648,7 @@ CVirtualCamStream::SharedFrame CVirtualCamStream::CopySharedFrame()
         frame.height = header.height;
         frame.frameTime = header.frameTime;
         frame.smooth = header.smoothFlag == 1;
+        m_lastSeenFrameTime = StoredFrameTimeLow(m_frameCopy.get());  // sent now: not new when the watch sees it
     }
     return frame;
 }
@@ -566,7 +677,7 @@ HRESULT CVirtualCamStream::FillBuffer(IMediaSample* sample)
         // A failed wait is no reason to end the stream: the latest frame goes out.
         if (WaitUnlessStopped(m_synFrameEvent.Get(), kFrameSyncWaitMs) == kWaitStopped)
             return S_FALSE;
-    } else if (!PaceDelivery()) {
+    } else if (!WaitForDelivery()) {
         return S_FALSE;
     }
 
@@ -593,7 +704,7 @@ void CVirtualCamStream::FillFromSharedFrame(IMediaSample* sample, BYTE* buffer, 
         m_firstSampleDone = true;
         StartLauncher();
         LoadPlaceholder();
-        GuessSizeFromSample(size);
+        GuessSizeFromSample(size, sample);
     }
     if (!m_hostRegistered)
         m_hostRegistered = RegisterHostInUserList();

@@ -77,7 +77,10 @@ public:
     // Host integration, run at the first sample.
     bool StartLauncher();
     bool LoadPlaceholder();
-    void GuessSizeFromSample(long bufferSize);
+    // A first sample whose buffer holds exactly another ladder size switches
+    // the connection to that size when the downstream pin accepts the type;
+    // the sample (when given) then carries the new type. True when switched.
+    bool GuessSizeFromSample(long bufferSize, IMediaSample* sample = nullptr);
     void NegotiatedSize(int& width, int& height);
 
     // The VIDEOINFOHEADER media type of one RGB24 size and frame interval.
@@ -106,7 +109,10 @@ private:
         int32_t frameTime = 0;
         bool smooth = false;
     };
-    bool PaceDelivery();
+    bool WaitForDelivery();
+    bool EngineWroteFrame();
+    void CloseFrameWatch();
+    bool EnterStateLockUnlessStopped();
     void FillFromSharedFrame(IMediaSample* sample, BYTE* buffer, long size);
     SharedFrame CopySharedFrame();
     void RaiseRequestRecord(uint8_t* record);
@@ -139,7 +145,15 @@ private:
     bool m_firstSampleDone = false;
     bool m_hostRegistered = false;
 
-    double m_lastDeliveryMs = 0;  // when the last paced sample was due
+    double m_lastDeliveryMs = 0;  // when the last sample went out (or was due)
+    bool m_lastWasNewFrame = false;  // it went out for a frame the engine had just written
+
+    // The frame record's header, mapped while the stream runs, to see a new
+    // engine frame without waiting on the frame event.
+    CScopedHandle m_frameWatchMapping;
+    const uint8_t* m_frameWatchView = nullptr;
+    double m_nextFrameWatchOpenMs = 0;
+    uint32_t m_lastSeenFrameTime = 0;
 
     CScopedHandle m_synFrameEvent;
 };

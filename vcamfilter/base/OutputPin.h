@@ -56,6 +56,8 @@ protected:
     HRESULT GetDeliveryBuffer(IMediaSample** sample);
     HRESULT Deliver(IMediaSample* sample);
     HRESULT DeliverEndOfStream();
+    // The downstream pin; stays put while the filter is not stopped.
+    IPin* ConnectedPin() const { return m_connected.Get(); }
 
     CSource* m_filter;
     CMediaType m_mt;  // the connection type, or the type to connect with

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -108,12 +109,35 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
         return m_arrivals;
     }
+    // Waits until a frame whose media time is at least mediaTime has arrived.
+    bool WaitMediaTime(LONGLONG mediaTime, DWORD timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            return std::any_of(m_mediaStarts.begin(), m_mediaStarts.end(), [&](LONGLONG t) { return t >= mediaTime; });
+        });
+    }
+    // Waits until a frame stamped after stream time 0 has arrived: the graph
+    // starts its stream time a little after Run, and until then the renderer
+    // holds each sample back to time 0.
+    bool WaitStreamTimeStarted(DWORD timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_streamStarted; });
+    }
+    // The media start time of every frame so far, 0 for frames without one.
+    std::vector<LONGLONG> MediaStarts()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_mediaStarts;
+    }
     // Forgets what arrived so far.
     void Clear()
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_frames.clear();
         m_arrivals.clear();
+        m_mediaStarts.clear();
         m_count = 0;
     }
 
@@ -131,6 +155,8 @@ private:
         {
             std::lock_guard<std::mutex> lock(m_lock);
             m_arrivals.push_back(frame.arrivalMs);
+            m_mediaStarts.push_back(frame.hasMediaTime ? frame.mediaStart : 0);
+            m_streamStarted = m_streamStarted || (frame.hasTime && frame.start > 0);
             m_frames.push_back(std::move(frame));
             if (m_frames.size() > m_keep)
                 m_frames.erase(m_frames.begin());
@@ -148,6 +174,8 @@ private:
     std::condition_variable m_arrived;
     std::vector<Frame> m_frames;
     std::vector<double> m_arrivals;
+    std::vector<LONGLONG> m_mediaStarts;
+    bool m_streamStarted = false;
     size_t m_count = 0;
 };
 

@@ -268,8 +268,9 @@ TEST_F(FilterFixture, ResizeStepsOutsideTheWorkBuffersAreRefused)
     EXPECT_EQ(m_pin->SetResizeSteps(nullptr), E_POINTER);
 }
 
-// The consumer reads the connection's type: whatever the sample buffer's
-// size suggests, pictures go out at the connected 320 x 240.
+// The consumer reads the connection's type: with no downstream pin to take a
+// new type, whatever the sample buffer's size suggests, pictures go out at
+// the connected 320 x 240.
 TEST_F(FilterFixture, SampleBufferSizeNeverChangesTheConnectedSize)
 {
     const long cases[] = {640 * 480 * 3, 800 * 600 * 3, 80 * 60 * 3, 12345, 320 * 240 * 3};

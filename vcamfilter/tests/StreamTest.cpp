@@ -4,11 +4,15 @@
 #include "CameraRun.h"
 #include "FakeEngine.h"
 #include "PictureCheck.h"
+#include "TestSink.h"
 
 #include <gtest/gtest.h>
+#include <mmsystem.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <thread>
 
 using namespace vcamtest;
 
@@ -262,6 +266,188 @@ TEST_F(StreamTest, SetFormatOnAConnectedPinReconnectsAtTheNewSize)
     ASSERT_TRUE(SUCCEEDED(run.Run()));
     ASSERT_TRUE(run.WaitFrames(2, 10000));
     EXPECT_EQ(run.Frames().back().data.size(), 640u * 480 * 3);
+}
+
+// A first sample whose buffer holds another ladder size (an allocator that
+// grants more than asked) switches the connection to that size when the
+// downstream pin accepts the type mid-stream: the sample carries the type and
+// the picture has its size. Otherwise everything stays at 320 x 240.
+TEST_F(StreamTest, FirstSampleSizeSwitchesTheFormatOnlyWhenDownstreamAccepts)
+{
+    struct Case {
+        const char* what;
+        bool accept;
+        long buffer;  // least buffer the allocator grants; 0: what is asked
+        int width, height;  // the size that must result
+        int offeredWidth, offeredHeight;  // the type put to QueryAccept; 0: none asked
+    };
+    const Case cases[] = {
+        {"640x480 buffer, accepted", true, 640 * 480 * 3, 640, 480, 640, 480},
+        {"480x360 buffer, accepted", true, 480 * 360 * 3, 480, 360, 480, 360},
+        {"640x480 buffer, refused", false, 640 * 480 * 3, 320, 240, 640, 480},
+        {"800x600 buffer: past the sizes guessed", true, 800 * 600 * 3, 320, 240, 0, 0},
+        {"buffer of no ladder size", true, 1000000, 320, 240, 0, 0},
+        {"buffer as asked", true, 0, 320, 240, 0, 0},
+    };
+    const std::vector<uint8_t> placeholder = PlaceholderReference();
+    ASSERT_EQ(placeholder.size(), 320u * 240 * 3);
+    for (const Case& c : cases) {
+        HRESULT hr = E_FAIL;
+        CUnknown* object = CVirtualCamFilter::CreateInstance(nullptr, &hr);
+        ASSERT_TRUE(object);
+        object->NonDelegatingAddRef();
+        auto* filter = static_cast<CVirtualCamFilter*>(object);
+        CVirtualCamStream* pin = filter->Stream();
+        TestSink sink(c.accept, c.buffer);
+        ASSERT_EQ(pin->Connect(static_cast<IPin*>(&sink), nullptr), S_OK) << c.what;
+        ASSERT_EQ(filter->Run(0), S_OK) << c.what;
+        const bool arrived = sink.WaitSamples(3, 10000);
+        filter->Stop();
+        AM_MEDIA_TYPE connected = {};
+        ASSERT_EQ(pin->ConnectionMediaType(&connected), S_OK);
+        const VIDEOINFOHEADER connectedInfo = *reinterpret_cast<const VIDEOINFOHEADER*>(connected.pbFormat);
+        FreeMediaTypeContents(connected);
+        int width = 0, height = 0;
+        pin->NegotiatedSize(width, height);
+        pin->Disconnect();
+        object->NonDelegatingRelease();
+        ASSERT_TRUE(arrived) << c.what;
+
+        const bool switched = c.width != 320;
+        EXPECT_EQ(sink.Queries(), c.offeredWidth ? 1 : 0) << c.what;
+        EXPECT_EQ(sink.QueriedWidth(), c.offeredWidth) << c.what;
+        EXPECT_EQ(sink.QueriedHeight(), c.offeredHeight) << c.what;
+        EXPECT_EQ(connectedInfo.bmiHeader.biWidth, c.width) << c.what;
+        EXPECT_EQ(connectedInfo.bmiHeader.biHeight, c.height) << c.what;
+        EXPECT_EQ(connectedInfo.bmiHeader.biSizeImage, DWORD(c.width * c.height * 3)) << c.what;
+        EXPECT_EQ(width, c.width) << c.what;
+        EXPECT_EQ(height, c.height) << c.what;
+
+        const std::vector<SinkSample> samples = sink.Samples();
+        const SinkSample& first = samples.front();
+        EXPECT_EQ(first.hasType, switched) << c.what << ": the first sample's type";
+        if (first.hasType) {
+            EXPECT_EQ(first.typeWidth, c.width) << c.what;
+            EXPECT_EQ(first.typeHeight, c.height) << c.what;
+        }
+        for (const SinkSample& sample : samples)
+            EXPECT_EQ(sample.length, long(c.width * c.height * 3)) << c.what;
+        ASSERT_EQ(first.data.size(), size_t(c.width) * c.height * 3) << c.what;
+        if (switched) {
+            const auto reference = ReferenceScale(placeholder, 320, 240, c.width, c.height);
+            const Difference d = Compare(first.data.data(), DibStride(c.width), reference, c.width, c.height);
+            EXPECT_LE(d.mean, kEdgeMeanTolerance) << c.what;
+        } else {
+            EXPECT_TRUE(std::equal(placeholder.begin(), placeholder.end(), first.data.begin())) << c.what;
+        }
+    }
+}
+
+// An engine whose timer runs at whole milliseconds (33 ms for 30 frames a
+// second, 66 ms for 15), as the engine's does, beside a consumer at the
+// matching rate: every frame reaches the consumer without frame sync, and
+// hardly any sample repeats a frame. A camera on a clock of its own drifts
+// against the engine's and loses at least one frame in every such run.
+TEST_F(StreamTest, DefaultDeliveryPassesEveryFrameOfASteadyEngine)
+{
+    struct Case {
+        REFERENCE_TIME consumerInterval;
+        DWORD enginePeriodMs;
+        int frames;
+    };
+    struct Outcome {
+        std::string missing;  // the frames that never arrived
+        size_t samples = 0;   // from the first engine frame's sample to the last one's
+        std::string detail;   // when and how the lost frames' neighbours arrived
+    };
+    const Case cases[] = {{333333, 33, 300}, {666666, 66, 150}};
+    const std::vector<uint8_t> picture = MakeGradient(480, 360);
+    auto attempt = [&](const Case& c, Outcome& outcome) {
+        FakeEngine engine;
+        CameraRun run(320, 240, c.consumerInterval, 1);
+        ASSERT_EQ(run.Result(), S_OK);
+        ASSERT_TRUE(SUCCEEDED(run.Run()));
+        ASSERT_TRUE(run.WaitStreamTimeStarted(10000));
+        std::vector<double> writtenAt(size_t(c.frames) + 1, 0.0);
+        std::thread writer([&] {
+            timeBeginPeriod(1);
+            const double start = NowMs();
+            double written = 0;
+            for (int frame = 1; frame <= c.frames; ++frame) {
+                // A writer held up by the machine does not catch up with two
+                // frames in a row: the first of them would be lost to any reader.
+                const double due = std::max(start + double(frame) * c.enginePeriodMs, written + c.enginePeriodMs / 2.0);
+                for (double left = due - NowMs(); left > 0; left = due - NowMs())
+                    Sleep(left > 2 ? DWORD(left - 1) : 0);
+                engine.WriteFrame(480, 360, frame, picture);
+                written = NowMs();
+                writtenAt[size_t(frame)] = written;
+            }
+            timeEndPeriod(1);
+        });
+        const bool last = run.WaitMediaTime(c.frames, DWORD(c.frames) * c.enginePeriodMs * 4 + 10000);
+        writer.join();
+        run.Stop();
+        ASSERT_TRUE(last) << c.consumerInterval;
+
+        const std::vector<LONGLONG> starts = run.MediaStarts();
+        const std::vector<double> arrivals = run.Arrivals();
+        std::vector<double> arrivedAt(size_t(c.frames) + 1, 0.0);
+        for (size_t i = 0; i < starts.size() && i < arrivals.size(); ++i) {
+            const LONGLONG t = starts[i];
+            if (t < 1 || t > c.frames)
+                continue;
+            if (arrivedAt[size_t(t)] == 0)
+                arrivedAt[size_t(t)] = arrivals[i];
+            ++outcome.samples;
+            if (t == c.frames)
+                break;
+        }
+        char line[160];
+        for (int frame = 1; frame <= c.frames; ++frame) {
+            if (arrivedAt[size_t(frame)] != 0)
+                continue;
+            outcome.missing += " " + std::to_string(frame);
+            const double base = writtenAt[size_t(frame)];
+            snprintf(line, sizeof(line), "\n  frame %d written at 0, the next at %+.1f ms; frame %d arrived at %+.1f ms",
+                     frame, frame < c.frames ? writtenAt[size_t(frame) + 1] - base : 0.0, frame - 1,
+                     frame > 1 && arrivedAt[size_t(frame) - 1] ? arrivedAt[size_t(frame) - 1] - base : 0.0);
+            outcome.detail += line;
+        }
+    };
+    for (const Case& c : cases) {
+        Outcome outcome;
+        attempt(c, outcome);
+        if (HasFatalFailure())
+            return;
+        EXPECT_EQ(outcome.missing, "") << "frames lost at " << c.consumerInterval << outcome.detail;
+        EXPECT_LE(outcome.samples, size_t(c.frames) * 11 / 10) << "samples for " << c.frames << " frames at "
+                                                               << c.consumerInterval;
+    }
+}
+
+// One frame signal releases one waiter, and a frame-sync camera in another
+// program waits on the same event for every frame: a camera without frame
+// sync must leave the signal to it.
+TEST_F(StreamTest, DefaultDeliveryLeavesTheFrameSignalToFrameSyncCameras)
+{
+    FakeEngine engine;
+    CameraRun run(320, 240, 333333, 1);
+    ASSERT_EQ(run.Result(), S_OK);
+    ASSERT_TRUE(SUCCEEDED(run.Run()));
+    ASSERT_TRUE(run.WaitStreamTimeStarted(10000));
+    const std::vector<uint8_t> picture = MakeGradient(480, 360);
+    const int frames = 30;
+    int taken = 0;
+    for (int frame = 1; frame <= frames; ++frame) {
+        engine.WriteFrame(480, 360, frame, picture);
+        if (WaitForSingleObject(engine.Event(), 200) == WAIT_OBJECT_0)
+            ++taken;
+        // The camera has sent this frame and is back waiting for the next.
+        ASSERT_TRUE(run.WaitMediaTime(frame, 10000)) << frame;
+    }
+    run.Stop();
+    EXPECT_EQ(taken, frames);
 }
 
 TEST_F(StreamTest, DeliveryIsPacedToTheFrameTime)
