@@ -7,36 +7,119 @@
 // multiple of 4 (where this equals the aligned DIB row), and the frame record
 // packs other widths without padding, so an aligned step would run past them.
 
-void CFlipMirror::ApplyFlips(uint8_t* pixels, int width, int height) const
+namespace {
+
+uint32_t Load32(const uint8_t* p)
 {
-    if (flip && width > 0 && height > 1) {
-        const size_t row = size_t(width) * 3;
-        std::vector<uint8_t> temp(row);
-        for (int r = 0; r < height / 2; ++r) {
-            uint8_t* a = pixels + row * r;
-            uint8_t* b = pixels + row * (height - 1 - r);
-            memcpy(temp.data(), a, row);
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+}
+
+void Store32(uint8_t* p, uint32_t v)
+{
+    memcpy(p, &v, 4);
+}
+
+// Writes count pixels of source into destination in reverse order (the
+// buffers do not overlap). Four pixels are three little-endian words, so a
+// group is turned around with shifts instead of byte by byte.
+void ReversePixels(uint8_t* destination, const uint8_t* source, int count)
+{
+    const uint8_t* from = source + size_t(count) * 3;
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        from -= 12;
+        const uint32_t a = Load32(from), b = Load32(from + 4), c = Load32(from + 8);
+        Store32(destination, (c >> 8) | ((b << 8) & 0xFF000000u));
+        Store32(destination + 4, (b >> 24) | ((c << 8) & 0xFF00u) | ((a >> 8) & 0xFF0000u) | (b << 24));
+        Store32(destination + 8, ((b >> 8) & 0xFFu) | (a << 8));
+        destination += 12;
+    }
+    for (; i < count; ++i) {
+        from -= 3;
+        destination[0] = from[0];
+        destination[1] = from[1];
+        destination[2] = from[2];
+        destination += 3;
+    }
+}
+
+// One frame row: from source (another row, a scratch copy or the scaled
+// picture; null means the row itself) into the row, with the mirror, the
+// tint and the symmetry as asked, in that order.
+struct RowEffects {
+    int width;
+    bool mirror;
+    const CTintEffect* tint;  // null when off
+    bool symmetry;
+
+    bool Any() const { return mirror || tint || symmetry; }
+
+    void Run(uint8_t* row, const uint8_t* source, uint8_t* scratch) const
+    {
+        const size_t bytes = size_t(width) * 3;
+        // The symmetry rebuilds the right half from the left one, so only the
+        // left half and the middle pixel need the effects before it.
+        const int kept = symmetry ? width - width / 2 : width;
+        if (mirror) {
+            if (!source) {
+                memcpy(scratch, row, bytes);
+                source = scratch;
+            }
+            ReversePixels(row, source + size_t(width - kept) * 3, kept);
+            source = nullptr;
+        }
+        if (tint)
+            tint->ApplyRow(row, source ? source : row, kept);
+        else if (source)
+            memcpy(row, source, size_t(kept) * 3);
+        if (symmetry)
+            ReversePixels(row + size_t(width - width / 2) * 3, row, width / 2);
+    }
+};
+
+// Every row once: with the flip, rows r and height - 1 - r trade places on
+// the way through the effects (the middle row of an odd height stays).
+void SweepRows(uint8_t* pixels, int width, int height, bool flip, const RowEffects& effects)
+{
+    flip = flip && height > 1;
+    if (!pixels || width <= 0 || height <= 0 || (!flip && !effects.Any()))
+        return;
+    const size_t row = size_t(width) * 3;
+    std::vector<uint8_t> scratch(row);
+    if (!flip) {
+        for (int r = 0; r < height; ++r)
+            effects.Run(pixels + row * r, nullptr, scratch.data());
+        return;
+    }
+    for (int r = 0; r < height / 2; ++r) {
+        uint8_t* a = pixels + row * r;
+        uint8_t* b = pixels + row * (height - 1 - r);
+        memcpy(scratch.data(), a, row);
+        if (effects.Any()) {
+            // Both rows have a source, so the scratch row is only read.
+            effects.Run(a, b, scratch.data());
+            effects.Run(b, scratch.data(), scratch.data());
+        } else {
             memcpy(a, b, row);
-            memcpy(b, temp.data(), row);
+            memcpy(b, scratch.data(), row);
         }
     }
-    ApplyMirror(pixels, width, height);
+    if ((height & 1) && effects.Any())
+        effects.Run(pixels + row * (height / 2), nullptr, scratch.data());
+}
+
+} // namespace
+
+void CFlipMirror::ApplyFlips(uint8_t* pixels, int width, int height) const
+{
+    SweepRows(pixels, width, height, flip, RowEffects{width, mirror, nullptr, false});
 }
 
 void CFlipMirror::ApplyMirror(uint8_t* pixels, int width, int height) const
 {
-    if (!mirror || width < 2)
-        return;
-    const size_t row = size_t(width) * 3;
-    for (int r = 0; r < height; ++r) {
-        uint8_t* left = pixels + row * r;
-        uint8_t* right = left + row - 3;
-        for (; left < right; left += 3, right -= 3) {
-            std::swap(left[0], right[0]);
-            std::swap(left[1], right[1]);
-            std::swap(left[2], right[2]);
-        }
-    }
+    SweepRows(pixels, width, height, false, RowEffects{width, mirror, nullptr, false});
 }
 
 void CStretchEffect::Set(int amount, uint32_t now)
@@ -55,10 +138,10 @@ void CStretchEffect::Stop(uint32_t now)
     m_amount = 0;
 }
 
-void CStretchEffect::Apply(uint8_t* pixels, int width, int height)
+const uint8_t* CStretchEffect::Scale(const uint8_t* pixels, int width, int height, size_t* rowStep)
 {
-    if (m_amount == 0 || width <= 0 || height <= 0 || !m_scaler)
-        return;
+    if (m_amount == 0 || !pixels || width <= 0 || height <= 0 || !m_scaler)
+        return nullptr;
     const double x = m_amount / 50.0 * 0.5;
     int scaledWidth = width, scaledHeight = height;
     if (m_amount > 0)
@@ -66,21 +149,30 @@ void CStretchEffect::Apply(uint8_t* pixels, int width, int height)
     else
         scaledHeight = int((1 - x) * height);
     if (scaledWidth == width && scaledHeight == height)
-        return;
+        return nullptr;
     const size_t alignedRow = size_t(((scaledWidth * 24 + 31) >> 3) & ~3);
     m_scaled.resize(alignedRow * scaledHeight);
     if (!m_scaler->Scale(pixels, width, height, m_scaled.data(), scaledWidth, scaledHeight, PixelLayout::Bgr24))
+        return nullptr;
+    // The centre: rows e .. e + height - 1 of a taller picture, columns f ..
+    // f + width - 1 of a wider one.
+    if (scaledHeight > height) {
+        *rowStep = size_t(width) * 3;
+        return m_scaled.data() + *rowStep * size_t(scaledHeight / 2 - height / 2);
+    }
+    *rowStep = size_t(scaledWidth) * 3;
+    return m_scaled.data() + size_t(scaledWidth / 2 - width / 2) * 3;
+}
+
+void CStretchEffect::Apply(uint8_t* pixels, int width, int height)
+{
+    size_t step = 0;
+    const uint8_t* centre = Scale(pixels, width, height, &step);
+    if (!centre)
         return;
     const size_t row = size_t(width) * 3;
-    if (scaledHeight > height) {
-        const int e = scaledHeight / 2 - height / 2;
-        memcpy(pixels, m_scaled.data() + row * e, row * height);
-    } else {
-        const int f = scaledWidth / 2 - width / 2;
-        const size_t scaledRow = size_t(scaledWidth) * 3;
-        for (int r = 0; r < height; ++r)
-            memcpy(pixels + row * r, m_scaled.data() + scaledRow * r + size_t(f) * 3, row);
-    }
+    for (int r = 0; r < height; ++r)
+        memcpy(pixels + row * r, centre + step * r, row);
 }
 
 void CTintEffect::SetColor(unsigned red, unsigned green, unsigned blue, uint32_t now)
@@ -114,28 +206,59 @@ void CTintEffect::Stop(uint32_t now)
 
 void CTintEffect::Apply(uint8_t* pixels, int width, int height) const
 {
-    if (!m_clock.on || width <= 0 || height <= 0)
+    if (!m_clock.on || !pixels || width <= 0 || height <= 0)
         return;
-    // One saturating table per channel, bytes in blue-green-red order.
-    uint8_t table[3][256];
-    const int add[3] = {b, g, r};
-    for (int c = 0; c < 3; ++c)
-        for (int v = 0; v < 256; ++v)
-            table[c][v] = uint8_t(std::min(255, v + add[c]));
-    const size_t count = size_t(width) * height;
-    for (size_t i = 0; i < count; ++i, pixels += 3) {
-        pixels[0] = table[0][pixels[0]];
-        pixels[1] = table[1][pixels[1]];
-        pixels[2] = table[2][pixels[2]];
+    ApplyRow(pixels, pixels, width * height);
+}
+
+void CTintEffect::ApplyRow(uint8_t* destination, const uint8_t* source, int count) const
+{
+    // Sixteen pixels of the colour to add, so the inner loop is a whole
+    // number of vector widths of saturating byte additions.
+    uint8_t add[48];
+    for (int k = 0; k < 48; k += 3) {
+        add[k] = b;
+        add[k + 1] = g;
+        add[k + 2] = r;
+    }
+    const size_t bytes = size_t(count) * 3;
+    size_t i = 0;
+    for (; i + 48 <= bytes; i += 48)
+        for (int k = 0; k < 48; ++k) {
+            const unsigned sum = unsigned(source[i + k]) + add[k];
+            destination[i + k] = uint8_t(sum > 255 ? 255 : sum);
+        }
+    for (size_t k = 0; i + k < bytes; ++k) {
+        const unsigned sum = unsigned(source[i + k]) + add[k];
+        destination[i + k] = uint8_t(sum > 255 ? 255 : sum);
     }
 }
 
 void ApplySymmetry(uint8_t* pixels, int width, int height)
 {
-    const size_t row = size_t(width) * 3;
-    for (int r = 0; r < height; ++r) {
-        uint8_t* line = pixels + row * r;
-        for (int i = 0; i < width / 2; ++i)
-            memcpy(line + size_t(width - 1 - i) * 3, line + size_t(i) * 3, 3);
+    SweepRows(pixels, width, height, false, RowEffects{width, false, nullptr, true});
+}
+
+void ApplyPixelEffects(uint8_t* pixels, int width, int height, const CFlipMirror& flips, CStretchEffect& stretch,
+                       const CTintEffect& tint, bool symmetry)
+{
+    if (!pixels || width <= 0 || height <= 0)
+        return;
+    const RowEffects after{width, false, tint.IsOn() ? &tint : nullptr, symmetry};
+    if (stretch.Amount() == 0) {
+        SweepRows(pixels, width, height, flips.flip, RowEffects{width, flips.mirror, after.tint, symmetry});
+        return;
     }
+    // The scaler needs the whole flipped frame; the tint and the symmetry
+    // then ride on the copy of the scaled centre back into the frame.
+    SweepRows(pixels, width, height, flips.flip, RowEffects{width, flips.mirror, nullptr, false});
+    size_t step = 0;
+    const uint8_t* centre = stretch.Scale(pixels, width, height, &step);
+    if (!centre) {
+        SweepRows(pixels, width, height, false, after);
+        return;
+    }
+    const size_t row = size_t(width) * 3;
+    for (int r = 0; r < height; ++r)
+        after.Run(pixels + row * r, centre + step * r, nullptr);
 }
