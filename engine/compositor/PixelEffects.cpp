@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <tmmintrin.h>
+
 // Rows are stepped by width x 3: the compose pass only sees widths that are a
 // multiple of 4 (where this equals the aligned DIB row), and the frame record
 // packs other widths without padding, so an aligned step would run past them.
@@ -21,14 +23,11 @@ void Store32(uint8_t* p, uint32_t v)
     memcpy(p, &v, 4);
 }
 
-// Writes count pixels of source into destination in reverse order (the
-// buffers do not overlap). Four pixels are three little-endian words, so a
-// group is turned around with shifts instead of byte by byte.
-void ReversePixels(uint8_t* destination, const uint8_t* source, int count)
+// Four pixels are three little-endian words, so a group is turned around
+// with shifts instead of byte by byte.
+void ReverseGroupsOfFour(uint8_t*& destination, const uint8_t*& from, int groups)
 {
-    const uint8_t* from = source + size_t(count) * 3;
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
+    for (int n = 0; n < groups; ++n) {
         from -= 12;
         const uint32_t a = Load32(from), b = Load32(from + 4), c = Load32(from + 8);
         Store32(destination, (c >> 8) | ((b << 8) & 0xFF000000u));
@@ -36,7 +35,65 @@ void ReversePixels(uint8_t* destination, const uint8_t* source, int count)
         Store32(destination + 8, ((b >> 8) & 0xFFu) | (a << 8));
         destination += 12;
     }
-    for (; i < count; ++i) {
+}
+
+// Sixteen pixels are three 16-byte vectors; each vector of the turned-around
+// block gathers its bytes from the three source vectors with byte shuffles.
+struct ShuffleMasks {
+    alignas(16) uint8_t bytes[3][3][16];  // [destination vector][source vector][byte]
+    ShuffleMasks()
+    {
+        for (int j = 0; j < 48; ++j) {
+            const int from = 3 * (15 - j / 3) + j % 3;
+            for (int m = 0; m < 3; ++m)
+                bytes[j / 16][m][j % 16] = from / 16 == m ? uint8_t(from % 16) : 0x80;
+        }
+    }
+};
+
+__attribute__((target("ssse3"))) void ReverseBlocksOfSixteen(uint8_t*& destination, const uint8_t*& from, int blocks)
+{
+    static const ShuffleMasks masks;
+    __m128i m[3][3];
+    for (int k = 0; k < 3; ++k)
+        for (int s = 0; s < 3; ++s)
+            m[k][s] = _mm_load_si128(reinterpret_cast<const __m128i*>(masks.bytes[k][s]));
+    for (int n = 0; n < blocks; ++n) {
+        from -= 48;
+        const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
+        const __m128i s2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 32));
+        for (int k = 0; k < 3; ++k) {
+            const __m128i d = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(s0, m[k][0]), _mm_shuffle_epi8(s1, m[k][1])),
+                                           _mm_shuffle_epi8(s2, m[k][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 16 * k), d);
+        }
+        destination += 48;
+    }
+}
+
+bool HasSsse3()
+{
+    static const bool has = [] {
+        __builtin_cpu_init();  // may run before the runtime's own start-up has
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return has;
+}
+
+// Writes count pixels of source into destination in reverse order (the
+// buffers do not overlap).
+void ReversePixels(uint8_t* destination, const uint8_t* source, int count)
+{
+    const uint8_t* from = source + size_t(count) * 3;
+    int done = 0;
+    if (HasSsse3()) {
+        ReverseBlocksOfSixteen(destination, from, count / 16);
+        done = count / 16 * 16;
+    }
+    ReverseGroupsOfFour(destination, from, (count - done) / 4);
+    done += (count - done) / 4 * 4;
+    for (; done < count; ++done) {
         from -= 3;
         destination[0] = from[0];
         destination[1] = from[1];
