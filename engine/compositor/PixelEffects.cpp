@@ -270,21 +270,27 @@ void CTintEffect::Apply(uint8_t* pixels, int width, int height) const
 
 void CTintEffect::ApplyRow(uint8_t* destination, const uint8_t* source, int count) const
 {
-    // Sixteen pixels of the colour to add, so the inner loop is a whole
-    // number of vector widths of saturating byte additions.
-    uint8_t add[48];
+    // Sixteen pixels of the colour to add are three vectors; each step is
+    // three saturating byte additions.
+    alignas(16) uint8_t add[48];
     for (int k = 0; k < 48; k += 3) {
         add[k] = b;
         add[k + 1] = g;
         add[k + 2] = r;
     }
+    const __m128i add0 = _mm_load_si128(reinterpret_cast<const __m128i*>(add));
+    const __m128i add1 = _mm_load_si128(reinterpret_cast<const __m128i*>(add + 16));
+    const __m128i add2 = _mm_load_si128(reinterpret_cast<const __m128i*>(add + 32));
     const size_t bytes = size_t(count) * 3;
     size_t i = 0;
-    for (; i + 48 <= bytes; i += 48)
-        for (int k = 0; k < 48; ++k) {
-            const unsigned sum = unsigned(source[i + k]) + add[k];
-            destination[i + k] = uint8_t(sum > 255 ? 255 : sum);
-        }
+    for (; i + 48 <= bytes; i += 48) {
+        const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+        const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i + 16));
+        const __m128i s2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i + 32));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), _mm_adds_epu8(s0, add0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i + 16), _mm_adds_epu8(s1, add1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i + 32), _mm_adds_epu8(s2, add2));
+    }
     for (size_t k = 0; i + k < bytes; ++k) {
         const unsigned sum = unsigned(source[i + k]) + add[k];
         destination[i + k] = uint8_t(sum > 255 ? 255 : sum);
