@@ -60,29 +60,37 @@ bool IsPackedRgb(AVPixelFormat format)
 
 } // namespace
 
-CColorConverter::KeptScaler::~KeptScaler()
+CColorConverter::KeptScalers::~KeptScalers()
 {
-    sws_freeContext(context);
+    for (Kept& kept : m_kept)
+        sws_freeContext(kept.context);
 }
 
-// The scaler may change the flags it was given (small or odd sizes), so the
+// The scaler may change the flags it was given (small or odd sizes), so a
 // set-up is matched against what was asked for, not against what it keeps.
-SwsContext* CColorConverter::KeptScaler::Get(int srcW, int srcH, AVPixelFormat srcFormat, int dstW, int dstH,
-                                             AVPixelFormat dstFormat, int swsFlags)
+SwsContext* CColorConverter::KeptScalers::Get(int srcW, int srcH, AVPixelFormat srcFormat, int dstW, int dstH,
+                                              AVPixelFormat dstFormat, int swsFlags)
 {
-    if (context && srcW == sourceWidth && srcH == sourceHeight && srcFormat == sourceFormat && dstW == width
-        && dstH == height && dstFormat == format && swsFlags == flags)
-        return context;
-    sws_freeContext(context);
-    context = sws_getContext(srcW, srcH, srcFormat, dstW, dstH, dstFormat, swsFlags, nullptr, nullptr, nullptr);
-    sourceWidth = srcW;
-    sourceHeight = srcH;
-    sourceFormat = srcFormat;
-    width = dstW;
-    height = dstH;
-    format = dstFormat;
-    flags = swsFlags;
-    return context;
+    for (int i = 0; i < 2; ++i) {
+        const Kept& kept = m_kept[i];
+        if (kept.context && srcW == kept.sourceWidth && srcH == kept.sourceHeight && srcFormat == kept.sourceFormat
+            && dstW == kept.width && dstH == kept.height && dstFormat == kept.format && swsFlags == kept.flags) {
+            m_lastUsed = i;
+            return kept.context;
+        }
+    }
+    m_lastUsed = 1 - m_lastUsed;  // the one used longer ago makes way
+    Kept& kept = m_kept[m_lastUsed];
+    sws_freeContext(kept.context);
+    kept.context = sws_getContext(srcW, srcH, srcFormat, dstW, dstH, dstFormat, swsFlags, nullptr, nullptr, nullptr);
+    kept.sourceWidth = srcW;
+    kept.sourceHeight = srcH;
+    kept.sourceFormat = srcFormat;
+    kept.width = dstW;
+    kept.height = dstH;
+    kept.format = dstFormat;
+    kept.flags = swsFlags;
+    return kept.context;
 }
 
 CColorConverter::CColorConverter() = default;
@@ -162,7 +170,7 @@ bool CColorConverter::Convert()
                static_cast<size_t>(m_source.linesize[0]) * static_cast<size_t>(m_source.height));
         return true;
     }
-    SwsContext* context = m_scaler.Get(m_source.width, m_source.height, m_source.format, m_destination.width,
+    SwsContext* context = m_scalers.Get(m_source.width, m_source.height, m_source.format, m_destination.width,
                                        m_destination.height, m_destination.format, SWS_FAST_BILINEAR);
     if (!context)
         return false;
@@ -214,7 +222,7 @@ bool CColorConverter::ConvertMjpg(const uint8_t* jpeg, int length, uint8_t* dest
     if (!DecodeJpegToBgr(jpeg, length, m_decoded.data(), width, height, decodedBytes))
         return false;
 
-    SwsContext* context = m_mjpgScaler.Get(width, height, AV_PIX_FMT_BGR24, dstWidth, dstHeight, AV_PIX_FMT_BGR24,
+    SwsContext* context = m_scalers.Get(width, height, AV_PIX_FMT_BGR24, dstWidth, dstHeight, AV_PIX_FMT_BGR24,
                                            SWS_BILINEAR);
     if (!context)
         return false;

@@ -326,7 +326,7 @@ struct ScaleCase {
 
 } // namespace
 
-// One converter keeps its scaler between calls; every picture must still be
+// One converter keeps its scalers between calls; every picture must still be
 // the one a scaler made for that call alone gives, byte for byte, whether
 // the sizes stay (kept scaler), change (a new one) or come back. Sizes: odd
 // widths, one-pixel rows and columns, the same size (copied), scaling up and
@@ -347,29 +347,42 @@ TEST_F(ColorConverterTest, KeptScalerGivesThePictureOfAFreshOne)
         {&MEDIASUBTYPE_YV12, 38, 22, 77, 45},       {&MEDIASUBTYPE_UYVY, 38, 22, 38, 22},
     };
     const size_t count = sizeof(cases) / sizeof(cases[0]);
+    // Forwards, then backwards (every size also follows another one), then
+    // the frame roads' turn-taking: a camera frame, its preview, now and then
+    // a third set-up in between.
+    std::vector<size_t> order;
+    for (size_t n = 0; n < count; ++n)
+        order.push_back(n);
+    for (size_t n = 0; n < count; ++n)
+        order.push_back(count - 1 - n);
+    for (size_t round = 0; round < 4; ++round) {
+        order.push_back(18);
+        order.push_back(2);
+        if (round % 2)
+            order.push_back(0);
+    }
     CColorConverter kept;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (size_t n = 0; n < count; ++n) {
-            // Forwards, then backwards: every size also follows another one.
-            const ScaleCase& c = cases[pass == 0 ? n : count - 1 - n];
-            SCOPED_TRACE(std::to_string(c.sourceWidth) + "x" + std::to_string(c.sourceHeight) + " -> " +
-                         std::to_string(c.width) + "x" + std::to_string(c.height) + " case " + std::to_string(n));
-            // 32-bit pictures (the mark's) go to a 32-bit destination, the rest to RGB24.
-            const bool rgb32 = IsEqualGUID(*c.subtype, MEDIASUBTYPE_RGB32);
-            const GUID& target = rgb32 ? MEDIASUBTYPE_RGB32 : MEDIASUBTYPE_RGB24;
-            const int pixelBytes = rgb32 ? 4 : 3;
-            const std::vector<uint8_t> source =
-                Noise(CColorConverter::PictureBytes(*c.subtype, c.sourceWidth, c.sourceHeight), uint32_t(n * 7919 + pass));
-            const size_t outBytes = size_t(c.width) * c.height * pixelBytes;
-            std::vector<uint8_t> expected(outBytes, 0x5A), actual(outBytes, 0x5A);
-            const bool expectedOk = ConvertAfresh(*c.subtype, c.sourceWidth, c.sourceHeight, source.data(), c.width,
-                                                  c.height, expected.data(), rgb32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24,
-                                                  pixelBytes);
-            kept.SetSource(*c.subtype, c.sourceWidth, c.sourceHeight, source.data());
-            kept.SetDestination(target, c.width, c.height, actual.data());
-            ASSERT_TRUE(expectedOk);
-            ASSERT_TRUE(kept.Convert());
-            ASSERT_EQ(expected, actual);
-        }
+    for (size_t n = 0; n < order.size(); ++n) {
+        const ScaleCase& c = cases[order[n]];
+        SCOPED_TRACE(std::to_string(c.sourceWidth) + "x" + std::to_string(c.sourceHeight) + " -> " +
+                     std::to_string(c.width) + "x" + std::to_string(c.height) + " case " + std::to_string(n));
+        // 32-bit pictures (the mark's) go to a 32-bit destination, the rest to RGB24.
+        const bool rgb32 = IsEqualGUID(*c.subtype, MEDIASUBTYPE_RGB32);
+        const GUID& target = rgb32 ? MEDIASUBTYPE_RGB32 : MEDIASUBTYPE_RGB24;
+        const int pixelBytes = rgb32 ? 4 : 3;
+        // The scaler's vector loops may read and write a little past a
+        // picture: both pictures carry room, alike, after their last row.
+        const std::vector<uint8_t> source =
+            Noise(CColorConverter::PictureBytes(*c.subtype, c.sourceWidth, c.sourceHeight) + 256, uint32_t(n * 7919));
+        const size_t outBytes = size_t(c.width) * c.height * pixelBytes + 256;
+        std::vector<uint8_t> expected(outBytes, 0x5A), actual(outBytes, 0x5A);
+        const bool expectedOk = ConvertAfresh(*c.subtype, c.sourceWidth, c.sourceHeight, source.data(), c.width,
+                                              c.height, expected.data(), rgb32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24,
+                                              pixelBytes);
+        kept.SetSource(*c.subtype, c.sourceWidth, c.sourceHeight, source.data());
+        kept.SetDestination(target, c.width, c.height, actual.data());
+        ASSERT_TRUE(expectedOk);
+        ASSERT_TRUE(kept.Convert());
+        ASSERT_EQ(expected, actual);
     }
 }
