@@ -105,12 +105,18 @@ void Run(int width, int height, int frames)
     const double symmetryMs = MedianMs(frames, [&] { ApplySymmetry(frame.data(), width, height); });
     const double mirrorMs = MedianMs(frames, [&] { flips.ApplyMirror(frame.data(), width, height); });
     const double markMs = MedianMs(frames, [&] { mark.Draw(frame.data(), width, height); });
+    // A small stretch: 640 and 320 wide frames scale to an odd width.
+    CPictureScaler smallScaler;
+    CStretchEffect smallStretch(&smallScaler);
+    smallStretch.Set(3, 0);
+    const double smallStretchMs = MedianMs(frames, [&] { smallStretch.Apply(frame.data(), width, height); });
 
     const double megapixels = double(width) * height / 1e6;
     printf("%dx%d: all passes + mark %.3f ms (%.2f ms/MP; %.1f x memcpy of %.4f ms, %.1f%% of 33 ms)\n", width, height,
            allMs, allMs / megapixels, allMs / copyMs, copyMs, allMs / 33.0 * 100);
-    printf("  flip+mirror %.3f, stretch %.3f, tint %.3f, symmetry %.3f, final mirror %.3f, mark %.3f ms\n", flipMs,
-           stretchMs, tintMs, symmetryMs, mirrorMs, markMs);
+    printf("  flip+mirror %.3f, stretch %.3f, tint %.3f, symmetry %.3f, final mirror %.3f, mark %.3f ms; "
+           "stretch 3 to %d wide %.3f ms\n",
+           flipMs, stretchMs, tintMs, symmetryMs, mirrorMs, markMs, int((1 + 3 / 50.0 * 0.5) * width), smallStretchMs);
 }
 
 // The compose pass as the engine builds it: the video processing (skin
