@@ -3,6 +3,7 @@
 
 #include <uuids.h>
 
+#include <cstring>
 #include <utility>
 
 extern "C" {
@@ -49,7 +50,48 @@ void SwapChromaPlanes(PlanePointers& planes)
     std::swap(planes.linesize[1], planes.linesize[2]);
 }
 
+// Packed RGB layouts whose same-size conversion to themselves is a plain
+// copy of the rows (what the scaler's unscaled path does for them).
+bool IsPackedRgb(AVPixelFormat format)
+{
+    return format == AV_PIX_FMT_BGR24 || format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_RGB555LE
+        || format == AV_PIX_FMT_RGB565LE;
+}
+
 } // namespace
+
+CColorConverter::KeptScalers::~KeptScalers()
+{
+    for (Kept& kept : m_kept)
+        sws_freeContext(kept.context);
+}
+
+// The scaler may change the flags it was given (small or odd sizes), so a
+// set-up is matched against what was asked for, not against what it keeps.
+SwsContext* CColorConverter::KeptScalers::Get(int srcW, int srcH, AVPixelFormat srcFormat, int dstW, int dstH,
+                                              AVPixelFormat dstFormat, int swsFlags)
+{
+    for (int i = 0; i < 2; ++i) {
+        const Kept& kept = m_kept[i];
+        if (kept.context && srcW == kept.sourceWidth && srcH == kept.sourceHeight && srcFormat == kept.sourceFormat
+            && dstW == kept.width && dstH == kept.height && dstFormat == kept.format && swsFlags == kept.flags) {
+            m_lastUsed = i;
+            return kept.context;
+        }
+    }
+    m_lastUsed = 1 - m_lastUsed;  // the one used longer ago makes way
+    Kept& kept = m_kept[m_lastUsed];
+    sws_freeContext(kept.context);
+    kept.context = sws_getContext(srcW, srcH, srcFormat, dstW, dstH, dstFormat, swsFlags, nullptr, nullptr, nullptr);
+    kept.sourceWidth = srcW;
+    kept.sourceHeight = srcH;
+    kept.sourceFormat = srcFormat;
+    kept.width = dstW;
+    kept.height = dstH;
+    kept.format = dstFormat;
+    kept.flags = swsFlags;
+    return kept.context;
+}
 
 CColorConverter::CColorConverter() = default;
 CColorConverter::~CColorConverter() = default;
@@ -121,9 +163,15 @@ bool CColorConverter::Convert()
 {
     if (!m_source.valid || !m_destination.valid)
         return false;
-    SwsContext* context = sws_getContext(m_source.width, m_source.height, m_source.format,
-                                         m_destination.width, m_destination.height, m_destination.format,
-                                         SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    if (m_source.format == m_destination.format && m_source.width == m_destination.width
+        && m_source.height == m_destination.height && IsPackedRgb(m_source.format)) {
+        // Same layout and size: the rows as they are (both sides packed alike).
+        memcpy(m_destination.data[0], m_source.data[0],
+               static_cast<size_t>(m_source.linesize[0]) * static_cast<size_t>(m_source.height));
+        return true;
+    }
+    SwsContext* context = m_scalers.Get(m_source.width, m_source.height, m_source.format, m_destination.width,
+                                       m_destination.height, m_destination.format, SWS_FAST_BILINEAR);
     if (!context)
         return false;
 
@@ -141,7 +189,6 @@ bool CColorConverter::Convert()
 
     const int rows = sws_scale(context, source.data, source.linesize, 0, m_source.height,
                                destination.data, destination.linesize);
-    sws_freeContext(context);
     return rows > 0;
 }
 
@@ -175,8 +222,8 @@ bool CColorConverter::ConvertMjpg(const uint8_t* jpeg, int length, uint8_t* dest
     if (!DecodeJpegToBgr(jpeg, length, m_decoded.data(), width, height, decodedBytes))
         return false;
 
-    SwsContext* context = sws_getContext(width, height, AV_PIX_FMT_BGR24, dstWidth, dstHeight, AV_PIX_FMT_BGR24,
-                                         SWS_BILINEAR, nullptr, nullptr, nullptr);
+    SwsContext* context = m_scalers.Get(width, height, AV_PIX_FMT_BGR24, dstWidth, dstHeight, AV_PIX_FMT_BGR24,
+                                           SWS_BILINEAR);
     if (!context)
         return false;
     // The decoded rows are top-down; the destination is a bottom-up bitmap.
@@ -185,6 +232,5 @@ bool CColorConverter::ConvertMjpg(const uint8_t* jpeg, int length, uint8_t* dest
     uint8_t* const target[4] = {destination + static_cast<size_t>(dstWidth) * 3 * (dstHeight - 1), nullptr, nullptr, nullptr};
     const int targetStride[4] = {-dstWidth * 3, 0, 0, 0};
     const int rows = sws_scale(context, source, sourceStride, 0, height, target, targetStride);
-    sws_freeContext(context);
     return rows > 0;
 }

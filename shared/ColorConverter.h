@@ -20,6 +20,8 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+struct SwsContext;
+
 namespace tq {
 // The 'I420' FourCC subtype, which mingw's uuids.h leaves out. It has the
 // layout of MEDIASUBTYPE_IYUV (Y, U, V planes) and is converted as such.
@@ -52,7 +54,9 @@ public:
 
     // Converts and scales the source into the destination (fast bilinear).
     // False, with the destination untouched, when a side is missing or the
-    // scaler rejects the sizes or formats.
+    // scaler rejects the sizes or formats. The scaler set-up is kept while
+    // the sizes and formats stay; a picture of the same RGB layout and size
+    // is copied row for row, as the scaler would.
     bool Convert();
 
     // Largest side of an MJPEG picture the converter decodes (a camera's
@@ -79,7 +83,30 @@ private:
     };
     static void Describe(Side& side, const GUID& subtype, int width, int height, const uint8_t* buffer);
 
+    // Kept scaler set-ups, each with what it was made for. Two, because the
+    // frame roads take turns with one converter: the frame, then its preview.
+    class KeptScalers {
+    public:
+        KeptScalers() = default;
+        KeptScalers(const KeptScalers&) = delete;
+        KeptScalers& operator=(const KeptScalers&) = delete;
+        ~KeptScalers();
+        SwsContext* Get(int sourceWidth, int sourceHeight, AVPixelFormat sourceFormat, int width, int height,
+                        AVPixelFormat format, int flags);
+
+    private:
+        struct Kept {
+            SwsContext* context = nullptr;
+            int sourceWidth = 0, sourceHeight = 0, width = 0, height = 0;
+            AVPixelFormat sourceFormat = AV_PIX_FMT_NONE, format = AV_PIX_FMT_NONE;
+            int flags = 0;
+        };
+        Kept m_kept[2];
+        int m_lastUsed = 0;
+    };
+
     Side m_source;
     Side m_destination;
+    KeptScalers m_scalers;  // Convert's and ConvertMjpg's
     std::vector<uint8_t> m_decoded;  // the decoded MJPEG picture, reused between frames
 };

@@ -612,11 +612,7 @@ void CDecorationLayer::Compose(uint8_t* pixels, int width, int height)
     tq::CCritSecLock lock(m_lock);
     if (m_enhancer && m_enhancer->IsSmoothEnabled())
         m_enhancer->ProcessFrame(pixels, width, height, width * 3);
-    m_flips.ApplyFlips(pixels, width, height);
-    m_stretch.Apply(pixels, width, height);
-    m_tint.Apply(pixels, width, height);
-    if (m_symmetry)
-        ApplySymmetry(pixels, width, height);
+    ApplyPixelEffects(pixels, width, height, m_flips, m_stretch, m_tint, m_symmetry != 0);
     DrawNamedLayers(pixels, width, height);
     m_caption.Draw(pixels, width, height);  // takes the caption lock inside the layer lock
     m_flashTable->Draw(pixels, width, height);

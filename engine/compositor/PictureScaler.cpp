@@ -18,8 +18,17 @@ bool CPictureScaler::Scale(const uint8_t* source, int sourceWidth, int sourceHei
     const AVPixelFormat format = layout == PixelLayout::Bgr24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
     const int bytesPerPixel = layout == PixelLayout::Bgr24 ? 3 : 4;
     // Frames keep their size for long stretches: the set-up is reused until it changes.
-    m_context = sws_getCachedContext(m_context, sourceWidth, sourceHeight, format, width, height, format,
-                                     SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    if (!m_context || sourceWidth != m_sourceWidth || sourceHeight != m_sourceHeight || width != m_width ||
+        height != m_height || layout != m_layout) {
+        sws_freeContext(m_context);
+        m_context = sws_getContext(sourceWidth, sourceHeight, format, width, height, format, SWS_FAST_BILINEAR,
+                                   nullptr, nullptr, nullptr);
+        m_sourceWidth = sourceWidth;
+        m_sourceHeight = sourceHeight;
+        m_width = width;
+        m_height = height;
+        m_layout = layout;
+    }
     if (!m_context)
         return false;
     const uint8_t* const sourcePlanes[4] = {source, nullptr, nullptr, nullptr};

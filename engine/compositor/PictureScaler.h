@@ -22,4 +22,8 @@ public:
 
 private:
     SwsContext* m_context = nullptr;
+    // What m_context was asked for: the scaler changes its own flags for odd
+    // widths, so matching against what it keeps would rebuild it every call.
+    int m_sourceWidth = 0, m_sourceHeight = 0, m_width = 0, m_height = 0;
+    PixelLayout m_layout = PixelLayout::Bgr24;
 };

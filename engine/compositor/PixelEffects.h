@@ -29,6 +29,11 @@ public:
     UsageClock& Clock() { return m_clock; }
     void Apply(uint8_t* pixels, int width, int height);
 
+    // The scaling half of Apply: scales the frame into the kept picture and
+    // returns where the frame's row 0 starts in it, with the distance between
+    // rows; null when the stretch leaves the frame as it is.
+    const uint8_t* Scale(const uint8_t* pixels, int width, int height, size_t* rowStep);
+
 private:
     CPictureScaler* m_scaler;  // not owned
     UsageClock m_clock;
@@ -47,6 +52,8 @@ public:
     bool IsOn() const { return m_clock.on; }
     UsageClock& Clock() { return m_clock; }
     void Apply(uint8_t* pixels, int width, int height) const;
+    // Adds the tint to count pixels of source into destination (may be the same).
+    void ApplyRow(uint8_t* destination, const uint8_t* source, int count) const;
 
 private:
     UsageClock m_clock;
@@ -54,3 +61,8 @@ private:
 
 // Copies the left half, mirrored, over the right half.
 void ApplySymmetry(uint8_t* pixels, int width, int height);
+
+// The compose pass's effects in their order (flips, stretch, tint, symmetry),
+// done row by row in one sweep of the frame where they allow it.
+void ApplyPixelEffects(uint8_t* pixels, int width, int height, const CFlipMirror& flips, CStretchEffect& stretch,
+                       const CTintEffect& tint, bool symmetry);

@@ -8,8 +8,12 @@
 #include <vector>
 
 extern "C" {
+#include <libavutil/imgutils.h>
 #include <libavutil/log.h>
+#include <libswscale/swscale.h>
 }
+
+#include <utility>
 
 using namespace convert_test;
 
@@ -268,5 +272,117 @@ TEST_F(ColorConverterTest, RefusalsLeaveTheDestinationAlone)
         converter.SetDestination(MEDIASUBTYPE_RGB24, bad.dw, bad.dh, bad.nullDestination ? nullptr : destination.data());
         EXPECT_FALSE(converter.Convert()) << bad.sw << "x" << bad.sh << " -> " << bad.dw << "x" << bad.dh;
         EXPECT_EQ(untouched, destination);
+    }
+}
+
+namespace {
+
+std::vector<uint8_t> Noise(size_t bytes, uint32_t seed)
+{
+    std::vector<uint8_t> out(bytes);
+    for (uint8_t& b : out) {
+        seed = seed * 1664525u + 1013904223u;
+        b = uint8_t(seed >> 24);
+    }
+    return out;
+}
+
+// One conversion to a bottom-up RGB destination as the converter first did
+// it: a scaler made for the call and freed after it, the destination walked
+// from its last row for a top-down source, YV12's chroma planes swapped.
+bool ConvertAfresh(const GUID& subtype, int sourceWidth, int sourceHeight, const uint8_t* source, int width,
+                   int height, uint8_t* destination, AVPixelFormat destinationFormat, int destinationPixelBytes)
+{
+    bool topDown = false;
+    const AVPixelFormat format = CColorConverter::SubtypeToPixelFormat(subtype, &topDown);
+    uint8_t* planes[4] = {};
+    int strides[4] = {};
+    if (av_image_fill_arrays(planes, strides, source, format, sourceWidth, sourceHeight, 1) < 0)
+        return false;
+    if (IsEqualGUID(subtype, MEDIASUBTYPE_YV12)) {
+        std::swap(planes[1], planes[2]);
+        std::swap(strides[1], strides[2]);
+    }
+    SwsContext* context = sws_getContext(sourceWidth, sourceHeight, format, width, height, destinationFormat,
+                                         SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    if (!context)
+        return false;
+    const int row = width * destinationPixelBytes;
+    uint8_t* target[4] = {destination, nullptr, nullptr, nullptr};
+    int targetStride[4] = {row, 0, 0, 0};
+    if (topDown) {
+        target[0] = destination + size_t(row) * (height - 1);
+        targetStride[0] = -row;
+    }
+    const int rows = sws_scale(context, planes, strides, 0, sourceHeight, target, targetStride);
+    sws_freeContext(context);
+    return rows > 0;
+}
+
+struct ScaleCase {
+    const GUID* subtype;
+    int sourceWidth, sourceHeight, width, height;
+};
+
+} // namespace
+
+// One converter keeps its scalers between calls; every picture must still be
+// the one a scaler made for that call alone gives, byte for byte, whether
+// the sizes stay (kept scaler), change (a new one) or come back. Sizes: odd
+// widths, one-pixel rows and columns, the same size (copied), scaling up and
+// down, and the camera's and filter's usual sizes.
+TEST_F(ColorConverterTest, KeptScalerGivesThePictureOfAFreshOne)
+{
+    const ScaleCase cases[] = {
+        {&MEDIASUBTYPE_RGB24, 800, 600, 640, 480},  {&MEDIASUBTYPE_RGB24, 800, 600, 640, 480},
+        {&MEDIASUBTYPE_RGB24, 800, 600, 320, 240},  {&MEDIASUBTYPE_RGB24, 320, 240, 640, 480},
+        {&MEDIASUBTYPE_RGB24, 480, 360, 1280, 720}, {&MEDIASUBTYPE_RGB24, 37, 23, 37, 23},
+        {&MEDIASUBTYPE_RGB24, 37, 23, 61, 29},      {&MEDIASUBTYPE_RGB24, 61, 29, 37, 23},
+        {&MEDIASUBTYPE_RGB24, 1, 1, 1, 1},          {&MEDIASUBTYPE_RGB24, 1, 17, 9, 17},
+        {&MEDIASUBTYPE_RGB24, 17, 1, 17, 3},        {&MEDIASUBTYPE_RGB24, 33, 17, 1, 1},
+        {&MEDIASUBTYPE_RGB24, 5, 3, 5, 3},          {&MEDIASUBTYPE_RGB32, 74, 74, 74, 74},
+        {&MEDIASUBTYPE_RGB32, 100, 50, 74, 74},     {&MEDIASUBTYPE_RGB565, 33, 17, 33, 17},
+        {&MEDIASUBTYPE_RGB555, 33, 17, 20, 15},     {&MEDIASUBTYPE_YUY2, 640, 480, 640, 480},
+        {&MEDIASUBTYPE_YUY2, 640, 480, 480, 360},   {&MEDIASUBTYPE_YV12, 64, 48, 64, 48},
+        {&MEDIASUBTYPE_YV12, 38, 22, 77, 45},       {&MEDIASUBTYPE_UYVY, 38, 22, 38, 22},
+    };
+    const size_t count = sizeof(cases) / sizeof(cases[0]);
+    // Forwards, then backwards (every size also follows another one), then
+    // the frame roads' turn-taking: a camera frame, its preview, now and then
+    // a third set-up in between.
+    std::vector<size_t> order;
+    for (size_t n = 0; n < count; ++n)
+        order.push_back(n);
+    for (size_t n = 0; n < count; ++n)
+        order.push_back(count - 1 - n);
+    for (size_t round = 0; round < 4; ++round) {
+        order.push_back(18);
+        order.push_back(2);
+        if (round % 2)
+            order.push_back(0);
+    }
+    CColorConverter kept;
+    for (size_t n = 0; n < order.size(); ++n) {
+        const ScaleCase& c = cases[order[n]];
+        SCOPED_TRACE(std::to_string(c.sourceWidth) + "x" + std::to_string(c.sourceHeight) + " -> " +
+                     std::to_string(c.width) + "x" + std::to_string(c.height) + " case " + std::to_string(n));
+        // 32-bit pictures (the mark's) go to a 32-bit destination, the rest to RGB24.
+        const bool rgb32 = IsEqualGUID(*c.subtype, MEDIASUBTYPE_RGB32);
+        const GUID& target = rgb32 ? MEDIASUBTYPE_RGB32 : MEDIASUBTYPE_RGB24;
+        const int pixelBytes = rgb32 ? 4 : 3;
+        // The scaler's vector loops may read and write a little past a
+        // picture: both pictures carry room, alike, after their last row.
+        const std::vector<uint8_t> source =
+            Noise(CColorConverter::PictureBytes(*c.subtype, c.sourceWidth, c.sourceHeight) + 256, uint32_t(n * 7919));
+        const size_t outBytes = size_t(c.width) * c.height * pixelBytes + 256;
+        std::vector<uint8_t> expected(outBytes, 0x5A), actual(outBytes, 0x5A);
+        const bool expectedOk = ConvertAfresh(*c.subtype, c.sourceWidth, c.sourceHeight, source.data(), c.width,
+                                              c.height, expected.data(), rgb32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24,
+                                              pixelBytes);
+        kept.SetSource(*c.subtype, c.sourceWidth, c.sourceHeight, source.data());
+        kept.SetDestination(target, c.width, c.height, actual.data());
+        ASSERT_TRUE(expectedOk);
+        ASSERT_TRUE(kept.Convert());
+        ASSERT_EQ(expected, actual);
     }
 }

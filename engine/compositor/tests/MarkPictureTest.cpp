@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -300,6 +301,63 @@ TEST(CrossFadeRamp, StepCounts)
     EXPECT_EQ(99, steps);
     EXPECT_LT(mark.mix, 0.0001f);
     EXPECT_EQ(CMarkPicture::Ramp::FadeIn, mark.StartCrossFade());
+}
+
+MarkBitmap NoiseMark(uint32_t seed)
+{
+    MarkBitmap bitmap;
+    bitmap.width = bitmap.height = kSize;
+    bitmap.pixels.resize(size_t(kSize) * kSize * 4);
+    for (uint8_t& b : bitmap.pixels) {
+        seed = seed * 1664525u + 1013904223u;
+        b = uint8_t(seed >> 24);
+    }
+    return bitmap;
+}
+
+// A noisy primary and second picture (every alpha, every colour) at cross-fade
+// factors along the ramp, blended into a noisy frame at every corner: the
+// drawn picture and the frame are, byte for byte, the float cross-fade and
+// the double blend worked out one value at a time.
+TEST(MarkDraw, CrossFadeAndBlendExactly)
+{
+    const int width = 480, height = 360;
+    const MarkBitmap primary = NoiseMark(11), second = NoiseMark(23);
+    uint32_t seed = 5;
+    for (float mix : {0.0f, 0.11f, 0.37f, 0.5f, 0.8699999f, 0.99f, 1.0f})
+        for (int corner = 1; corner <= 4; ++corner) {
+            SCOPED_TRACE(::testing::Message() << "mix " << mix << " corner " << corner);
+            CMarkPicture mark(nullptr, LoaderOf(primary));
+            mark.SetCorner(corner);
+            ASSERT_TRUE(mark.SetSecondPicture(second.pixels.data(), kSize, kSize, 32, 0));
+            mark.mix = mix;
+            std::vector<uint8_t> frame(size_t(width) * height * 3);
+            for (uint8_t& b : frame) {
+                seed = seed * 1664525u + 1013904223u;
+                b = uint8_t(seed >> 24);
+            }
+            std::vector<uint8_t> expected = frame;
+            mark.Draw(frame.data(), width, height);
+
+            std::vector<uint8_t> drawn(primary.pixels.size());
+            const float keep = 1 - mix;
+            for (size_t i = 0; i < drawn.size(); ++i)
+                drawn[i] = uint8_t(int(keep * primary.pixels[i] + mix * second.pixels[i]));
+            ASSERT_EQ(drawn, mark.Drawn().pixels);
+
+            const int m = 6;
+            const int firstRow = corner <= 2 ? height - m - kSize : m;
+            const int firstColumn = corner == 1 || corner == 3 ? m : width - m - kSize;
+            for (int i = 0; i < kSize; ++i)
+                for (int j = 0; j < kSize; ++j) {
+                    const uint8_t* source = &drawn[(size_t(i) * kSize + j) * 4];
+                    uint8_t* target = &expected[(size_t(firstRow + i) * width + firstColumn + j) * 3];
+                    const double a = source[3] / 255.0, rest = (255 - source[3]) / 255.0;
+                    for (int c = 0; c < 3; ++c)
+                        target[c] = uint8_t(std::min(255, int(a * source[c] + rest * target[c])));
+                }
+            ASSERT_EQ(expected, frame);
+        }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -235,6 +236,142 @@ TEST(Stretch, RealScalerKeepsRowsApart)
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width * 3; ++x)
             ASSERT_NEAR(y * 5, frame[size_t(y) * width * 3 + x], 2) << x << "," << y;
+}
+
+// The effects as the compose pass first ran them: one whole-frame pass
+// each, byte by byte, in their order.
+namespace separate {
+
+void Flip(std::vector<uint8_t>& f, int width, int height)
+{
+    const size_t row = size_t(width) * 3;
+    for (int r = 0; r < height / 2; ++r)
+        for (size_t k = 0; k < row; ++k)
+            std::swap(f[row * r + k], f[row * (height - 1 - r) + k]);
+}
+
+void Mirror(std::vector<uint8_t>& f, int width, int height)
+{
+    for (int y = 0; y < height; ++y)
+        for (int i = 0; i < width / 2; ++i)
+            for (int c = 0; c < 3; ++c)
+                std::swap(f[(size_t(y) * width + i) * 3 + c], f[(size_t(y) * width + width - 1 - i) * 3 + c]);
+}
+
+void Stretch(std::vector<uint8_t>& f, int width, int height, int amount, CPictureScaler& scaler)
+{
+    const double x = amount / 50.0 * 0.5;
+    const int w = amount > 0 ? int((1 + x) * width) : width;
+    const int h = amount < 0 ? int((1 - x) * height) : height;
+    if (amount == 0 || (w == width && h == height))
+        return;
+    std::vector<uint8_t> scaled(size_t(((w * 24 + 31) >> 3) & ~3) * h);
+    if (!scaler.Scale(f.data(), width, height, scaled.data(), w, h, PixelLayout::Bgr24))
+        return;
+    const int e = h / 2 - height / 2, g = w / 2 - width / 2;
+    for (int y = 0; y < height; ++y)
+        for (int i = 0; i < width * 3; ++i)
+            f[size_t(y) * width * 3 + i] = scaled[(size_t(y + e) * w + g) * 3 + i];
+}
+
+void Tint(std::vector<uint8_t>& f, int width, int height, uint8_t r, uint8_t g, uint8_t b)
+{
+    const int add[3] = {b, g, r};
+    for (size_t i = 0; i < size_t(width) * height * 3; ++i)
+        f[i] = uint8_t(std::min(255, f[i] + add[i % 3]));
+}
+
+void Symmetry(std::vector<uint8_t>& f, int width, int height)
+{
+    for (int y = 0; y < height; ++y)
+        for (int i = 0; i < width / 2; ++i)
+            for (int c = 0; c < 3; ++c)
+                f[(size_t(y) * width + width - 1 - i) * 3 + c] = f[(size_t(y) * width + i) * 3 + c];
+}
+
+} // namespace separate
+
+std::vector<uint8_t> Noise(size_t bytes, uint32_t seed)
+{
+    std::vector<uint8_t> out(bytes);
+    for (uint8_t& b : out) {
+        seed = seed * 1664525u + 1013904223u;
+        b = uint8_t(seed >> 24);
+    }
+    return out;
+}
+
+struct EffectsSize {
+    int width, height;
+};
+
+// Odd and even widths around the four-pixel groups the row loops use, one
+// pixel wide or high, and a frame of the engine's 4:3 sizes.
+const EffectsSize kEffectsSizes[] = {{1, 1}, {1, 4}, {4, 1}, {2, 3}, {3, 2}, {5, 3}, {7, 4}, {8, 6},
+                                     {9, 5}, {13, 3}, {16, 9}, {17, 2}, {33, 7}, {64, 48}, {160, 120}};
+
+// Every combination of the flips, the stretch (wider, taller, off), the tint
+// (with saturation) and the symmetry, through the real scaler and through one
+// that writes its coordinates: the one-sweep pass gives the separate passes'
+// frame byte for byte, and so does each pass on its own.
+TEST(PixelEffects, OneSweepGivesTheSeparatePasses)
+{
+    const int amounts[] = {0, 30, -30, 50};
+    uint32_t seed = 1;
+    for (const EffectsSize& size : kEffectsSizes)
+        for (int real = 0; real < 2; ++real)
+            for (int amount : amounts)
+                for (int mask = 0; mask < 16; ++mask) {
+                    const bool flip = mask & 1, mirror = mask & 2, tinted = mask & 4, symmetry = mask & 8;
+                    SCOPED_TRACE(::testing::Message() << size.width << "x" << size.height << (real ? " real" : " coords")
+                                                      << " stretch " << amount << " flip " << flip << " mirror "
+                                                      << mirror << " tint " << tinted << " symmetry " << symmetry);
+                    // The scaler may read a little past the last row: every copy of
+                    // the frame carries the same bytes after it, which must stay.
+                    const std::vector<uint8_t> frame = Noise(size_t(size.width) * size.height * 3 + 64, seed++);
+                    CPictureScaler realForReference, realForPass;
+                    CoordinateScaler coordsForReference, coordsForPass;
+                    CPictureScaler& referenceScaler = real ? realForReference : coordsForReference;
+                    CPictureScaler& passScaler = real ? realForPass : coordsForPass;
+
+                    std::vector<uint8_t> expected = frame;
+                    if (flip)
+                        separate::Flip(expected, size.width, size.height);
+                    if (mirror)
+                        separate::Mirror(expected, size.width, size.height);
+                    separate::Stretch(expected, size.width, size.height, amount, referenceScaler);
+                    if (tinted)
+                        separate::Tint(expected, size.width, size.height, 60, 200, 7);
+                    if (symmetry)
+                        separate::Symmetry(expected, size.width, size.height);
+
+                    CFlipMirror flips;
+                    flips.flip = flip;
+                    flips.mirror = mirror;
+                    CStretchEffect stretch(&passScaler);
+                    stretch.Set(amount, 0);
+                    CTintEffect tint;
+                    if (tinted)
+                        tint.SetColor(60, 200, 7, 0);
+                    std::vector<uint8_t> swept = frame;
+                    ApplyPixelEffects(swept.data(), size.width, size.height, flips, stretch, tint, symmetry);
+                    ASSERT_EQ(expected, swept);
+
+                    // The passes one by one, as the benchmark and the final mirror use them.
+                    std::vector<uint8_t> passes = frame;
+                    flips.ApplyFlips(passes.data(), size.width, size.height);
+                    stretch.Apply(passes.data(), size.width, size.height);
+                    tint.Apply(passes.data(), size.width, size.height);
+                    if (symmetry)
+                        ApplySymmetry(passes.data(), size.width, size.height);
+                    ASSERT_EQ(expected, passes);
+
+                    std::vector<uint8_t> mirrored = frame, mirroredReference = frame;
+                    flips.ApplyMirror(mirrored.data(), size.width, size.height);
+                    if (mirror)
+                        separate::Mirror(mirroredReference, size.width, size.height);
+                    ASSERT_EQ(mirroredReference, mirrored);
+                }
 }
 
 }  // namespace
