@@ -258,6 +258,24 @@ def dash(canvas, colour, arm, cy=None, width=1.2):
     canvas.fill(sd_segment(cx - arm, cy, cx + arm, cy, width / 2), colour)
 
 
+def title_close(canvas, state, arm):
+    """The title bar's close button: a white cross, on red while hovered or pressed."""
+    if state != "normal":
+        canvas.fill(sd_round_rect(0, 0, canvas.width, canvas.height, 0),
+                    (0xE8, 0x11, 0x23) if state == "hover" else (0xBF, 0x0E, 0x1D))
+    cross(canvas, (0xFF, 0xFF, 0xFF), arm, width=1.4)
+
+
+def title_minimise(canvas, state, arm):
+    """The title bar's minimise button: a white dash, on a lighter or darker tile while hovered or pressed."""
+    if state != "normal":
+        canvas.fill(sd_round_rect(0, 0, canvas.width, canvas.height, 0),
+                    (0xFF, 0xFF, 0xFF, 0x33 if state == "hover" else 0x1A))
+        if state == "pressed":
+            canvas.fill(sd_round_rect(0, 0, canvas.width, canvas.height, 0), (0, 0, 0, 0x22))
+    dash(canvas, (0xFF, 0xFF, 0xFF), arm, width=1.4)
+
+
 def round_mark(canvas, colour, glyph, cx=None, cy=None, r=None):
     """A filled disc with a white glyph in it ("!", "?" or "i")."""
     cx = canvas.width / 2.0 if cx is None else cx

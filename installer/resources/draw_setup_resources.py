@@ -91,15 +91,9 @@ def picture(name, width, height):
         c.fill(box, WHITE)
         c.fill(art.sd_ring(box, 1.0), (0xD2, 0xD7, 0xDD))
     elif stem.endswith("_close"):
-        if state != "normal":
-            c.fill(art.sd_round_rect(0, 0, width, height, 0), (0xE8, 0x11, 0x23) if state == "hover" else (0xBF, 0x0E, 0x1D))
-        art.cross(c, WHITE, 4.5, width=1.4)
+        art.title_close(c, state, 4.5)
     elif stem.startswith("min_"):
-        if state != "normal":
-            c.fill(art.sd_round_rect(0, 0, width, height, 0), (0xFF, 0xFF, 0xFF, 0x33 if state == "hover" else 0x1A))
-            if state == "pressed":
-                c.fill(art.sd_round_rect(0, 0, width, height, 0), (0, 0, 0, 0x22))
-        art.dash(c, WHITE, 5, width=1.4)
+        art.title_minimise(c, state, 5)
     elif stem == "title_bg":
         c.fill(art.sd_round_rect(0, 0, width, height, 0), art.vertical(TITLE_TOP, TITLE_BOTTOM, 0, height))
     elif stem == "anz_ct":

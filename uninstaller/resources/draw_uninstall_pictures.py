@@ -44,15 +44,9 @@ def picture(name, width, height):
     if stem.startswith("button_"):
         art.button(c, state)
     elif stem.endswith("_close"):
-        if state != "normal":
-            c.fill(art.sd_round_rect(0, 0, width, height, 0), (0xE8, 0x11, 0x23) if state == "hover" else (0xBF, 0x0E, 0x1D))
-        art.cross(c, WHITE, 4, width=1.4)
+        art.title_close(c, state, 4)
     elif stem.startswith("min_"):
-        if state != "normal":
-            c.fill(art.sd_round_rect(0, 0, width, height, 0), (0xFF, 0xFF, 0xFF, 0x33 if state == "hover" else 0x1A))
-            if state == "pressed":
-                c.fill(art.sd_round_rect(0, 0, width, height, 0), (0, 0, 0, 0x22))
-        art.dash(c, WHITE, 4.5, width=1.4)
+        art.title_minimise(c, state, 4.5)
     elif stem == "edit_bk":
         box = art.sd_round_rect(0, 0, width, height, 2.5)
         c.fill(box, WHITE)
