@@ -29,6 +29,7 @@ CLogLine AccompanyLine(const char* function, int line)
 
 CAccompanyMusic::SetTimerFn g_setTimer = nullptr;
 CAccompanyMusic::KillTimerFn g_killTimer = nullptr;
+CAccompanyMusic::TrackRunningFn g_trackRunning = nullptr;
 
 UINT_PTR StartTimer(UINT milliseconds, tq::ITimerCallback* callback)
 {
@@ -51,6 +52,11 @@ void CAccompanyMusic::SetTimerFunctionsForTest(SetTimerFn set, KillTimerFn kill)
 {
     g_setTimer = set;
     g_killTimer = kill;
+}
+
+void CAccompanyMusic::SetTrackRunningHookForTest(TrackRunningFn hook)
+{
+    g_trackRunning = hook;
 }
 
 CAccompanyMusicOper::CAccompanyMusicOper(CAccompanyMusic* owner) : m_owner(owner)
@@ -107,20 +113,24 @@ void CAccompanyMusicOper::OnStartAccompanyMusic()
     ClearUp(Orig);
     ClearUp(Kalaok);
     StopPositionTimer();
-    StartTrack(Orig);
-    StartTrack(Kalaok);
+    const bool ended[2] = {StartTrack(Orig), StartTrack(Kalaok)};
     PauseTrack(m_playType == 1 ? Kalaok : Orig);
     m_owner->PostToPublic(WM_ACCOMPANY_NOTIFYSTARTED);
     StartPositionTimer();
+    // A very short file can end while the start is still going on: its end
+    // was read above and no notification brings it again.
+    for (Track which : {Orig, Kalaok})
+        if (ended[which] && m_tracks[which].control)
+            OnTrackEnded(which);
 }
 
-void CAccompanyMusicOper::StartTrack(Track which)
+bool CAccompanyMusicOper::StartTrack(Track which)
 {
     if (which == Orig)
         ACCOMPANY_LINE().AppendNarrow("CAccompanyMusicOper::StartAccompanyMusic4Orig");
     const std::string name = which == Orig ? m_owner->GetOrigFileName() : m_owner->GetKalaokFileName();
     if (name.empty() || tq::GetFileSize64(name.c_str()) <= 0)
-        return;
+        return false;
     if (which == Orig)
         WriteLog(kLogInfo, "CAccompanyMusicOper StartAccompanyMusic4Orig filename %s", name.c_str());
     else
@@ -137,14 +147,16 @@ void CAccompanyMusicOper::StartTrack(Track which)
         ClearUp(which);
     }
     if (FAILED(hr))
-        return;
+        return false;
+    if (g_trackRunning)
+        g_trackRunning(which);
 
     LONGLONG duration = 0;
     if (track.seeking && SUCCEEDED(track.seeking->GetDuration(&duration))) {
         m_owner->StoreDuration(name, static_cast<double>(duration) / 10000.0);
         m_owner->PostToPublic(WM_ACCOMPANY_NOTIFYDURATION);
     }
-    tq::DrainTrackEvents(track, 1, true);
+    return tq::DrainTrackEvents(track, 1, true);
 }
 
 int CAccompanyMusicOper::PauseTrack(Track which)
@@ -279,8 +291,12 @@ void CAccompanyMusicOper::ReportPosition()
 void CAccompanyMusicOper::OnTrackNotify(Track which)
 {
     tq::CMutexLock graphWork(tq::GetProcessMutex().Get());
-    if (!tq::DrainTrackEvents(m_tracks[which], 0))
-        return;
+    if (tq::DrainTrackEvents(m_tracks[which], 0))
+        OnTrackEnded(which);
+}
+
+void CAccompanyMusicOper::OnTrackEnded(Track which)
+{
     if (which != Audible()) {
         // The silent track runs for a moment at its start: a very short file
         // can end then. Only that track goes; the song heard plays on.

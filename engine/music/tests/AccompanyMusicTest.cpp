@@ -31,6 +31,7 @@ protected:
     }
     void TearDown() override
     {
+        CAccompanyMusic::SetTrackRunningHookForTest(nullptr);
         m_music->Quit();
         delete m_music;
     }
@@ -192,16 +193,51 @@ TEST_F(AccompanyTest, BothTracksStartTheSilentOnePaused)
     }
 }
 
+namespace {
+
+// The track at which the worker holds a start until the blip (the original)
+// has ended; -1: nowhere.
+int g_holdAtTrack = -1;
+bool g_blipEndedWhileHeld = false;
+
+// On the worker, when a track runs: the blip's graph posts its end to the
+// worker's window, so its notification waiting there means it has ended.
+void HoldUntilTheBlipEnds(int track)
+{
+    if (track != g_holdAtTrack)
+        return;
+    const DWORD start = GetTickCount();
+    MSG msg;
+    while (!(g_blipEndedWhileHeld = PeekMessageW(&msg, nullptr, tq::WM_ACCOMPANYMUSIORIGNOTIFY,
+                                                 tq::WM_ACCOMPANYMUSIORIGNOTIFY, PM_NOREMOVE) != FALSE) &&
+           GetTickCount() - start < 5000)
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_POSTMESSAGE);
+}
+
+} // namespace
+
 TEST_F(AccompanyTest, SilentTrackEndingFirstLeavesTheSongPlaying)
 {
-    // The silent track runs for a moment before it is paused: a blip ends then.
+    // The silent track runs for a moment before it is paused: a blip ends
+    // then, before its own start is over or while the other track is built.
     const std::string blip = Song("blip.wav"), kalaok = Song("karaoke.wav");
-    m_music->StartAccompanyMusic(blip.c_str(), kalaok.c_str(), kPlayKaraoke);
-    ASSERT_TRUE(WaitForStartReport());
-    EXPECT_TRUE(PumpMessagesUntil([&] { return !Inspect().tracks[0].hasGraph; }, 3000)) << "the blip ends at once";
-    MusicGraphReport report = Inspect();
-    EXPECT_EQ(kRunning, report.tracks[1].state) << Describe(report);
-    EXPECT_EQ(0, m_listener.ends) << "the song heard has not ended";
+    const struct { int holdAt; const char* when; } cases[] = {
+        {0, "before its start is over"}, {1, "while the karaoke track is built"},
+    };
+    CAccompanyMusic::SetTrackRunningHookForTest(HoldUntilTheBlipEnds);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.when);
+        g_holdAtTrack = c.holdAt;
+        g_blipEndedWhileHeld = false;
+        m_listener.Clear();
+        m_music->StartAccompanyMusic(blip.c_str(), kalaok.c_str(), kPlayKaraoke);
+        ASSERT_TRUE(WaitForStartReport());
+        EXPECT_TRUE(g_blipEndedWhileHeld) << "the blip ended while the start was held";
+        EXPECT_TRUE(PumpMessagesUntil([&] { return !Inspect().tracks[0].hasGraph; }, 3000)) << "the blip ends at once";
+        MusicGraphReport report = Inspect();
+        EXPECT_EQ(kRunning, report.tracks[1].state) << Describe(report);
+        EXPECT_EQ(0, m_listener.ends) << "the song heard has not ended";
+    }
 }
 
 TEST_F(AccompanyTest, SwitchGoesOnFromTheSamePlace)
