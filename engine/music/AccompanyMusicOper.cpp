@@ -113,24 +113,20 @@ void CAccompanyMusicOper::OnStartAccompanyMusic()
     ClearUp(Orig);
     ClearUp(Kalaok);
     StopPositionTimer();
-    const bool ended[2] = {StartTrack(Orig), StartTrack(Kalaok)};
+    StartTrack(Orig);
+    StartTrack(Kalaok);
     PauseTrack(m_playType == 1 ? Kalaok : Orig);
     m_owner->PostToPublic(WM_ACCOMPANY_NOTIFYSTARTED);
     StartPositionTimer();
-    // A very short file can end while the start is still going on: its end
-    // was read above and no notification brings it again.
-    for (Track which : {Orig, Kalaok})
-        if (ended[which] && m_tracks[which].control)
-            OnTrackEnded(which);
 }
 
-bool CAccompanyMusicOper::StartTrack(Track which)
+void CAccompanyMusicOper::StartTrack(Track which)
 {
     if (which == Orig)
         ACCOMPANY_LINE().AppendNarrow("CAccompanyMusicOper::StartAccompanyMusic4Orig");
     const std::string name = which == Orig ? m_owner->GetOrigFileName() : m_owner->GetKalaokFileName();
     if (name.empty() || tq::GetFileSize64(name.c_str()) <= 0)
-        return false;
+        return;
     if (which == Orig)
         WriteLog(kLogInfo, "CAccompanyMusicOper StartAccompanyMusic4Orig filename %s", name.c_str());
     else
@@ -147,7 +143,7 @@ bool CAccompanyMusicOper::StartTrack(Track which)
         ClearUp(which);
     }
     if (FAILED(hr))
-        return false;
+        return;
     if (g_trackRunning)
         g_trackRunning(which);
 
@@ -156,7 +152,7 @@ bool CAccompanyMusicOper::StartTrack(Track which)
         m_owner->StoreDuration(name, static_cast<double>(duration) / 10000.0);
         m_owner->PostToPublic(WM_ACCOMPANY_NOTIFYDURATION);
     }
-    return tq::DrainTrackEvents(track, 1, true);
+    tq::DrainTrackEvents(track, 1, true);
 }
 
 int CAccompanyMusicOper::PauseTrack(Track which)
@@ -291,12 +287,8 @@ void CAccompanyMusicOper::ReportPosition()
 void CAccompanyMusicOper::OnTrackNotify(Track which)
 {
     tq::CMutexLock graphWork(tq::GetProcessMutex().Get());
-    if (tq::DrainTrackEvents(m_tracks[which], 0))
-        OnTrackEnded(which);
-}
-
-void CAccompanyMusicOper::OnTrackEnded(Track which)
-{
+    if (!tq::DrainTrackEvents(m_tracks[which], 0))
+        return;
     if (which != Audible()) {
         // The silent track runs for a moment at its start: a very short file
         // can end then. Only that track goes; the song heard plays on.

@@ -32,7 +32,7 @@ private:
     enum Track { Orig = 0, Kalaok = 1 };
 
     void OnStartAccompanyMusic();
-    bool StartTrack(Track track);  // true: the track already ended
+    void StartTrack(Track track);
     void OnStopAccompanyMusic();
     void OnPauseAccompanyMusic();
     void OnContinueAccompanyMusic();
@@ -40,7 +40,6 @@ private:
     void OnSetPlayPosition();
     void OnSwitchPlayType();
     void OnTrackNotify(Track track);
-    void OnTrackEnded(Track track);
     void StartDurationTimer();
     void OnDurationTimer();
     long long GetPreGetDuration(const std::string& name);
