@@ -227,6 +227,7 @@ TEST_F(AccompanyTest, SilentTrackEndingFirstLeavesTheSongPlaying)
     // The silent track runs for a moment before it is paused: a blip ends
     // then, while the karaoke track is still being built.
     const std::string blip = Song("blip.wav"), kalaok = Song("karaoke.wav");
+    g_blipEndedWhileHeld = false;
     CAccompanyMusic::SetTrackRunningHookForTest(HoldUntilTheBlipEnds);
     m_music->StartAccompanyMusic(blip.c_str(), kalaok.c_str(), kPlayKaraoke);
     ASSERT_TRUE(WaitForStartReport());
