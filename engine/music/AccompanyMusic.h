@@ -58,6 +58,10 @@ public:
     using SetTimerFn = UINT_PTR (*)(UINT milliseconds, tq::ITimerCallback* callback);
     using KillTimerFn = void (*)(UINT_PTR id);
     static void SetTimerFunctionsForTest(SetTimerFn set, KillTimerFn kill);
+    // Tests: called on the worker as soon as a track (0 original, 1 karaoke)
+    // runs, before anything reads its events (null: nothing).
+    using TrackRunningFn = void (*)(int track);
+    static void SetTrackRunningHookForTest(TrackRunningFn hook);
 
 private:
     class Window : public tq::CMessageWindow {

@@ -29,6 +29,7 @@ CLogLine AccompanyLine(const char* function, int line)
 
 CAccompanyMusic::SetTimerFn g_setTimer = nullptr;
 CAccompanyMusic::KillTimerFn g_killTimer = nullptr;
+CAccompanyMusic::TrackRunningFn g_trackRunning = nullptr;
 
 UINT_PTR StartTimer(UINT milliseconds, tq::ITimerCallback* callback)
 {
@@ -51,6 +52,11 @@ void CAccompanyMusic::SetTimerFunctionsForTest(SetTimerFn set, KillTimerFn kill)
 {
     g_setTimer = set;
     g_killTimer = kill;
+}
+
+void CAccompanyMusic::SetTrackRunningHookForTest(TrackRunningFn hook)
+{
+    g_trackRunning = hook;
 }
 
 CAccompanyMusicOper::CAccompanyMusicOper(CAccompanyMusic* owner) : m_owner(owner)
@@ -138,6 +144,8 @@ void CAccompanyMusicOper::StartTrack(Track which)
     }
     if (FAILED(hr))
         return;
+    if (g_trackRunning)
+        g_trackRunning(which);
 
     LONGLONG duration = 0;
     if (track.seeking && SUCCEEDED(track.seeking->GetDuration(&duration))) {

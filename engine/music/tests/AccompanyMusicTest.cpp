@@ -31,6 +31,7 @@ protected:
     }
     void TearDown() override
     {
+        CAccompanyMusic::SetTrackRunningHookForTest(nullptr);
         m_music->Quit();
         delete m_music;
     }
@@ -192,12 +193,45 @@ TEST_F(AccompanyTest, BothTracksStartTheSilentOnePaused)
     }
 }
 
+namespace {
+
+bool g_blipEndedWhileHeld = false;
+
+// On the worker, when a track runs: holds the start of the karaoke track
+// (before the blip is paused) until the blip's graph has posted both its
+// events to the worker's window, the pause passed on the way to running and
+// its end. They are taken off the queue to be counted and put back in order.
+void HoldUntilTheBlipEnds(int track)
+{
+    if (track != 1)
+        return;
+    std::vector<MSG> taken;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, tq::WM_ACCOMPANYMUSIORIGNOTIFY, tq::WM_ACCOMPANYMUSIORIGNOTIFY, PM_REMOVE))
+            taken.push_back(msg);
+        g_blipEndedWhileHeld = taken.size() >= 2;
+        if (g_blipEndedWhileHeld || GetTickCount() - start >= 5000)
+            break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_POSTMESSAGE);
+    }
+    for (const MSG& msg : taken)
+        PostMessageW(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+}
+
+} // namespace
+
 TEST_F(AccompanyTest, SilentTrackEndingFirstLeavesTheSongPlaying)
 {
-    // The silent track runs for a moment before it is paused: a blip ends then.
+    // The silent track runs for a moment before it is paused: a blip ends
+    // then, while the karaoke track is still being built.
     const std::string blip = Song("blip.wav"), kalaok = Song("karaoke.wav");
+    g_blipEndedWhileHeld = false;
+    CAccompanyMusic::SetTrackRunningHookForTest(HoldUntilTheBlipEnds);
     m_music->StartAccompanyMusic(blip.c_str(), kalaok.c_str(), kPlayKaraoke);
     ASSERT_TRUE(WaitForStartReport());
+    EXPECT_TRUE(g_blipEndedWhileHeld) << "the blip ended while the start was held";
     EXPECT_TRUE(PumpMessagesUntil([&] { return !Inspect().tracks[0].hasGraph; }, 3000)) << "the blip ends at once";
     MusicGraphReport report = Inspect();
     EXPECT_EQ(kRunning, report.tracks[1].state) << Describe(report);
