@@ -3,12 +3,12 @@
 # payload and on a larger archive (the build's programs and libraries several
 # times over plus generated media-like data), each best of three with the
 # output folder emptied before every run. Prints both times and the ratio
-# (ours / 7zz's speed; 1.0 is as fast, the goal is at least 0.9).
+# (ours / 7zz's speed; 1.0 is as fast, the goal is at least 1.0).
 # Usage: tools/bench/extract/run.sh [BUILD_DIR]   (default build/x86_64;
 # a build folder named i686 runs under 32-bit Wine in a 32-bit prefix)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../../.." && pwd)
-build=${1:-$root/build/x86_64}
+build=$(cd "${1:-$root/build/x86_64}" && pwd)  # absolute: the prefix path goes to Wine
 bin=$build/bin
 case $(basename "$build") in
   i686) wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver32 arch=win32 ;;
