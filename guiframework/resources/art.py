@@ -258,6 +258,15 @@ def dash(canvas, colour, arm, cy=None, width=1.2):
     canvas.fill(sd_segment(cx - arm, cy, cx + arm, cy, width / 2), colour)
 
 
+def state_of(stem):
+    """The button state a picture's name gives by one of its words: click, press, hover, disable, foucs."""
+    for word, state in (("click", "pressed"), ("press", "pressed"), ("hover", "hover"), ("disable", "disabled"),
+                        ("foucs", "focus")):
+        if word in stem.split("_"):
+            return state
+    return "normal"
+
+
 def title_close(canvas, state, arm):
     """The title bar's close button: a white cross, on red while hovered or pressed."""
     if state != "normal":

@@ -72,17 +72,9 @@ LICENCE = """TqNelu 最终用户协议 / TqNelu End-User Agreement
 """
 
 
-def state_of(stem):
-    for suffix, state in (("_click", "pressed"), ("_press", "pressed"), ("_hover", "hover"), ("_disable", "disabled"),
-                          ("_foucs", "focus")):
-        if stem.endswith(suffix) or stem.startswith(suffix[1:] + "_"):
-            return state
-    return "normal"
-
-
 def picture(name, width, height):
     stem = name[:-4]
-    state = state_of(stem)
+    state = art.state_of(stem)
     c = art.Canvas(width, height)
     if stem.startswith("button_"):
         art.button(c, state)

@@ -29,17 +29,9 @@ WHITE = (0xFF, 0xFF, 0xFF)
 TITLE_TOP, TITLE_BOTTOM = (0x2F, 0x93, 0xEC), (0x1A, 0x76, 0xD2)
 
 
-def state_of(stem):
-    for word, state in (("click", "pressed"), ("press", "pressed"), ("hover", "hover"), ("disable", "disabled"),
-                        ("foucs", "focus")):
-        if word in stem.split("_"):
-            return state
-    return "normal"
-
-
 def picture(name, width, height):
     stem = name[:-4]
-    state = state_of(stem)
+    state = art.state_of(stem)
     c = art.Canvas(width, height)
     if stem.startswith("button_"):
         art.button(c, state)
