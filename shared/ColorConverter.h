@@ -20,7 +20,7 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
-struct SwsContext;
+#include "KeptScalers.h"
 
 namespace tq {
 // The 'I420' FourCC subtype, which mingw's uuids.h leaves out. It has the
@@ -83,30 +83,8 @@ private:
     };
     static void Describe(Side& side, const GUID& subtype, int width, int height, const uint8_t* buffer);
 
-    // Kept scaler set-ups, each with what it was made for. Two, because the
-    // frame roads take turns with one converter: the frame, then its preview.
-    class KeptScalers {
-    public:
-        KeptScalers() = default;
-        KeptScalers(const KeptScalers&) = delete;
-        KeptScalers& operator=(const KeptScalers&) = delete;
-        ~KeptScalers();
-        SwsContext* Get(int sourceWidth, int sourceHeight, AVPixelFormat sourceFormat, int width, int height,
-                        AVPixelFormat format, int flags);
-
-    private:
-        struct Kept {
-            SwsContext* context = nullptr;
-            int sourceWidth = 0, sourceHeight = 0, width = 0, height = 0;
-            AVPixelFormat sourceFormat = AV_PIX_FMT_NONE, format = AV_PIX_FMT_NONE;
-            int flags = 0;
-        };
-        Kept m_kept[2];
-        int m_lastUsed = 0;
-    };
-
     Side m_source;
     Side m_destination;
-    KeptScalers m_scalers;  // Convert's and ConvertMjpg's
+    tq::CKeptScalers m_scalers;  // Convert's and ConvertMjpg's
     std::vector<uint8_t> m_decoded;  // the decoded MJPEG picture, reused between frames
 };

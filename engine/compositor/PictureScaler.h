@@ -3,16 +3,16 @@
 // the scaler set up between calls of the same sizes: one user at a time.
 #pragma once
 
+#include "KeptScalers.h"
+
 #include <cstdint>
 
 enum class PixelLayout { Bgr24, Bgra32 };
 
-struct SwsContext;
-
 class CPictureScaler {
 public:
     CPictureScaler() = default;
-    virtual ~CPictureScaler();
+    virtual ~CPictureScaler() = default;
     CPictureScaler(const CPictureScaler&) = delete;
     CPictureScaler& operator=(const CPictureScaler&) = delete;
 
@@ -21,9 +21,5 @@ public:
                        uint8_t* destination, int width, int height, PixelLayout layout);
 
 private:
-    SwsContext* m_context = nullptr;
-    // What m_context was asked for: the scaler changes its own flags for odd
-    // widths, so matching against what it keeps would rebuild it every call.
-    int m_sourceWidth = 0, m_sourceHeight = 0, m_width = 0, m_height = 0;
-    PixelLayout m_layout = PixelLayout::Bgr24;
+    tq::CKeptScalers m_scalers;
 };
